@@ -1,0 +1,39 @@
+// The body shared by both variants of the proxy server thread: socket set-up, the receive loop and
+// closing.
+#pragma once
+
+#include "config/proxy_server_settings.h"
+#include "engine/engine_report.h"
+#include "engine/proxy_host.h"
+
+namespace corvane {
+
+// Pacing of the receive loop. Each pass takes at most one datagram per socket. After a pass that
+// received something the next pass starts at once, up to 100 such passes in a row; then the loop
+// pauses 10 ms (a burst cannot starve the host). After a pass that received nothing the loop waits
+// up to 10 ms for a datagram or a stop.
+class BusyPacer {
+ public:
+  static constexpr int kMaxBusyPasses = 100;
+
+  enum class Next { kPassAtOnce, kIdleWait, kPause };
+
+  Next AfterPass(bool received) {
+    if (received && busy_passes_ < kMaxBusyPasses) {
+      ++busy_passes_;
+      return Next::kPassAtOnce;
+    }
+    busy_passes_ = 0;
+    return received ? Next::kPause : Next::kIdleWait;
+  }
+
+ private:
+  int busy_passes_ = 0;
+};
+
+// Runs one proxy server until host.stop() is requested, or returns at once after reporting a
+// start-up failure. Returns the set-up status: kSocketsReady when the proxy server served. Every
+// socket is closed before it returns, also when it throws.
+EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host);
+
+}  // namespace corvane

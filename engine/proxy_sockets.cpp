@@ -1,0 +1,79 @@
+#include "engine/proxy_sockets.h"
+
+namespace corvane {
+namespace {
+
+bool UsesIpv4(IpMode mode) { return mode == IpMode::UseIPv4 || mode == IpMode::UseIPv4IPv6; }
+bool UsesIpv6(IpMode mode) { return mode == IpMode::UseIPv6 || mode == IpMode::UseIPv4IPv6; }
+
+// Option results are not examined: a socket that refuses one still works for the rest.
+void SetCommonOptions(UdpSocket& socket) {
+  if (socket.family() == AddressFamily::kIpv4) {
+    socket.SetBroadcast(true);
+    socket.SetReuseAddress(true);
+  } else {
+    socket.SetReuseAddress(true);
+    socket.SetMulticastHops(kIpv6MulticastHops);
+  }
+}
+
+}  // namespace
+
+SocketSetup ProxySockets::Open(const ProxyServerSettings& settings) {
+  SocketSetup setup;
+  if (UsesIpv4(settings.IpMode)) setup = OpenFamily(AddressFamily::kIpv4, settings);
+  const bool ipv6_after_ipv4 = setup.status == EngineStatus::kSocketsReady;
+  if (UsesIpv6(settings.IpMode) && (ipv6_after_ipv4 || !UsesIpv4(settings.IpMode))) {
+    setup = OpenFamily(AddressFamily::kIpv6, settings);
+  }
+  return setup;
+}
+
+SocketSetup ProxySockets::OpenFamily(AddressFamily family, const ProxyServerSettings& settings) {
+  const bool ipv4 = family == AddressFamily::kIpv4;
+  const EngineStatus cannot_create =
+      ipv4 ? EngineStatus::kCannotCreateIpv4Socket : EngineStatus::kCannotCreateIpv6Socket;
+  const EngineStatus cannot_bind =
+      ipv4 ? EngineStatus::kCannotBindIpv4Socket : EngineStatus::kCannotBindIpv6Socket;
+  Family& sockets = Of(family);
+
+  sockets.receiver = UdpSocket::Open(family);
+  if (!sockets.receiver.valid()) return {cannot_create, 0};
+  // Without arrival information, broadcasts cannot be told apart and the broadcast filter stays
+  // quiet; the proxy server still runs.
+  if (ipv4 && settings.DontRecvFromBroadcastIp) sockets.receiver.EnableArrivalInfo();
+  SetCommonOptions(sockets.receiver);
+  sockets.receiver.SetReceiveBufferSize(kReceiveSocketBufferBytes);
+  if (!sockets.receiver.Bind(settings.RecvPort)) return {cannot_bind, settings.RecvPort};
+
+  if (settings.SendPort == settings.RecvPort) {
+    sockets.receiver_sends = true;
+    return {EngineStatus::kSocketsReady, 0};
+  }
+  sockets.sender = UdpSocket::Open(family);
+  if (!sockets.sender.valid()) return {cannot_create, 0};
+  SetCommonOptions(sockets.sender);
+  if (!sockets.sender.Bind(settings.SendPort)) return {cannot_bind, settings.SendPort};
+  return {EngineStatus::kSocketsReady, 0};
+}
+
+void ProxySockets::Close() {
+  ipv4_.receiver_sends = ipv6_.receiver_sends = false;
+  ipv4_.sender.Close();
+  ipv4_.receiver.Close();
+  ipv6_.sender.Close();
+  ipv6_.receiver.Close();
+}
+
+UdpSocket* ProxySockets::Receiver(AddressFamily family) {
+  UdpSocket& socket = Of(family).receiver;
+  return socket.valid() ? &socket : nullptr;
+}
+
+UdpSocket* ProxySockets::Sender(AddressFamily family) {
+  Family& sockets = Of(family);
+  UdpSocket& socket = sockets.receiver_sends ? sockets.receiver : sockets.sender;
+  return socket.valid() ? &socket : nullptr;
+}
+
+}  // namespace corvane

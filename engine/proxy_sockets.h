@@ -1,0 +1,56 @@
+// The four UDP sockets of one proxy server: a receive and a send socket per address family. When
+// RecvPort equals SendPort, one socket of a family does both.
+#pragma once
+
+#include <cstdint>
+
+#include "config/proxy_server_settings.h"
+#include "engine/engine_report.h"
+#include "platform/udp_socket.h"
+
+namespace corvane {
+
+inline constexpr int kReceiveSocketBufferBytes = 32768;
+inline constexpr int kIpv6MulticastHops = 32;
+
+struct SocketSetup {
+  EngineStatus status = EngineStatus::kUnknownIpMode;
+  std::uint16_t port = 0;  // the port whose bind failed (status 2 or 4)
+};
+
+// Owned by one engine thread. Sockets that are not open are skipped everywhere.
+class ProxySockets {
+ public:
+  ProxySockets() = default;
+  ProxySockets(const ProxySockets&) = delete;
+  ProxySockets& operator=(const ProxySockets&) = delete;
+  ~ProxySockets() { Close(); }
+
+  // Opens what IpMode asks for: IPv4 first, then IPv6 (with UseIPv4IPv6 only when IPv4 worked).
+  // The first failure ends the set-up; what was opened before it stays open until Close. An IpMode
+  // that is none of the three modes opens nothing and gives kUnknownIpMode.
+  SocketSetup Open(const ProxyServerSettings& settings);
+
+  // Shuts down and closes, in this order: the IPv4 send socket (when separate), the IPv4 receive
+  // socket, the IPv6 send socket (when separate), the IPv6 receive socket.
+  void Close();
+
+  // The receive or send socket of a family, or nullptr when the proxy server has none.
+  UdpSocket* Receiver(AddressFamily family);
+  UdpSocket* Sender(AddressFamily family);
+
+ private:
+  struct Family {
+    UdpSocket receiver;
+    UdpSocket sender;  // stays closed when the receiver also sends
+    bool receiver_sends = false;
+  };
+
+  Family& Of(AddressFamily family) { return family == AddressFamily::kIpv4 ? ipv4_ : ipv6_; }
+  SocketSetup OpenFamily(AddressFamily family, const ProxyServerSettings& settings);
+
+  Family ipv4_;
+  Family ipv6_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,26 @@
+// The service program's engine thread: runs one proxy server on the settings record it is given.
+//
+// It reports nothing but start-up failures, through the service's event reporting, and stops on
+// the service's process-wide stop request. The record is read-only while the thread runs and must
+// outlive it, and so must `stop` and `report_event`.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "config/proxy_server_settings.h"
+#include "platform/stop_request.h"
+
+namespace corvane {
+
+// Writes one event: its text, and whether it is an error (else information). Called on engine
+// threads; must be safe to call from several at once.
+using ServiceEventReporter = std::function<void(std::string_view text, bool error)>;
+
+// The thread procedure. Runs until `stop` is requested, or returns early after reporting why the
+// proxy server could not start ("Can not bind port 00009 for IPv4 socket", ...). Any exception is
+// reported as "Internal error" and ends the thread. Always returns 0.
+int ServiceProxyThread(const ProxyServerSettings& settings, const StopRequest& stop,
+                       const ServiceEventReporter& report_event);
+
+}  // namespace corvane

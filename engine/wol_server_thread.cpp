@@ -1,0 +1,121 @@
+#include "engine/wol_server_thread.h"
+
+#include <new>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "engine/proxy_loop.h"
+
+namespace corvane {
+
+std::shared_ptr<WolServerThread> WolServerThread::Create(bool create_suspended, std::uint32_t id,
+                                                         std::shared_ptr<WolServerWindow> window) {
+  std::shared_ptr<WolServerThread> thread(new WolServerThread(id, std::move(window)));
+  if (!create_suspended && !thread->Resume()) return nullptr;
+  return thread;
+}
+
+WolServerThread::WolServerThread(std::uint32_t id, std::shared_ptr<WolServerWindow> window)
+    : id_(id), window_(std::move(window)) {}
+
+bool WolServerThread::Resume() {
+  std::lock_guard lock(state_mutex_);
+  if (resumed_) return true;
+  try {
+    std::thread([self = shared_from_this()] { self->Execute(); }).detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  resumed_ = true;
+  return true;
+}
+
+void WolServerThread::Terminate() { stop_.Request(); }
+
+bool WolServerThread::WaitUntilFinished(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(state_mutex_);
+  return finished_changed_.wait_for(lock, timeout, [this] { return finished_; });
+}
+
+void WolServerThread::Execute() {
+  try {
+    settings_snapshot_.reset();
+    snapshot_ready_ = false;
+    SynchronizeUnlessStopped(&WolServerThread::CopySettings);
+    if (!stop_.IsRequested() && snapshot_ready_) {
+      RunProxyServer(*settings_snapshot_, *this);
+    } else {
+      ReportStartError(EngineStatus::kNoSettings, 0);
+    }
+  } catch (...) {
+    // Nothing escapes the thread body: it releases its settings and ends like any other.
+  }
+  window_->Synchronize([this] { ReleaseSettings(); });
+  if (!stop_.IsRequested()) {
+    // Ended on its own after a failed start: show the proxy server as stopped again.
+    SynchronizeUnlessStopped(&WolServerThread::MarkStopped);
+    // MarkStopped normally stops this thread through the window's link; stop it here as well, so
+    // it ends even when the window is gone or no longer links it.
+    Terminate();
+  }
+  {
+    std::lock_guard lock(state_mutex_);
+    finished_ = true;
+  }
+  finished_changed_.notify_all();
+}
+
+void WolServerThread::ReportStartError(EngineStatus status, std::uint16_t port) {
+  if (stop_.IsRequested() || !IsRecorded(EngineEvent::kStartError, window_->Options())) return;
+  report_ = EngineReport{};
+  report_.Id = id_;
+  report_.Status = status;
+  report_.ReportPort = port;
+  SynchronizeUnlessStopped(&WolServerThread::ReportError);
+}
+
+void WolServerThread::ReportReceived(const MagicPacket& packet, const Endpoint& sender,
+                                     bool ignored) {
+  const EngineEvent event = ignored ? EngineEvent::kIgnoredPacket : EngineEvent::kAcceptedPacket;
+  if (stop_.IsRequested() || !IsRecorded(event, window_->Options())) return;
+  report_ = PacketReport(id_, packet, sender, /*received=*/true, ignored);
+  SynchronizeUnlessStopped(&WolServerThread::ReportPacket);
+}
+
+void WolServerThread::SynchronizeUnlessStopped(void (WolServerThread::*operation)()) {
+  if (stop_.IsRequested()) return;
+  window_->Synchronize([this, operation] { (this->*operation)(); });
+}
+
+void WolServerThread::CopySettings() {
+  snapshot_ready_ = false;
+  const ProxyServer* server = window_->Servers().Find(id_);
+  if (server == nullptr || stop_.IsRequested()) return;
+  if (window_->SelectedServerId() == id_) window_->ShowServerRunning(true);
+  try {
+    settings_snapshot_ = std::make_unique<ProxyServerSettings>(NormalizedCopy(server->Settings));
+    snapshot_ready_ = true;
+  } catch (const std::bad_alloc&) {
+    // The thread then ends as if it had found no settings.
+  }
+}
+
+void WolServerThread::ReleaseSettings() { settings_snapshot_.reset(); }
+
+void WolServerThread::MarkStopped() {
+  ProxyServer* server = window_->Servers().Find(id_);
+  if (server == nullptr) return;
+  if (auto thread = std::exchange(server->ServerThread, nullptr)) thread->Terminate();
+  if (window_->SelectedServerId() == id_) window_->ShowServerRunning(false);
+}
+
+void WolServerThread::ReportError() {
+  if (window_->Servers().Find(id_) != nullptr) window_->RecordError(id_, ErrorText(report_));
+}
+
+void WolServerThread::ReportPacket() {
+  if (window_->Servers().Find(id_) != nullptr) window_->RecordPacket(report_);
+}
+
+}  // namespace corvane

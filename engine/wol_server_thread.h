@@ -1,0 +1,88 @@
+// The desktop program's engine thread: runs one proxy server on a private copy of its settings.
+//
+// The window creates one per started proxy server and hands it only the proxy server's Id. The
+// thread copies the settings through the window thread when it starts (later edits reach it only
+// at the next start), serves until it is told to stop, and reports start-up failures and packets to
+// the window, filtered by the display options. Nobody joins it: after `Resume` the running thread
+// keeps the object alive until its body has returned, so the window may drop its link at any time.
+//
+// `Terminate` and `Terminated` may be called from any thread. The window-thread operations
+// (CopySettings, ReleaseSettings, MarkStopped, ReportError, ReportPacket) run only inside
+// Synchronize, and each first looks the Id up in the window's table and does nothing when the
+// proxy server is gone. Once a stop is requested the thread makes no window-side call but the one
+// that releases its settings.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "config/proxy_server_table.h"
+#include "engine/engine_report.h"
+#include "engine/proxy_host.h"
+#include "engine/wol_server_window.h"
+#include "platform/stop_request.h"
+
+namespace corvane {
+
+class WolServerThread final : public ServerThreadLink,
+                              private ProxyHost,
+                              public std::enable_shared_from_this<WolServerThread> {
+ public:
+  // A thread for proxy server `id`. Created suspended it waits for `Resume`; otherwise it is
+  // started here, and nullptr is returned when the system cannot start a thread.
+  static std::shared_ptr<WolServerThread> Create(bool create_suspended, std::uint32_t id,
+                                                 std::shared_ptr<WolServerWindow> window);
+
+  // Starts the body once; later calls do nothing. False when the system cannot start a thread.
+  [[nodiscard]] bool Resume();
+
+  // The stop request. Never waits; the thread notices it within one pass of its loop.
+  void Terminate() override;
+  bool Terminated() const { return stop_.IsRequested(); }
+
+  // Waits up to `timeout` for the body to return. For tests and owners that must know; the window
+  // never waits.
+  bool WaitUntilFinished(std::chrono::milliseconds timeout);
+
+  std::uint32_t id() const { return id_; }
+
+ private:
+  WolServerThread(std::uint32_t id, std::shared_ptr<WolServerWindow> window);
+
+  void Execute();
+
+  // ProxyHost
+  const StopRequest& stop() const override { return stop_; }
+  void ReportStartError(EngineStatus status, std::uint16_t port) override;
+  void ReportReceived(const MagicPacket& packet, const Endpoint& sender, bool ignored) override;
+
+  // Runs a window-thread operation unless a stop is requested.
+  void SynchronizeUnlessStopped(void (WolServerThread::*operation)());
+
+  // Window-thread operations.
+  void CopySettings();
+  void ReleaseSettings();
+  void MarkStopped();
+  void ReportError();
+  void ReportPacket();
+
+  const std::uint32_t id_;
+  const std::shared_ptr<WolServerWindow> window_;
+  StopRequest stop_;
+
+  // Written on the window thread inside Synchronize, read by the engine thread after it.
+  std::unique_ptr<ProxyServerSettings> settings_snapshot_;
+  bool snapshot_ready_ = false;
+  // Written by the engine thread before Synchronize, read on the window thread inside it.
+  EngineReport report_;
+
+  std::mutex state_mutex_;
+  std::condition_variable finished_changed_;
+  bool resumed_ = false;
+  bool finished_ = false;
+};
+
+}  // namespace corvane

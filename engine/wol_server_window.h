@@ -1,0 +1,41 @@
+// What the desktop program's window offers the engine threads of its proxy servers.
+//
+// Engine threads touch window-owned data only inside `Synchronize`, which runs a call on the
+// window thread while the engine thread waits. The window implements it with a SynchronizeBridge
+// and closes the bridge when it is destroyed; the object itself is shared-owned, so an engine
+// thread that outlives the window still holds a valid (closed) window to call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "config/display_options.h"
+#include "config/proxy_server_table.h"
+#include "engine/engine_report.h"
+
+namespace corvane {
+
+class WolServerWindow {
+ public:
+  virtual ~WolServerWindow() = default;
+
+  // Any thread but the window thread: runs `call` on the window thread and returns after it ran.
+  // Returns false at once, without running it, when the window is gone.
+  virtual bool Synchronize(const std::function<void()>& call) = 0;
+
+  // Any thread, without a lock; valid as long as this object.
+  virtual const DisplayOptions& Options() const = 0;
+
+  // The rest: window thread only, that is inside Synchronize.
+  virtual ProxyServerTable& Servers() = 0;
+  virtual std::uint32_t SelectedServerId() const = 0;
+  // Switches "Start server" and "Stop server" for the proxy server shown: running enables "Stop
+  // server" and disables "Start server"; not running, the reverse.
+  virtual void ShowServerRunning(bool running) = 0;
+  // Records an error row or a packet row for proxy server `id`, which exists.
+  virtual void RecordError(std::uint32_t id, const std::string& text) = 0;
+  virtual void RecordPacket(const EngineReport& report) = 0;
+};
+
+}  // namespace corvane

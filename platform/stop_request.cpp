@@ -1,0 +1,56 @@
+#include "platform/stop_request.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <thread>
+
+namespace corvane {
+
+StopRequest::StopRequest() : wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+StopRequest::~StopRequest() {
+  if (wake_fd_ >= 0) close(wake_fd_);
+}
+
+void StopRequest::Request() {
+  if (requested_.exchange(true, std::memory_order_acq_rel)) return;
+  if (wake_fd_ >= 0) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(wake_fd_, &one, sizeof one);
+  }
+}
+
+void StopRequest::WaitReadable(std::span<const int> descriptors,
+                               std::chrono::milliseconds timeout) const {
+  using Clock = std::chrono::steady_clock;
+  constexpr std::size_t kMaxDescriptors = 4;
+  std::array<pollfd, kMaxDescriptors + 1> polled{};
+  nfds_t count = 0;
+  if (wake_fd_ >= 0) polled[count++] = {wake_fd_, POLLIN, 0};
+  for (int descriptor : descriptors.first(std::min(descriptors.size(), kMaxDescriptors))) {
+    polled[count++] = {descriptor, POLLIN, 0};
+  }
+  const auto deadline = Clock::now() + timeout;
+  while (!IsRequested()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return;
+    const int ready = poll(polled.data(), count, static_cast<int>(left.count()));
+    if (ready > 0) return;
+    if (ready < 0 && errno != EINTR) {
+      // Never turn a failing poll into a busy loop of the caller: wait out the time instead.
+      std::this_thread::sleep_for(left);
+      return;
+    }
+  }
+}
+
+bool StopRequest::Sleep(std::chrono::milliseconds duration) const {
+  WaitReadable({}, duration);
+  return !IsRequested();
+}
+
+}  // namespace corvane

@@ -1,0 +1,89 @@
+// A UDP socket for one address family. The only code that touches socket options and calls.
+//
+// IPv6 sockets are created IPv6-only, so an IPv4 and an IPv6 socket can share a port. Receiving
+// never waits: `Receive` returns at once when no datagram is queued. A datagram longer than the
+// caller's buffer is dropped whole (never handed over cut short).
+//
+// A socket is owned by one thread at a time; `SendTo` and `Receive` may run on the owning thread
+// only. Moving transfers ownership of the descriptor; the destructor shuts the socket down and
+// closes it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "platform/interfaces.h"
+#include "platform/net_address.h"
+
+namespace corvane {
+
+enum class ReceiveResult {
+  kNothing,   // no datagram was queued
+  kDatagram,  // a datagram was received whole
+  kTooLong,   // a datagram longer than the buffer was dequeued and dropped
+  kError,     // the receive call failed
+};
+
+struct Datagram {
+  std::size_t length = 0;
+  Endpoint sender;
+  // An IPv4 datagram sent to 255.255.255.255 or to the broadcast address of its arrival interface.
+  // Only known when `EnableArrivalInfo` succeeded; always false otherwise.
+  bool broadcast = false;
+};
+
+class UdpSocket {
+ public:
+  UdpSocket() = default;
+  ~UdpSocket();
+  UdpSocket(UdpSocket&& other) noexcept;
+  UdpSocket& operator=(UdpSocket&& other) noexcept;
+  UdpSocket(const UdpSocket&) = delete;
+  UdpSocket& operator=(const UdpSocket&) = delete;
+
+  // A new socket, or one that is not `valid()` when the system refuses.
+  [[nodiscard]] static UdpSocket Open(AddressFamily family);
+
+  bool valid() const { return fd_ >= 0; }
+  AddressFamily family() const { return family_; }
+  // The descriptor, for waiting on it; the socket keeps owning it.
+  int descriptor() const { return fd_; }
+
+  // Options. Each returns whether the system accepted it.
+  bool SetBroadcast(bool on);
+  bool SetReuseAddress(bool on);
+  bool SetReceiveBufferSize(int bytes);
+  bool SetMulticastHops(int hops);  // IPv6
+  // Asks for the destination address and arrival interface of every IPv4 datagram, so that
+  // `Receive` can tell broadcasts. IPv4 only.
+  bool EnableArrivalInfo();
+  bool arrival_info_enabled() const { return broadcasts_ != nullptr; }
+
+  // The receive buffer size as the system reports it (Linux reports twice the requested size).
+  std::optional<int> ReceiveBufferSize() const;
+
+  // Binds to the any-address of the family and `port` (0: a port chosen by the system).
+  [[nodiscard]] bool Bind(std::uint16_t port);
+  std::optional<std::uint16_t> LocalPort() const;
+
+  // Takes one queued datagram into `buffer`, or returns kNothing at once.
+  ReceiveResult Receive(std::span<std::uint8_t> buffer, Datagram& datagram);
+
+  // Sends one datagram. The destination must be of the socket's family.
+  [[nodiscard]] bool SendTo(std::span<const std::uint8_t> data, const Endpoint& to);
+
+  // Shuts the socket down in both directions, then closes it. Safe to call again.
+  void Close();
+
+ private:
+  UdpSocket(int fd, AddressFamily family) : fd_(fd), family_(family) {}
+
+  int fd_ = -1;
+  AddressFamily family_ = AddressFamily::kIpv4;
+  std::unique_ptr<BroadcastAddresses> broadcasts_;
+};
+
+}  // namespace corvane

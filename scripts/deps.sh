@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running Corvane need, when any is
+# missing. Fast when everything is there already: it only asks dpkg.
+# Usage: scripts/deps.sh [group...]   groups: build (default), test, bench
+set -euo pipefail
+
+declare -A groups=(
+  [build]="g++ cmake ninja-build pkg-config"
+  [test]="libgtest-dev libgmock-dev clang-format iproute2 util-linux"
+  [bench]="libbenchmark-dev socat"
+)
+
+wanted=(${groups[build]})
+for group in "$@"; do
+  [ -n "${groups[$group]+x}" ] || { echo "deps.sh: unknown group '$group'" >&2; exit 2; }
+  wanted+=(${groups[$group]})
+done
+
+missing=()
+for package in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "deps.sh: run as root to install ${missing[*]}" >&2; exit 1; }
+  sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+if ! "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; then
+  # A fresh machine may have no package lists yet.
+  "${sudo_cmd[@]}" apt-get update
+  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,84 @@
+// A window for engine tests: a real window thread that runs the Synchronize calls through a
+// SynchronizeBridge, a proxy server table, and the rows that the engine records.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/synchronize_bridge.h"
+#include "engine/wol_server_thread.h"
+#include "engine/wol_server_window.h"
+
+namespace corvane::test {
+
+// What the engine recorded through the window.
+struct Recorded {
+  std::vector<std::string> errors;
+  std::vector<EngineReport> packets;
+  std::vector<bool> running_shown;  // every ShowServerRunning call, in order
+};
+
+class FakeWindow final : public WolServerWindow, public std::enable_shared_from_this<FakeWindow> {
+ public:
+  static std::shared_ptr<FakeWindow> Create() {
+    return std::shared_ptr<FakeWindow>(new FakeWindow);
+  }
+  ~FakeWindow() override;
+
+  // WolServerWindow
+  bool Synchronize(const std::function<void()>& call) override { return bridge_.Run(call); }
+  const DisplayOptions& Options() const override { return options_; }
+  ProxyServerTable& Servers() override { return table_; }
+  std::uint32_t SelectedServerId() const override { return selected_id_; }
+  void ShowServerRunning(bool running) override;
+  void RecordError(std::uint32_t id, const std::string& text) override;
+  void RecordPacket(const EngineReport& report) override;
+
+  // Test side. Runs `call` on the window thread and waits for it.
+  void OnWindow(const std::function<void()>& call);
+  // The window goes away: later Synchronize calls run nothing.
+  void CloseBridge() {
+    OnWindow([this] { bridge_.Close(); });
+  }
+
+  DisplayOptions& options() { return options_; }
+  void set_selected_id(std::uint32_t id) { selected_id_ = id; }
+
+  // Registers a proxy server with `settings`, on the window thread; returns its Id.
+  std::uint32_t AddServer(ProxyServerSettings settings);
+  // Creates, links and resumes an engine thread for `id`, as the Start button does.
+  std::shared_ptr<WolServerThread> StartServer(std::uint32_t id);
+  // Whether the record `id` still links an engine thread (read on the window thread).
+  bool LinksThread(std::uint32_t id);
+
+  // Waits until `ready` holds for what was recorded.
+  bool WaitUntil(const std::function<bool(const Recorded&)>& ready,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  // A copy of what was recorded so far.
+  Recorded recorded();
+
+ private:
+  FakeWindow();
+  void WindowThread();
+
+  SynchronizeBridge bridge_;
+  DisplayOptions options_;
+  ProxyServerTable table_;  // window thread only
+  std::atomic<std::uint32_t> selected_id_{0};
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::function<void()>> tasks_;
+  bool quit_ = false;
+  Recorded recorded_;
+  std::thread window_thread_;
+};
+
+}  // namespace corvane::test
