@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "engine/engine_report.h"
 #include "engine/magic_packet.h"
@@ -26,6 +27,13 @@ class ProxyHost {
 
   // A magic packet arrived from `sender` and the filters accepted or ignored it.
   virtual void ReportReceived(const MagicPacket& packet, const Endpoint& sender, bool ignored) = 0;
+
+  // A destination's host text resolved to no address.
+  virtual void ReportResolveError(const std::string& host) = 0;
+  // Sending to `to` failed.
+  virtual void ReportSendError(const Endpoint& to) = 0;
+  // `packet` was sent to `to`.
+  virtual void ReportSent(const MagicPacket& packet, const Endpoint& to) = 0;
 };
 
 }  // namespace corvane

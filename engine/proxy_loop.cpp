@@ -4,7 +4,11 @@
 #include <chrono>
 
 #include "engine/magic_packet.h"
+#include "engine/packet_sender.h"
 #include "engine/proxy_sockets.h"
+#include "engine/receive_filters.h"
+#include "engine/resolver_cache.h"
+#include "platform/interfaces.h"
 
 namespace corvane {
 namespace {
@@ -13,8 +17,14 @@ constexpr std::chrono::milliseconds kPause{10};
 
 class ReceiveLoop {
  public:
-  ReceiveLoop(ProxySockets& sockets, ProxyHost& host)
-      : sockets_(sockets), host_(host), stop_(host.stop()) {}
+  ReceiveLoop(const ProxyServerSettings& settings, ProxySockets& sockets,
+              const OwnAddressTable& own_addresses, ProxyHost& host, const TickClock& clock)
+      : sockets_(sockets),
+        host_(host),
+        stop_(host.stop()),
+        resolver_(clock),
+        filters_(settings, own_addresses, resolver_, stop_),
+        sender_(settings, sockets, resolver_, host, clock) {}
 
   void Run() {
     UdpSocket* const ipv4 = sockets_.Receiver(AddressFamily::kIpv4);
@@ -60,27 +70,36 @@ class ReceiveLoop {
     packet_.length = datagram.length;
     if (!IsMagicPacket(packet_.payload()) || stop_.IsRequested()) return true;
     NormalizePassword(packet_);
-    // Every magic packet is accepted until the receive filters and sending join the loop.
-    host_.ReportReceived(packet_, datagram.sender, /*ignored=*/false);
+    const bool ignored = filters_.Ignores(packet_, datagram);
+    host_.ReportReceived(packet_, datagram.sender, ignored);
+    if (!ignored) sender_.Dispatch(packet_, socket.family());
     return true;
   }
 
   ProxySockets& sockets_;
   ProxyHost& host_;
   const StopRequest& stop_;
+  ResolverCache resolver_;  // emptied at every start: it lives as long as one run
+  ReceiveFilters filters_;
+  PacketSender sender_;
   MagicPacket packet_;
 };
 
 }  // namespace
 
-EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host) {
+EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host,
+                            const TickClock& clock) {
+  // Read once per start; address changes while the proxy server runs are not seen.
+  OwnAddressTable own_addresses;
+  if (settings.DontRecvFromYourIp) own_addresses = ReadOwnAddressTable();
+
   ProxySockets sockets;
   const SocketSetup setup = sockets.Open(settings);
   if (setup.status != EngineStatus::kSocketsReady) {
     host.ReportStartError(setup.status, setup.port);
     return setup.status;
   }
-  ReceiveLoop(sockets, host).Run();
+  ReceiveLoop(settings, sockets, own_addresses, host, clock).Run();
   return EngineStatus::kSocketsReady;
 }
 

@@ -1,10 +1,11 @@
-// The body shared by both variants of the proxy server thread: socket set-up, the receive loop and
-// closing.
+// The body shared by both variants of the proxy server thread: own addresses, socket set-up, the
+// receive loop with filters and sending, and closing.
 #pragma once
 
 #include "config/proxy_server_settings.h"
 #include "engine/engine_report.h"
 #include "engine/proxy_host.h"
+#include "platform/tick_clock.h"
 
 namespace corvane {
 
@@ -34,6 +35,7 @@ class BusyPacer {
 // Runs one proxy server until host.stop() is requested, or returns at once after reporting a
 // start-up failure. Returns the set-up status: kSocketsReady when the proxy server served. Every
 // socket is closed before it returns, also when it throws.
-EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host);
+EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host,
+                            const TickClock& clock = SystemTickClock());
 
 }  // namespace corvane

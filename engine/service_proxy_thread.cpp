@@ -18,8 +18,11 @@ class ServiceHost final : public ProxyHost {
     report_event_(ServiceErrorText(status, port), /*error=*/true);
   }
 
-  // The service keeps no packet log.
+  // The service keeps no packet log and reports no resolution or send failure.
   void ReportReceived(const MagicPacket&, const Endpoint&, bool) override {}
+  void ReportResolveError(const std::string&) override {}
+  void ReportSendError(const Endpoint&) override {}
+  void ReportSent(const MagicPacket&, const Endpoint&) override {}
 
  private:
   const StopRequest& stop_;

@@ -66,13 +66,39 @@ void WolServerThread::Execute() {
   finished_changed_.notify_all();
 }
 
-void WolServerThread::ReportStartError(EngineStatus status, std::uint16_t port) {
-  if (stop_.IsRequested() || !IsRecorded(EngineEvent::kStartError, window_->Options())) return;
-  report_ = EngineReport{};
+void WolServerThread::ReportErrorIfRecorded(EngineEvent event, EngineReport report) {
+  if (stop_.IsRequested() || !IsRecorded(event, window_->Options())) return;
+  report_ = std::move(report);
   report_.Id = id_;
-  report_.Status = status;
-  report_.ReportPort = port;
   SynchronizeUnlessStopped(&WolServerThread::ReportError);
+}
+
+void WolServerThread::ReportStartError(EngineStatus status, std::uint16_t port) {
+  EngineReport report;
+  report.Status = status;
+  report.ReportPort = port;
+  ReportErrorIfRecorded(EngineEvent::kStartError, std::move(report));
+}
+
+void WolServerThread::ReportResolveError(const std::string& host) {
+  EngineReport report;
+  report.Status = EngineStatus::kCannotResolveHost;
+  report.ReportHost = host;
+  ReportErrorIfRecorded(EngineEvent::kResolveError, std::move(report));
+}
+
+void WolServerThread::ReportSendError(const Endpoint& to) {
+  EngineReport report;
+  report.Status = EngineStatus::kSendFailed;
+  report.ReportAddress = to.address;
+  report.ReportPort = to.port;
+  ReportErrorIfRecorded(EngineEvent::kSendError, std::move(report));
+}
+
+void WolServerThread::ReportSent(const MagicPacket& packet, const Endpoint& to) {
+  if (stop_.IsRequested() || !IsRecorded(EngineEvent::kSentPacket, window_->Options())) return;
+  report_ = PacketReport(id_, packet, to, /*received=*/false, /*ignored=*/false);
+  SynchronizeUnlessStopped(&WolServerThread::ReportPacket);
 }
 
 void WolServerThread::ReportReceived(const MagicPacket& packet, const Endpoint& sender,

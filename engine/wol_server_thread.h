@@ -58,6 +58,11 @@ class WolServerThread final : public ServerThreadLink,
   const StopRequest& stop() const override { return stop_; }
   void ReportStartError(EngineStatus status, std::uint16_t port) override;
   void ReportReceived(const MagicPacket& packet, const Endpoint& sender, bool ignored) override;
+  void ReportResolveError(const std::string& host) override;
+  void ReportSendError(const Endpoint& to) override;
+  void ReportSent(const MagicPacket& packet, const Endpoint& to) override;
+  // Hands an error to the window when the display options let `event` through.
+  void ReportErrorIfRecorded(EngineEvent event, EngineReport report);
 
   // Runs a window-thread operation unless a stop is requested.
   void SynchronizeUnlessStopped(void (WolServerThread::*operation)());

@@ -14,7 +14,8 @@ class TickClock {
   virtual std::uint32_t GetTickCount() const = 0;
 };
 
-// The monotonic system clock (CLOCK_MONOTONIC), cut to 32 bits. Lives as long as the process.
+// The monotonic system tick clock (CLOCK_MONOTONIC_COARSE, 1 to 10 ms steps), cut to 32 bits.
+// Lives as long as the process.
 const TickClock& SystemTickClock();
 
 }  // namespace corvane

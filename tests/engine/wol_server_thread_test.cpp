@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/magic_packet.h"
+#include "platform/host_lookup.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/loopback.h"
 #include "tests/support/packets.h"
@@ -27,6 +28,7 @@ ProxyServerSettings Listening(std::uint16_t port, IpMode mode = IpMode::UseIPv4)
   settings.IpMode = mode;
   settings.RecvPort = port;
   settings.SendPort = port;
+  settings.DontRecvFromYourIp = false;  // the test's packets come from this host
   return settings;
 }
 
@@ -228,6 +230,76 @@ TEST_F(WolServerThreadTest, EditsAfterTheStartDoNotReachTheRunningThread) {
   ASSERT_TRUE(SendUntilReported(peer, MagicPayload(kMac), to));
   window_->OnWindow([&] { window_->Servers().Find(id)->Settings.RecvPort = port + 1; });
   EXPECT_TRUE(SendUntilReported(peer, MagicPayload(kMac), to, 2));
+}
+
+TEST_F(WolServerThreadTest, RelaysToEveryDestinationAndReportsEachStep) {
+  ASSERT_TRUE(LoadAddressInfoEntryPoints());
+  UdpSocket sink4 = test::PeerSocket(AddressFamily::kIpv4);
+  UdpSocket sink6 = test::PeerSocket(AddressFamily::kIpv6);
+  ProxyServerSettings settings = Listening(test::FreeUdpPort(), IpMode::UseIPv4IPv6);
+  settings.SendPort = test::FreeUdpPort();
+  settings.ReplacePassword = true;
+  settings.ReplacePasswordValue = {1, 2, 3, 4, 5, 6};
+  settings.SendToHostsList = {{"127.0.0.1", 32, *sink4.LocalPort()},
+                              {"::1", 128, *sink6.LocalPort()},
+                              {"127.0.0.1", 32, 0}};  // refused by the system
+  const std::uint16_t port = settings.RecvPort;
+  Start(window_->AddServer(settings));
+  UdpSocket peer = test::PeerSocket(AddressFamily::kIpv6);
+  ASSERT_TRUE(
+      SendUntilReported(peer, MagicPayload(kMac, 102), Loopback(AddressFamily::kIpv6, port), 3));
+
+  auto expected = MagicPayload(kMac, 108);
+  std::copy_n(settings.ReplacePasswordValue.begin(), 6, expected.begin() + 102);
+  const auto at4 = test::ReceiveWithin(sink4, 2s);
+  ASSERT_TRUE(at4.has_value());
+  EXPECT_EQ(at4->payload, expected);
+  EXPECT_EQ(at4->sender.port, settings.SendPort);
+  const auto at6 = test::ReceiveWithin(sink6, 2s);
+  ASSERT_TRUE(at6.has_value());
+  EXPECT_EQ(at6->payload, expected);
+
+  ASSERT_TRUE(window_->WaitUntil([](const Recorded& r) { return !r.errors.empty(); }));
+  const Recorded recorded = window_->recorded();
+  // The received row comes first, then one row per send; the sent rows carry the new password.
+  ASSERT_GE(recorded.packets.size(), 3u);
+  EXPECT_TRUE(recorded.packets[0].ReportReceived);
+  EXPECT_FALSE(recorded.packets[0].ReportHasPassword);
+  EXPECT_FALSE(recorded.packets[1].ReportReceived);
+  EXPECT_EQ(recorded.packets[1].ReportAddress, Loopback(AddressFamily::kIpv4, 0).address);
+  EXPECT_EQ(recorded.packets[1].ReportPort, *sink4.LocalPort());
+  EXPECT_EQ(HexText(recorded.packets[1].ReportPassword), "01:02:03:04:05:06");
+  EXPECT_EQ(recorded.packets[2].ReportAddress.family, AddressFamily::kIpv6);
+  EXPECT_EQ(recorded.errors[0], "Can not send packet to 127.0.0.1 : 0");
+}
+
+TEST_F(WolServerThreadTest, IgnoredPacketsAreShownUnlessHiddenAndNeverSent) {
+  UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
+  ProxyServerSettings settings = Listening(test::FreeUdpPort());
+  settings.RecvWithNextMacs = true;
+  settings.RecvWithNextMacsList = {kMarkerMac};
+  settings.SendToHostsList = {{"127.0.0.1", 32, *sink.LocalPort()}};
+  const Endpoint to = Loopback(AddressFamily::kIpv4, settings.RecvPort);
+  Start(window_->AddServer(settings));
+  UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
+  ASSERT_TRUE(SendUntilReported(peer, MagicPayload(kMac), to));
+  EXPECT_TRUE(window_->recorded().packets[0].ReportIgnored);
+
+  Set(window_->options().DontShowIgnoredPackets, true);
+  for (int i = 0; i < 5; ++i) test::Send(peer, MagicPayload(kMac), to);
+  test::Send(peer, MagicPayload(kMarkerMac), to);
+  ASSERT_TRUE(window_->WaitUntil([](const Recorded& r) {
+    return !r.packets.empty() && r.packets.back().ReportMac == kMarkerMac;
+  }));
+  const auto relayed = test::ReceiveWithin(sink, 2s);
+  ASSERT_TRUE(relayed.has_value());
+  EXPECT_EQ(relayed->payload, MagicPayload(kMarkerMac));
+  EXPECT_FALSE(test::ReceiveWithin(sink, 50ms).has_value());
+  for (const EngineReport& report : window_->recorded().packets) {
+    if (report.ReportMac == kMarkerMac && report.ReportReceived) {
+      EXPECT_FALSE(report.ReportIgnored);
+    }
+  }
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ TEST(TickClock, CountsMilliseconds) {
   const std::uint32_t before = clock.GetTickCount();
   std::this_thread::sleep_for(50ms);
   const std::uint32_t elapsed = clock.GetTickCount() - before;  // wraps like the engine's sums
-  EXPECT_GE(elapsed, 49u);
+  EXPECT_GE(elapsed, 40u);  // the tick advances in steps of a few milliseconds
   EXPECT_LT(elapsed, 5000u);
 }
 

@@ -1,0 +1,75 @@
+#include "engine/packet_sender.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+#include "engine/host_address.h"
+
+namespace corvane {
+
+PacketSender::PacketSender(const ProxyServerSettings& settings, ProxySockets& sockets,
+                           ResolverCache& resolver, ProxyHost& host, const TickClock& clock)
+    : settings_(settings),
+      sockets_(sockets),
+      resolver_(resolver),
+      host_(host),
+      clock_(clock),
+      last_send_tick_(clock.GetTickCount()) {}
+
+std::uint32_t PacketSender::Elapsed(std::uint32_t now, std::uint32_t earlier) {
+  return now >= earlier ? now - earlier
+                        : (std::numeric_limits<std::uint32_t>::max() - earlier) + now;
+}
+
+void PacketSender::Dispatch(const MagicPacket& received, AddressFamily arrival) {
+  const StopRequest& stop = host_.stop();
+  const MacAddress target = received.TargetMac();
+  const auto& actions = settings_.ActionsByMacsList;
+  const auto action = std::find_if(actions.begin(), actions.end(),
+                                   [&](const ActionByMac& a) { return a.Mac == target; });
+  if (action != actions.end()) {
+    for (const ReplaceByMacPacket& entry : action->ReplaceByMacPacketsList) {
+      if (stop.IsRequested()) return;
+      Send(BuildPacket(entry), entry.Destination, arrival);
+    }
+    return;
+  }
+  for (const HostEntry& destination : settings_.SendToHostsList) {
+    if (stop.IsRequested()) return;
+    Send(RewritePacket(received, settings_), destination, arrival);
+  }
+}
+
+void PacketSender::Send(const MagicPacket& packet, const HostEntry& destination,
+                        AddressFamily arrival) {
+  const ResolvedHost& answer = resolver_.ResolveHost(destination.Host);
+  const std::optional<Endpoint> to =
+      DestinationOf(answer, destination.Prefix, destination.Port, arrival);
+  if (!to) {
+    host_.ReportResolveError(destination.Host);
+    return;
+  }
+  UdpSocket* socket = sockets_.Sender(to->address.family);
+  if (socket == nullptr) return;
+  if (!AwaitSendDelay()) return;
+  if (socket->SendTo(packet.payload(), *to)) {
+    host_.ReportSent(packet, *to);
+  } else {
+    host_.ReportSendError(*to);
+  }
+}
+
+bool PacketSender::AwaitSendDelay() {
+  if (!settings_.SendDelay) return true;
+  const std::uint32_t elapsed = Elapsed(clock_.GetTickCount(), last_send_tick_);
+  if (elapsed < settings_.SendDelayTime) {
+    if (!host_.stop().Sleep(std::chrono::milliseconds(settings_.SendDelayTime - elapsed))) {
+      return false;
+    }
+  }
+  last_send_tick_ = clock_.GetTickCount();
+  return true;
+}
+
+}  // namespace corvane

@@ -1,0 +1,43 @@
+// The receive filters of a proxy server: whether a magic packet is accepted or ignored.
+//
+// Twelve checks in a fixed order, each only while the packet is not yet ignored: broadcast
+// arrival and own sender address (IPv4 only), sender hosts, sender ports, passwords, MAC
+// addresses. A "don't" check can only ignore; a "only" check ignores unless an entry matches, so
+// an empty "only" list ignores every packet that reaches it. The reason is never reported.
+#pragma once
+
+#include <vector>
+
+#include "config/proxy_server_settings.h"
+#include "engine/magic_packet.h"
+#include "engine/resolver_cache.h"
+#include "platform/interfaces.h"
+#include "platform/stop_request.h"
+#include "platform/udp_socket.h"
+
+namespace corvane {
+
+// Owned by one engine thread; `settings`, `own_addresses`, `resolver` and `stop` must outlive it.
+class ReceiveFilters {
+ public:
+  ReceiveFilters(const ProxyServerSettings& settings, const OwnAddressTable& own_addresses,
+                 ResolverCache& resolver, const StopRequest& stop);
+
+  // Whether the filters ignore `packet` (normalised), which arrived as `datagram`. The host lists
+  // resolve their entries one by one and end early when a stop is requested.
+  bool Ignores(const MagicPacket& packet, const Datagram& datagram);
+
+ private:
+  // Whether the sender matches an entry of `list`, resolving entries as it goes.
+  bool SenderInList(const IpAddress& sender, const std::vector<HostEntry>& list,
+                    std::vector<ResolverCache::Memo>& memos);
+
+  const ProxyServerSettings& settings_;
+  const OwnAddressTable& own_addresses_;
+  ResolverCache& resolver_;
+  const StopRequest& stop_;
+  std::vector<ResolverCache::Memo> deny_host_memos_;
+  std::vector<ResolverCache::Memo> allow_host_memos_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,73 @@
+#include "engine/resolver_cache.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace corvane {
+
+ResolverCache::ResolverCache(const TickClock& clock, HostLookup lookup)
+    : clock_(clock), lookup_(std::move(lookup)) {}
+
+std::uint32_t ResolverCache::Age(std::uint32_t now, std::uint32_t stamp) {
+  // After a wrap the age counts the ticks up to the counter's largest value and those after it.
+  return now >= stamp ? now - stamp : now + (std::numeric_limits<std::uint32_t>::max() - stamp);
+}
+
+const ResolvedHost& ResolverCache::ResolveHost(std::string_view host, Memo* memo) {
+  const std::uint32_t now = clock_.GetTickCount();
+  DropExpired(now);
+
+  if (memo != nullptr && memo->version == version_ && memo->index < entries_.size() &&
+      entries_[memo->index].Host == host) {
+    return entries_[memo->index];
+  }
+  if (const auto found = index_.find(host); found != index_.end()) {
+    if (memo != nullptr) *memo = {version_, found->second};
+    return entries_[found->second];
+  }
+
+  std::string key(host);
+  const HostAddresses addresses = lookup_(key);
+  ResolvedHost& answer = entries_.size() < kCapacity ? entries_.emplace_back() : uncached_;
+  answer.Stamp = now;
+  answer.Host = std::move(key);
+  answer.HasIpv4 = addresses.has_ipv4;
+  answer.Ipv4 = addresses.has_ipv4 ? addresses.ipv4 : std::array<std::uint8_t, 4>{};
+  answer.HasIpv6 = addresses.has_ipv6;
+  answer.Ipv6 = addresses.has_ipv6 ? addresses.ipv6 : std::array<std::uint8_t, 16>{};
+  answer.Ipv6Scope = addresses.has_ipv6 ? addresses.ipv6_scope : 0;
+  if (&answer != &uncached_) {
+    ++version_;
+    index_.emplace(answer.Host, entries_.size() - 1);
+    if (memo != nullptr) *memo = {version_, entries_.size() - 1};
+  }
+  return answer;
+}
+
+void ResolverCache::DropExpired(std::uint32_t now) {
+  // Every entry was stamped at or before the last walk; a walk at that same tick finds nothing.
+  if (expired_once_ && now == last_expiry_tick_) return;
+  expired_once_ = true;
+  last_expiry_tick_ = now;
+  const auto first_dropped = std::remove_if(entries_.begin(), entries_.end(), [now](const auto& e) {
+    return Age(now, e.Stamp) >= kExpiryAge;
+  });
+  if (first_dropped == entries_.end()) return;
+  entries_.erase(first_dropped, entries_.end());
+  ++version_;
+  RebuildIndex();
+}
+
+void ResolverCache::RebuildIndex() {
+  index_.clear();
+  for (std::size_t i = 0; i < entries_.size(); ++i) index_.emplace(entries_[i].Host, i);
+}
+
+void ResolverCache::Clear() {
+  entries_.clear();
+  index_.clear();
+  ++version_;
+}
+
+}  // namespace corvane

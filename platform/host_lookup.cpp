@@ -1,0 +1,129 @@
+#include "platform/host_lookup.h"
+
+#include <dlfcn.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+using GetAddrInfoFunction = int(const char*, const char*, const addrinfo*, addrinfo**);
+using FreeAddrInfoFunction = void(addrinfo*);
+
+struct EntryPoints {
+  std::mutex mutex;  // serialises loading and releasing; lookups read the atomics only
+  std::atomic<GetAddrInfoFunction*> getaddrinfo{nullptr};
+  std::atomic<FreeAddrInfoFunction*> freeaddrinfo{nullptr};
+  void* library = nullptr;
+};
+
+EntryPoints& Process() {
+  static EntryPoints entry_points;
+  return entry_points;
+}
+
+// Looks both functions up in `library`; sets them only when both exist.
+bool TakeFrom(EntryPoints& entry_points, void* library) {
+  void* get = dlsym(library, "getaddrinfo");
+  void* free = dlsym(library, "freeaddrinfo");
+  if (get == nullptr || free == nullptr) return false;
+  entry_points.getaddrinfo = reinterpret_cast<GetAddrInfoFunction*>(get);
+  entry_points.freeaddrinfo = reinterpret_cast<FreeAddrInfoFunction*>(free);
+  return true;
+}
+
+HostAddresses LookUpWithAddressInfo(const std::string& host, GetAddrInfoFunction* get,
+                                    FreeAddrInfoFunction* free) {
+  HostAddresses found;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* list = nullptr;
+  if (get(host.c_str(), nullptr, &hints, &list) != 0) return found;
+  for (const addrinfo* row = list; row != nullptr && !(found.has_ipv4 && found.has_ipv6);
+       row = row->ai_next) {
+    if (row->ai_addr == nullptr) continue;
+    if (row->ai_family == AF_INET && !found.has_ipv4 && row->ai_addrlen >= sizeof(sockaddr_in)) {
+      sockaddr_in ipv4;
+      std::memcpy(&ipv4, row->ai_addr, sizeof ipv4);
+      std::memcpy(found.ipv4.data(), &ipv4.sin_addr, 4);
+      found.has_ipv4 = true;
+    } else if (row->ai_family == AF_INET6 && !found.has_ipv6 &&
+               row->ai_addrlen >= sizeof(sockaddr_in6)) {
+      sockaddr_in6 ipv6;
+      std::memcpy(&ipv6, row->ai_addr, sizeof ipv6);
+      std::memcpy(found.ipv6.data(), &ipv6.sin6_addr, 16);
+      found.ipv6_scope = ipv6.sin6_scope_id;
+      found.has_ipv6 = true;
+    }
+  }
+  free(list);
+  return found;
+}
+
+HostAddresses LookUpWithHostDatabase(const std::string& host) {
+  HostAddresses found;
+  hostent entry{};
+  hostent* result = nullptr;
+  int error = 0;
+  std::vector<char> buffer(2048);
+  // The reentrant form: engine threads resolve at the same time.
+  while (gethostbyname_r(host.c_str(), &entry, buffer.data(), buffer.size(), &result, &error) ==
+             ERANGE &&
+         buffer.size() < 65536) {
+    buffer.resize(buffer.size() * 2);
+  }
+  if (result == nullptr || result->h_addrtype != AF_INET || result->h_length != 4 ||
+      result->h_addr_list == nullptr || result->h_addr_list[0] == nullptr) {
+    return found;
+  }
+  std::memcpy(found.ipv4.data(), result->h_addr_list[0], 4);
+  found.has_ipv4 = true;
+  return found;
+}
+
+}  // namespace
+
+bool LoadAddressInfoEntryPoints() {
+  EntryPoints& entry_points = Process();
+  std::lock_guard lock(entry_points.mutex);
+  if (entry_points.getaddrinfo != nullptr) return true;
+  // First what the process already has linked, then the C library by name.
+  if (TakeFrom(entry_points, RTLD_DEFAULT)) return true;
+  void* library = dlopen("libc.so.6", RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) return false;
+  if (!TakeFrom(entry_points, library)) {
+    dlclose(library);
+    return false;
+  }
+  entry_points.library = library;
+  return true;
+}
+
+void ReleaseAddressInfoEntryPoints() {
+  EntryPoints& entry_points = Process();
+  std::lock_guard lock(entry_points.mutex);
+  entry_points.getaddrinfo = nullptr;
+  entry_points.freeaddrinfo = nullptr;
+  if (entry_points.library != nullptr) dlclose(entry_points.library);
+  entry_points.library = nullptr;
+}
+
+bool AddressInfoEntryPointsLoaded() { return Process().getaddrinfo != nullptr; }
+
+HostAddresses LookUpHost(const std::string& host) {
+  EntryPoints& entry_points = Process();
+  GetAddrInfoFunction* get = entry_points.getaddrinfo;
+  FreeAddrInfoFunction* free = entry_points.freeaddrinfo;
+  if (get != nullptr && free != nullptr) return LookUpWithAddressInfo(host, get, free);
+  return LookUpWithHostDatabase(host);
+}
+
+}  // namespace corvane

@@ -1,0 +1,35 @@
+// Turning a host text into at most one IPv4 and one IPv6 address.
+//
+// The address-information entry points (getaddrinfo and freeaddrinfo) are looked up at run time,
+// once, by the program's start-up, and held in one process-wide record: set before the first
+// engine thread starts, released after the last one ended. Without them, a lookup falls back to the
+// IPv4-only host database call.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace corvane {
+
+struct HostAddresses {
+  bool has_ipv4 = false;
+  std::array<std::uint8_t, 4> ipv4{};  // network byte order
+  bool has_ipv6 = false;
+  std::array<std::uint8_t, 16> ipv6{};
+  std::uint32_t ipv6_scope = 0;
+};
+
+// Looks both entry points up; returns whether both were found. Either both are set, or neither.
+bool LoadAddressInfoEntryPoints();
+// Forgets the entry points (and releases the library that supplied them).
+void ReleaseAddressInfoEntryPoints();
+bool AddressInfoEntryPointsLoaded();
+
+// Resolves `host` (a numeric address or a name). With the entry points: the first IPv4 and the
+// first IPv6 answer of getaddrinfo (any family, stream socket type, TCP). Without them: the first
+// address of the IPv4 host database, so no IPv6 answer. Blocks while the system resolver works.
+// Thread-safe.
+HostAddresses LookUpHost(const std::string& host);
+
+}  // namespace corvane
