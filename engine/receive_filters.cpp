@@ -1,6 +1,7 @@
 #include "engine/receive_filters.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/host_address.h"
 
@@ -14,9 +15,22 @@ bool PortInList(std::uint16_t port, const std::vector<PortRange>& list) {
   });
 }
 
-template <typename Bytes>
-bool InList(const Bytes& value, const std::vector<Bytes>& list) {
-  return std::find(list.begin(), list.end(), value) != list.end();
+// Six bytes as one number, so that a list of 1000 is searched without a call per entry.
+std::uint64_t Packed(const std::array<std::uint8_t, 6>& bytes) {
+  std::uint64_t value = 0;
+  std::memcpy(&value, bytes.data(), bytes.size());
+  return value;
+}
+
+std::vector<std::uint64_t> PackedList(const std::vector<std::array<std::uint8_t, 6>>& list) {
+  std::vector<std::uint64_t> packed;
+  packed.reserve(list.size());
+  for (const auto& entry : list) packed.push_back(Packed(entry));
+  return packed;
+}
+
+bool InList(const std::array<std::uint8_t, 6>& value, const std::vector<std::uint64_t>& list) {
+  return std::find(list.begin(), list.end(), Packed(value)) != list.end();
 }
 
 }  // namespace
@@ -25,6 +39,10 @@ ReceiveFilters::ReceiveFilters(const ProxyServerSettings& settings,
                                const OwnAddressTable& own_addresses, ResolverCache& resolver,
                                const StopRequest& stop)
     : settings_(settings),
+      deny_passwords_(PackedList(settings.DontRecvWithNextPasswordsList)),
+      allow_passwords_(PackedList(settings.RecvWithNextPasswordsList)),
+      deny_macs_(PackedList(settings.DontRecvWithNextMacsList)),
+      allow_macs_(PackedList(settings.RecvWithNextMacsList)),
       own_addresses_(own_addresses),
       resolver_(resolver),
       stop_(stop),
@@ -61,15 +79,15 @@ bool ReceiveFilters::Ignores(const MagicPacket& packet, const Datagram& datagram
   if (!ignore && s.DontRecvWithPassword) ignore = packet.HasPassword();
   if (!ignore && s.DontRecvWithoutPassword) ignore = !packet.HasPassword();
   if (!ignore && s.DontRecvWithNextPasswords) {
-    ignore = packet.HasPassword() && InList(packet.Password(), s.DontRecvWithNextPasswordsList);
+    ignore = packet.HasPassword() && InList(packet.Password(), deny_passwords_);
   }
   if (!ignore && s.RecvWithNextPasswords) {
-    ignore = !(packet.HasPassword() && InList(packet.Password(), s.RecvWithNextPasswordsList));
+    ignore = !(packet.HasPassword() && InList(packet.Password(), allow_passwords_));
   }
   if (!ignore && s.DontRecvWithNextMacs) {
-    ignore = InList(packet.TargetMac(), s.DontRecvWithNextMacsList);
+    ignore = InList(packet.TargetMac(), deny_macs_);
   }
-  if (!ignore && s.RecvWithNextMacs) ignore = !InList(packet.TargetMac(), s.RecvWithNextMacsList);
+  if (!ignore && s.RecvWithNextMacs) ignore = !InList(packet.TargetMac(), allow_macs_);
   return ignore;
 }
 

@@ -33,6 +33,8 @@ class ReceiveFilters {
                     std::vector<ResolverCache::Memo>& memos);
 
   const ProxyServerSettings& settings_;
+  // The four password and MAC lists, each entry packed into one number for a fast search.
+  std::vector<std::uint64_t> deny_passwords_, allow_passwords_, deny_macs_, allow_macs_;
   const OwnAddressTable& own_addresses_;
   ResolverCache& resolver_;
   const StopRequest& stop_;

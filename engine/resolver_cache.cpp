@@ -16,14 +16,14 @@ std::uint32_t ResolverCache::Age(std::uint32_t now, std::uint32_t stamp) {
 
 const ResolvedHost& ResolverCache::ResolveHost(std::string_view host, Memo* memo) {
   const std::uint32_t now = clock_.GetTickCount();
-  DropExpired(now);
+  // Every entry was stamped at or before the last walk; a walk at that same tick finds nothing.
+  if (!walked_once_ || now != last_walk_tick_) DropExpired(now);
 
-  if (memo != nullptr && memo->version == version_ && memo->index < entries_.size() &&
-      entries_[memo->index].Host == host) {
+  if (memo != nullptr && memo->version == version_ && memo->text == host.data()) {
     return entries_[memo->index];
   }
   if (const auto found = index_.find(host); found != index_.end()) {
-    if (memo != nullptr) *memo = {version_, found->second};
+    if (memo != nullptr) *memo = {version_, found->second, host.data()};
     return entries_[found->second];
   }
 
@@ -40,16 +40,14 @@ const ResolvedHost& ResolverCache::ResolveHost(std::string_view host, Memo* memo
   if (&answer != &uncached_) {
     ++version_;
     index_.emplace(answer.Host, entries_.size() - 1);
-    if (memo != nullptr) *memo = {version_, entries_.size() - 1};
+    if (memo != nullptr) *memo = {version_, entries_.size() - 1, host.data()};
   }
   return answer;
 }
 
 void ResolverCache::DropExpired(std::uint32_t now) {
-  // Every entry was stamped at or before the last walk; a walk at that same tick finds nothing.
-  if (expired_once_ && now == last_expiry_tick_) return;
-  expired_once_ = true;
-  last_expiry_tick_ = now;
+  walked_once_ = true;
+  last_walk_tick_ = now;
   const auto first_dropped = std::remove_if(entries_.begin(), entries_.end(), [now](const auto& e) {
     return Age(now, e.Stamp) >= kExpiryAge;
   });

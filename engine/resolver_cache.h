@@ -44,10 +44,12 @@ class ResolverCache {
 
   // Remembers where a host text's answer was last found, so that a caller that looks the same
   // texts up again and again (a filter list on every packet) skips the search while the cache
-  // has not changed. Holds no reference; a stale memo is simply not used.
+  // has not changed. A memo belongs to one text in the caller's storage, which must not change
+  // while the memo is used; a stale memo is simply not used.
   struct Memo {
     std::uint64_t version = 0;
     std::size_t index = 0;
+    const char* text = nullptr;  // the caller's text it was made for
   };
 
   ResolverCache(const TickClock& clock, HostLookup lookup);
@@ -77,8 +79,8 @@ class ResolverCache {
   };
   std::unordered_map<std::string, std::size_t, TextHash, std::equal_to<>> index_;
   std::uint64_t version_ = 1;  // changes with every insertion and removal; memos start stale
-  std::uint32_t last_expiry_tick_ = 0;
-  bool expired_once_ = false;
+  std::uint32_t last_walk_tick_ = 0;
+  bool walked_once_ = false;
   ResolvedHost uncached_;  // an answer that found no room
 };
 

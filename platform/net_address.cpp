@@ -29,11 +29,6 @@ IpAddress IpAddress::Ipv6(const std::array<std::uint8_t, 16>& bytes, std::uint32
   return address;
 }
 
-std::uint32_t IpAddress::Ipv4HostOrder() const {
-  return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
-         std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
-}
-
 std::string AddressToString(const IpAddress& address) {
   char text[INET6_ADDRSTRLEN] = {};
   const int family = address.family == AddressFamily::kIpv4 ? AF_INET : AF_INET6;

@@ -25,7 +25,10 @@ struct IpAddress {
   static IpAddress Ipv6(const std::array<std::uint8_t, 16>& bytes, std::uint32_t scope_id = 0);
 
   // The IPv4 address as a number whose most significant byte is the first byte of the address.
-  std::uint32_t Ipv4HostOrder() const;
+  std::uint32_t Ipv4HostOrder() const {
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+           std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
+  }
 
   friend bool operator==(const IpAddress&, const IpAddress&) = default;
 };

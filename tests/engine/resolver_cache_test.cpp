@@ -122,9 +122,9 @@ TEST_F(ResolverCacheTest, AMemoIsOnlyUsedWhileTheCacheIsUnchanged) {
   ResolverCache::Memo memo_a, memo_b;
   EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Ipv4[3], 1);
   EXPECT_EQ(cache_.ResolveHost("b", &memo_b).Ipv4[3], 2);
-  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Ipv4[3], 1);  // memo_a is stale: searched
-  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Ipv4[3], 1);  // now current
-  EXPECT_EQ(cache_.ResolveHost("b", &memo_a).Ipv4[3], 2);  // a memo of another text is not used
+  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Ipv4[3], 1);               // memo_a is stale: searched
+  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Ipv4[3], 1);               // now current
+  EXPECT_EQ(cache_.ResolveHost(std::string("b"), &memo_a).Ipv4[3], 2);  // nor for another text
   clock_.Advance(300001);
   EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Ipv4[3], 1);
   EXPECT_EQ(lookup_.questions("a"), 2);

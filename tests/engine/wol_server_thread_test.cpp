@@ -48,17 +48,9 @@ class WolServerThreadTest : public ::testing::Test {
     return thread;
   }
 
-  // Sends `payload` every few milliseconds until the window holds `count` packet rows: the thread
-  // binds its sockets a moment after it starts.
   bool SendUntilReported(UdpSocket& from, const std::vector<std::uint8_t>& payload,
                          const Endpoint& to, std::size_t count = 1) {
-    for (int attempt = 0; attempt < 400; ++attempt) {
-      test::Send(from, payload, to);
-      if (window_->WaitUntil([&](const Recorded& r) { return r.packets.size() >= count; }, 10ms)) {
-        return true;
-      }
-    }
-    return false;
+    return test::SendUntilReported(*window_, from, payload, to, count);
   }
 
   std::shared_ptr<FakeWindow> window_ = FakeWindow::Create();

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include "platform/host_lookup.h"
+
 namespace {
 
 bool InPrivateNamespace() {
@@ -30,5 +32,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "refusing to run: not inside a fresh network namespace of the tests\n");
     return 1;
   }
+  // As the programs do at start-up.
+  corvane::LoadAddressInfoEntryPoints();
   return RUN_ALL_TESTS();
 }

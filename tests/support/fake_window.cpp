@@ -105,6 +105,17 @@ bool FakeWindow::WaitUntil(const std::function<bool(const Recorded&)>& ready,
   return changed_.wait_for(lock, timeout, [&] { return ready(recorded_); });
 }
 
+bool SendUntilReported(FakeWindow& window, UdpSocket& from,
+                       const std::vector<std::uint8_t>& payload, const Endpoint& to,
+                       std::size_t count) {
+  for (int attempt = 0; attempt < 400; ++attempt) {
+    if (!from.SendTo(payload, to)) return false;
+    const auto enough = [&](const Recorded& r) { return r.packets.size() >= count; };
+    if (window.WaitUntil(enough, std::chrono::milliseconds(10))) return true;
+  }
+  return false;
+}
+
 Recorded FakeWindow::recorded() {
   std::lock_guard lock(mutex_);
   return recorded_;

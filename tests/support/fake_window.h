@@ -15,6 +15,7 @@
 #include "engine/synchronize_bridge.h"
 #include "engine/wol_server_thread.h"
 #include "engine/wol_server_window.h"
+#include "platform/udp_socket.h"
 
 namespace corvane::test {
 
@@ -80,5 +81,11 @@ class FakeWindow final : public WolServerWindow, public std::enable_shared_from_
   Recorded recorded_;
   std::thread window_thread_;
 };
+
+// Sends `payload` from `from` every few milliseconds until the window holds `count` packet rows
+// (a new engine thread binds its sockets a moment after it starts). False after about 4 s.
+bool SendUntilReported(FakeWindow& window, UdpSocket& from,
+                       const std::vector<std::uint8_t>& payload, const Endpoint& to,
+                       std::size_t count = 1);
 
 }  // namespace corvane::test

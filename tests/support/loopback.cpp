@@ -46,7 +46,7 @@ std::optional<Received> ReceiveWithin(UdpSocket& socket, std::chrono::millisecon
     Datagram datagram;
     if (socket.Receive(buffer, datagram) == ReceiveResult::kDatagram) {
       buffer.resize(datagram.length);
-      return Received{std::move(buffer), datagram.sender};
+      return Received{std::move(buffer), datagram.sender, datagram.broadcast};
     }
     const auto left = deadline - std::chrono::steady_clock::now();
     if (left <= std::chrono::steady_clock::duration::zero()) return std::nullopt;

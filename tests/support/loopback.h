@@ -25,6 +25,7 @@ void Send(UdpSocket& socket, std::span<const std::uint8_t> payload, const Endpoi
 struct Received {
   std::vector<std::uint8_t> payload;
   Endpoint sender;
+  bool broadcast = false;  // known when the socket has arrival information enabled
 };
 
 // Waits up to `timeout` for one datagram on `socket`.

@@ -1,0 +1,78 @@
+#include "tests/netns/peer_namespace.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
+
+namespace corvane::test {
+
+void Shell(const std::string& command) {
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+PeerNamespace::PeerNamespace() {
+  int ready[2];
+  if (pipe(ready) != 0) {
+    ADD_FAILURE() << "pipe";
+    return;
+  }
+  pid_ = fork();
+  if (pid_ == 0) {
+    // The child only holds the namespace until it is killed.
+    const char state = unshare(CLONE_NEWNET) == 0 ? 'y' : 'n';
+    [[maybe_unused]] const ssize_t written = write(ready[1], &state, 1);
+    while (true) pause();
+  }
+  close(ready[1]);
+  char state = 'n';
+  EXPECT_EQ(read(ready[0], &state, 1), 1);
+  close(ready[0]);
+  EXPECT_EQ(state, 'y') << "the peer namespace could not be made";
+  Run("ip link set lo up");
+}
+
+PeerNamespace::~PeerNamespace() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+}
+
+void PeerNamespace::Run(const std::string& command) const {
+  Shell("nsenter --net=/proc/" + std::to_string(pid_) + "/ns/net sh -c '" + command + "'");
+}
+
+UdpSocket PeerNamespace::OpenSocket(AddressFamily family, std::uint16_t port) const {
+  UdpSocket socket;
+  bool bound = false;
+  // Namespaces belong to threads: a short-lived thread enters the peer's and opens the socket.
+  std::thread opener([&] {
+    const int ns = open(("/proc/" + std::to_string(pid_) + "/ns/net").c_str(), O_RDONLY);
+    if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) return;
+    close(ns);
+    socket = UdpSocket::Open(family);
+    socket.SetBroadcast(true);
+    bound = socket.Bind(port);
+  });
+  opener.join();
+  EXPECT_TRUE(bound) << "no socket in the peer namespace";
+  return socket;
+}
+
+TwoHosts::TwoHosts() {
+  const std::string pid = std::to_string(peer.pid());
+  Shell("ip link add veth0 type veth peer name veth1 netns " + pid);
+  Shell("ip addr add 10.77.0.1/24 brd + dev veth0 && ip -6 addr add fd77::1/64 dev veth0 nodad");
+  Shell("ip link set veth0 up && ip route add default dev veth0");
+  peer.Run("ip addr add 10.77.0.2/24 brd + dev veth1 && ip -6 addr add fd77::2/64 dev veth1 nodad");
+  peer.Run("ip link set veth1 up && ip route add default dev veth1");
+}
+
+TwoHosts::~TwoHosts() { std::system("ip link del veth0 2>/dev/null"); }
+
+}  // namespace corvane::test
