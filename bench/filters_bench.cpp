@@ -35,10 +35,10 @@ ProxyServerSettings WorstCase(bool shared_hosts) {
     const auto high = static_cast<std::uint8_t>(i >> 8);
     s.DontRecvFromHostsList.push_back({Literal("10.0", i), 32, 0});
     s.RecvFromHostsList.push_back({Literal(shared_hosts ? "10.0" : "172.16", i), 32, 0});
-    s.DontRecvFromPortsList.push_back({static_cast<std::uint16_t>(1000 + i),
-                                       static_cast<std::uint16_t>(1000 + i)});
-    s.RecvFromPortsList.push_back({static_cast<std::uint16_t>(5000 + i),
-                                   static_cast<std::uint16_t>(5000 + i)});
+    s.DontRecvFromPortsList.push_back(
+        {static_cast<std::uint16_t>(1000 + i), static_cast<std::uint16_t>(1000 + i)});
+    s.RecvFromPortsList.push_back(
+        {static_cast<std::uint16_t>(5000 + i), static_cast<std::uint16_t>(5000 + i)});
     s.DontRecvWithNextPasswordsList.push_back({0xEE, 0, 0, 0, high, byte});
     s.RecvWithNextPasswordsList.push_back({0xDD, 0, 0, 0, high, byte});
     s.DontRecvWithNextMacsList.push_back({0xEE, 0, 0, 0, high, byte});
@@ -91,7 +91,8 @@ void BM_ResolverLookupInAFullCache(benchmark::State& state) {
   for (int i = 0; i < 1000; ++i) cache.ResolveHost(Literal("10.0", i));
   const std::string last = Literal("10.0", 999);
   ResolverCache::Memo memo;
-  for (auto _ : state) benchmark::DoNotOptimize(&cache.ResolveHost(last, with_memo ? &memo : nullptr));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(&cache.ResolveHost(last, with_memo ? &memo : nullptr));
   state.SetLabel(with_memo ? "repeated with memo" : "by text");
 }
 BENCHMARK(BM_ResolverLookupInAFullCache)->Arg(0)->Arg(1);

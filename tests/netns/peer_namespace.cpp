@@ -12,9 +12,7 @@
 
 namespace corvane::test {
 
-void Shell(const std::string& command) {
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
+void Shell(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
 
 PeerNamespace::PeerNamespace() {
   int ready[2];

@@ -2,8 +2,9 @@
 // inside it, and sockets opened inside it. Sockets keep their namespace when handed back.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+
+#include <string>
 
 #include "platform/udp_socket.h"
 

@@ -20,8 +20,8 @@ using test::MagicPayload;
 using test::Recorded;
 
 const Endpoint kHere4{IpAddress::Ipv4(10, 77, 0, 1), 0};
-const MacAddress kLimited{1, 1, 1, 1, 1, 1}, kDirected{2, 2, 2, 2, 2, 2}, kUnicast{3, 3, 3, 3, 3, 3},
-    kMarker{4, 4, 4, 4, 4, 4};
+const MacAddress kLimited{1, 1, 1, 1, 1, 1}, kDirected{2, 2, 2, 2, 2, 2},
+    kUnicast{3, 3, 3, 3, 3, 3}, kMarker{4, 4, 4, 4, 4, 4};
 
 Endpoint At(const char* address, std::uint16_t port) { return {*ParseIpAddress(address), port}; }
 
@@ -83,8 +83,8 @@ TEST_F(TwoHostsTest, BroadcastArrivalsAreIgnoredAndUnicastIsNot) {
   Start(settings);
   const std::uint16_t port = settings.RecvPort;
   UdpSocket peer = hosts_->peer.OpenSocket(AddressFamily::kIpv4);
-  ASSERT_TRUE(test::SendUntilReported(*window_, peer, MagicPayload(kUnicast),
-                                      At("10.77.0.1", port)));
+  ASSERT_TRUE(
+      test::SendUntilReported(*window_, peer, MagicPayload(kUnicast), At("10.77.0.1", port)));
   test::Send(peer, MagicPayload(kLimited), At("255.255.255.255", port));
   test::Send(peer, MagicPayload(kDirected), At("10.77.0.255", port));
   test::Send(peer, MagicPayload(kMarker), At("10.77.0.1", port));
@@ -110,8 +110,8 @@ TEST_F(TwoHostsTest, PacketsFromTheHostsOwnAddressesAreIgnored) {
   Start(settings);
   const std::uint16_t port = settings.RecvPort;
   UdpSocket peer = hosts_->peer.OpenSocket(AddressFamily::kIpv4);
-  ASSERT_TRUE(test::SendUntilReported(*window_, peer, MagicPayload(kUnicast),
-                                      At("10.77.0.1", port)));
+  ASSERT_TRUE(
+      test::SendUntilReported(*window_, peer, MagicPayload(kUnicast), At("10.77.0.1", port)));
   UdpSocket here = test::PeerSocket(AddressFamily::kIpv4);
   test::Send(here, MagicPayload(kDirected), At("10.77.0.1", port));  // from 10.77.0.1 itself
   test::Send(here, MagicPayload(kLimited), At("127.0.0.1", port));   // from 127.0.0.1
@@ -193,9 +193,10 @@ TEST_F(HostNamesTest, AnIpv6OnlyNameCarriesIpv4PacketsOverIpv6) {
 }
 
 TEST_F(HostNamesTest, UnresolvableNamesAreReportedOncePerPacketAndDestination) {
-  const std::uint16_t port = StartAndSend(
-      {{"nothing.corvane.test", 32, 9}, {"peer.corvane.test", 32, port_}, {"nothing.corvane.test", 24, 9}},
-      2);
+  const std::uint16_t port = StartAndSend({{"nothing.corvane.test", 32, 9},
+                                           {"peer.corvane.test", 32, port_},
+                                           {"nothing.corvane.test", 24, 9}},
+                                          2);
   test::Send(peer4_, MagicPayload(kMarker), At("10.77.0.1", port));
   // Each received packet gives exactly one error per unresolvable destination, though the failed
   // answer comes from the cache after the first packet.
@@ -219,8 +220,8 @@ TEST_F(HostNamesTest, UnresolvableNamesAreReportedOncePerPacketAndDestination) {
 
 TEST_F(HostNamesTest, WithoutAddressInfoNamesResolveToIpv4Only) {
   ReleaseAddressInfoEntryPoints();
-  const std::uint16_t port = StartAndSend(
-      {{"v6only.corvane.test", 32, port_}, {"peer.corvane.test", 32, port_}}, 1);
+  const std::uint16_t port =
+      StartAndSend({{"v6only.corvane.test", 32, port_}, {"peer.corvane.test", 32, port_}}, 1);
   // An IPv6 packet goes to the IPv4 address: the host database has no IPv6 answer.
   test::Send(peer6_, MagicPayload(kMarker), At("fd77::1", port));
   const auto arrived = test::ReceiveWithin(sink4_, 2s);
