@@ -327,11 +327,13 @@ int main(int argc, char** argv) {
     std::optional<Figures> figures;
   };
   std::vector<Row> rows;
-  rows.push_back({"floor", Run([](std::uint16_t sink) { return std::make_unique<FloorRelay>(sink); })});
+  rows.push_back(
+      {"floor", Run([](std::uint16_t sink) { return std::make_unique<FloorRelay>(sink); })});
   rows.push_back(
       {"Corvane", Run([](std::uint16_t sink) { return std::make_unique<CorvaneRelay>(sink); })});
   if (have_socat) {
-    rows.push_back({"socat", Run([](std::uint16_t sink) { return std::make_unique<SocatRelay>(sink); })});
+    rows.push_back(
+        {"socat", Run([](std::uint16_t sink) { return std::make_unique<SocatRelay>(sink); })});
   } else {
     rows.push_back({"socat", std::nullopt});
   }

@@ -105,7 +105,7 @@ struct ProxyServerSettings {
   friend bool operator==(const ProxyServerSettings&, const ProxyServerSettings&) = default;
 };
 
-// `text` cut to its first 96 bytes.
+// `text` cut to its first 96 bytes, or fewer so that no UTF-8 character is cut in two.
 std::string CutText(std::string_view text);
 
 // The copy that an engine thread works on: the record with every bound applied again. Counts above

@@ -8,7 +8,8 @@ namespace corvane {
 namespace {
 
 void TerminateThread(ProxyServer& server) {
-  if (auto thread = std::exchange(server.ServerThread, nullptr)) thread->Terminate();
+  if (auto thread = server.ServerThread.lock()) thread->Terminate();
+  server.ServerThread.reset();
 }
 
 }  // namespace

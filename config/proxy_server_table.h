@@ -27,9 +27,11 @@ class ServerThreadLink {
 };
 
 // One entry: the settings record and what its owner keeps beside it at run time (never stored).
+// The link does not own the thread: a running engine thread keeps itself alive and ends by
+// itself; an expired link is a thread that has ended.
 struct ProxyServer {
   ProxyServerSettings Settings;
-  std::shared_ptr<ServerThreadLink> ServerThread;  // the engine thread running for it, if any
+  std::weak_ptr<ServerThreadLink> ServerThread;  // the engine thread running for it, if any
 };
 
 class ProxyServerTable {

@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
 
+#include "config/list_entry_rules.h"  // HexText, the text form of MACs and passwords
 #include "config/proxy_server_settings.h"
 
 namespace corvane {
@@ -48,8 +48,5 @@ MagicPacket RewritePacket(const MagicPacket& received, const ProxyServerSettings
 // A packet of an action by MAC: sync stream, the entry's MAC 16 times, and its password when it
 // has one. Nothing of the received packet is carried over.
 MagicPacket BuildPacket(const ReplaceByMacPacket& entry);
-
-// Six bytes as two upper-case hexadecimal digits each, joined by ':' ("00:11:22:AA:BB:CC").
-std::string HexText(const std::array<std::uint8_t, 6>& bytes);
 
 }  // namespace corvane

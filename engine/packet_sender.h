@@ -26,7 +26,8 @@ class PacketSender {
   PacketSender(const ProxyServerSettings& settings, ProxySockets& sockets, ResolverCache& resolver,
                ProxyHost& host, const TickClock& clock);
 
-  // Sends what `received` (normalised, accepted) turns into. Returns early on a stop request.
+  // Sends what `received` (normalised, accepted) turns into. Returns early on a stop request; a
+  // send whose delay a stop request cut short is not made.
   void Dispatch(const MagicPacket& received, AddressFamily arrival);
 
   // Milliseconds from tick `earlier` to tick `now`, across the counter's wrap.

@@ -37,14 +37,19 @@ class ReceiveLoop {
 
     BusyPacer pacer;
     while (!stop_.IsRequested()) {
-      bool received = false;
-      if (ipv4 != nullptr) received |= ReceiveOne(*ipv4);
-      if (ipv6 != nullptr) received |= ReceiveOne(*ipv6);
-      switch (pacer.AfterPass(received)) {
+      Pass pass;
+      if (ipv4 != nullptr) ReceiveOne(*ipv4, pass);
+      if (ipv6 != nullptr) ReceiveOne(*ipv6, pass);
+      switch (pacer.AfterPass(pass.received)) {
         case BusyPacer::Next::kPassAtOnce:
           break;
         case BusyPacer::Next::kIdleWait:
-          stop_.WaitReadable({descriptors.data(), descriptor_count}, kPause);
+          // A socket whose receive fails may stay readable; waiting on it would spin.
+          if (pass.failed) {
+            stop_.Sleep(kPause);
+          } else {
+            stop_.WaitReadable({descriptors.data(), descriptor_count}, kPause);
+          }
           break;
         case BusyPacer::Next::kPause:
           stop_.Sleep(kPause);
@@ -54,26 +59,33 @@ class ReceiveLoop {
   }
 
  private:
-  // Takes at most one datagram from `socket` and handles it. Returns whether one was dequeued,
-  // magic packet or not.
-  bool ReceiveOne(UdpSocket& socket) {
+  struct Pass {
+    bool received = false;  // a datagram was dequeued, magic packet or not
+    bool failed = false;    // a receive call failed
+  };
+
+  // Takes at most one datagram from `socket` and handles it.
+  void ReceiveOne(UdpSocket& socket, Pass& pass) {
     Datagram datagram;
     switch (socket.Receive(packet_.bytes, datagram)) {
       case ReceiveResult::kNothing:
+        return;
       case ReceiveResult::kError:
-        return false;
+        pass.failed = true;
+        return;
       case ReceiveResult::kTooLong:
-        return true;
+        pass.received = true;
+        return;
       case ReceiveResult::kDatagram:
+        pass.received = true;
         break;
     }
     packet_.length = datagram.length;
-    if (!IsMagicPacket(packet_.payload()) || stop_.IsRequested()) return true;
+    if (!IsMagicPacket(packet_.payload()) || stop_.IsRequested()) return;
     NormalizePassword(packet_);
     const bool ignored = filters_.Ignores(packet_, datagram);
     host_.ReportReceived(packet_, datagram.sender, ignored);
     if (!ignored) sender_.Dispatch(packet_, socket.family());
-    return true;
   }
 
   ProxySockets& sockets_;

@@ -30,7 +30,7 @@ const ResolvedHost& ResolverCache::ResolveHost(std::string_view host, Memo* memo
   std::string key(host);
   const HostAddresses addresses = lookup_(key);
   ResolvedHost& answer = entries_.size() < kCapacity ? entries_.emplace_back() : uncached_;
-  answer.Stamp = now;
+  answer.Stamp = clock_.GetTickCount();  // the lookup may have blocked for a while
   answer.Host = std::move(key);
   answer.HasIpv4 = addresses.has_ipv4;
   answer.Ipv4 = addresses.has_ipv4 ? addresses.ipv4 : std::array<std::uint8_t, 4>{};

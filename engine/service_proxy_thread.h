@@ -2,7 +2,9 @@
 //
 // It reports nothing but start-up failures, through the service's event reporting, and stops on
 // the service's process-wide stop request. The record is read-only while the thread runs and must
-// outlive it, and so must `stop` and `report_event`.
+// outlive it, and so must `stop` and `report_event`. The record is used as the service's profile
+// reader made it, which already applied the limits (counts, delay, prefixes, ascending port
+// ranges); no private copy is taken.
 #pragma once
 
 #include <functional>

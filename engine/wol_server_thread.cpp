@@ -111,7 +111,11 @@ void WolServerThread::ReportReceived(const MagicPacket& packet, const Endpoint& 
 
 void WolServerThread::SynchronizeUnlessStopped(void (WolServerThread::*operation)()) {
   if (stop_.IsRequested()) return;
-  window_->Synchronize([this, operation] { (this->*operation)(); });
+  // Tested again on the window thread: the window may have stopped this thread (and started a
+  // new one for the same proxy server) while the call waited in its queue.
+  window_->Synchronize([this, operation] {
+    if (!stop_.IsRequested()) (this->*operation)();
+  });
 }
 
 void WolServerThread::CopySettings() {
@@ -132,7 +136,8 @@ void WolServerThread::ReleaseSettings() { settings_snapshot_.reset(); }
 void WolServerThread::MarkStopped() {
   ProxyServer* server = window_->Servers().Find(id_);
   if (server == nullptr) return;
-  if (auto thread = std::exchange(server->ServerThread, nullptr)) thread->Terminate();
+  if (auto thread = server->ServerThread.lock()) thread->Terminate();
+  server->ServerThread.reset();
   if (window_->SelectedServerId() == id_) window_->ShowServerRunning(false);
 }
 

@@ -24,8 +24,9 @@ struct EntryPoints {
 };
 
 EntryPoints& Process() {
-  static EntryPoints entry_points;
-  return entry_points;
+  // Never destroyed: detached engine threads may still resolve while the process exits.
+  static auto* entry_points = new EntryPoints;
+  return *entry_points;
 }
 
 // Looks both functions up in `library`; sets them only when both exist.

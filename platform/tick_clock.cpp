@@ -22,8 +22,9 @@ class MonotonicTickClock final : public TickClock {
 }  // namespace
 
 const TickClock& SystemTickClock() {
-  static const MonotonicTickClock clock;
-  return clock;
+  // Never destroyed: detached engine threads may still read it while the process exits.
+  static const auto* clock = new MonotonicTickClock;
+  return *clock;
 }
 
 }  // namespace corvane

@@ -39,6 +39,11 @@ TEST(ProxyServerSettings, NewProxyServerHasTheDefaults) {
 
 TEST(ProxyServerSettings, NamesAreCutTo96AndMustNotBeEmpty) {
   EXPECT_EQ(NewProxyServerSettings(std::string(120, 'n'))->ServerName, std::string(96, 'n'));
+  // "é" is two bytes; the 48th starts at byte 94 and ends at 95, the 49th would be split.
+  std::string accents;
+  for (int i = 0; i < 60; ++i) accents += "\xC3\xA9";
+  EXPECT_EQ(CutText(accents).size(), 96u);
+  EXPECT_EQ(CutText("x" + accents).size(), 95u);
   EXPECT_FALSE(NewProxyServerSettings("").has_value());
 }
 
@@ -102,7 +107,7 @@ TEST(ProxyServerTable, RemovalAndFreeAllTellRunningThreadsToStop) {
   const std::uint32_t c = AddProxyServer(table, "c");
   auto thread_a = std::make_shared<CountingThread>();
   auto thread_c = std::make_shared<CountingThread>();
-  table.Find(a)->ServerThread = thread_a;
+  table.Find(a)->ServerThread = thread_a;  // the test keeps the threads alive
   table.Find(c)->ServerThread = thread_c;
   ProxyServer* kept = table.Find(c);
 

@@ -294,5 +294,30 @@ TEST_F(WolServerThreadTest, IgnoredPacketsAreShownUnlessHiddenAndNeverSent) {
   }
 }
 
+TEST_F(WolServerThreadTest, ACallQueuedBeforeTheStopDoesNotRunAfterIt) {
+  UdpSocket holder = test::PeerSocket(AddressFamily::kIpv4);
+  const std::uint32_t id = window_->AddServer(Listening(*holder.LocalPort()));
+  window_->set_selected_id(id);
+  std::shared_ptr<WolServerThread> thread = WolServerThread::Create(true, id, window_);
+  threads_.push_back(thread);
+  // Right behind CopySettings the window is busy for a while; meanwhile the thread fails to bind
+  // and queues its error. Then the user stops it, before the queued error gets its turn.
+  window_->on_show_running = [&](bool running) {
+    if (!running) return;
+    window_->Post([&] {
+      std::this_thread::sleep_for(200ms);
+      thread->Terminate();
+      window_->Servers().Find(id)->ServerThread.reset();
+    });
+  };
+  window_->OnWindow([&] { window_->Servers().Find(id)->ServerThread = thread; });
+  ASSERT_TRUE(thread->Resume());
+  ASSERT_TRUE(thread->WaitUntilFinished(5s));
+  window_->OnWindow([] {});  // let the queue drain
+  const Recorded recorded = window_->recorded();
+  EXPECT_TRUE(recorded.errors.empty());
+  EXPECT_EQ(recorded.running_shown, std::vector<bool>{true});  // no MarkStopped either
+}
+
 }  // namespace
 }  // namespace corvane

@@ -1,10 +1,12 @@
 #include "platform/stop_request.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <thread>
 
+#include "platform/process_limits.h"
 #include "platform/tick_clock.h"
 #include "tests/support/loopback.h"
 
@@ -51,6 +53,13 @@ TEST(StopRequest, SleepRunsItsCourseWithoutARequest) {
   const auto start = Clock::now();
   EXPECT_TRUE(stop.Sleep(30ms));
   EXPECT_GE(Clock::now() - start, 30ms);
+}
+
+TEST(ProcessLimits, OpenFilesMayReachTheHardLimit) {
+  ASSERT_TRUE(RaiseOpenFileLimit());
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
 }
 
 TEST(TickClock, CountsMilliseconds) {

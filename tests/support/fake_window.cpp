@@ -51,7 +51,16 @@ void FakeWindow::OnWindow(const std::function<void()>& call) {
   done.get_future().wait();
 }
 
+void FakeWindow::Post(std::function<void()> task) {
+  {
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+  }
+  changed_.notify_all();
+}
+
 void FakeWindow::ShowServerRunning(bool running) {
+  if (on_show_running) on_show_running(running);
   {
     std::lock_guard lock(mutex_);
     recorded_.running_shown.push_back(running);
@@ -94,7 +103,7 @@ bool FakeWindow::LinksThread(std::uint32_t id) {
   bool links = false;
   OnWindow([&] {
     const ProxyServer* server = table_.Find(id);
-    links = server != nullptr && server->ServerThread != nullptr;
+    links = server != nullptr && !server->ServerThread.expired();
   });
   return links;
 }

@@ -44,6 +44,10 @@ class FakeWindow final : public WolServerWindow, public std::enable_shared_from_
 
   // Test side. Runs `call` on the window thread and waits for it.
   void OnWindow(const std::function<void()>& call);
+  // Queues `task` for the window thread without waiting.
+  void Post(std::function<void()> task);
+  // Runs on the window thread inside every ShowServerRunning call.
+  std::function<void(bool running)> on_show_running;
   // The window goes away: later Synchronize calls run nothing.
   void CloseBridge() {
     OnWindow([this] { bridge_.Close(); });

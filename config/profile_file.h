@@ -1,0 +1,83 @@
+// The profile file: the whole proxy server table and the program-wide display options as one
+// little-endian image with a fixed header, an options block, a table of fixed-size proxy entries,
+// and the variable-length lists behind it, each found through an offset and a count.
+//
+// The desktop program writes it as ~/Corvane/profile.dat and reads it once at start-up; the
+// service reads its byte-for-byte copy CorvaneService.dat from the system folder. Readers follow
+// the offsets, check every offset and count before use, and never read outside the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "config/display_options.h"
+#include "config/proxy_server_table.h"
+#include "platform/files.h"
+
+namespace corvane {
+
+inline constexpr std::size_t kMaxProfileSize = 64 * 1024 * 1024;
+
+// The six display options as stored.
+struct StoredDisplayOptions {
+  bool ShowErrors = true;
+  bool DontShowResolveErrors = false;
+  bool DontShowSendErrors = false;
+  bool ShowRecvPackets = true;
+  bool DontShowIgnoredPackets = false;
+  bool ShowSendPackets = true;
+};
+
+// The image of `table` and the options; empty when it would be larger than a reader accepts
+// (kMaxProfileSize), since such a file could never be loaded again. `auto_start` is stored for
+// the record only: readers take that state from the system's autostart entry.
+std::vector<std::uint8_t> WriteProfileImage(const ProxyServerTable& table,
+                                            const StoredDisplayOptions& options, bool auto_start,
+                                            const UtcTime& written_at);
+
+// What a reader does with what it finds, in file order.
+class ProfileImageSink {
+ public:
+  virtual ~ProfileImageSink() = default;
+  // The options block passed its checks (also when the proxy part then fails).
+  virtual void TakeOptions(const StoredDisplayOptions& options) = 0;
+  // One proxy entry passed every check; its lists are within the limits and clamped.
+  virtual void TakeRecord(ProxyServerSettings record) = 0;
+};
+
+// Reads an image. True when every check passed. A failed check ends the reading: the entries
+// handed over before it stay with the sink, the failing one is dropped.
+bool ReadProfileImage(std::span<const std::uint8_t> image, ProfileImageSink& sink);
+
+// ~/Corvane/profile.dat; creates the folder ~/Corvane on the way (a failure to create it is
+// ignored). Nothing when the home folder's name is shorter than 2 or longer than 220 characters.
+std::optional<std::string> ProfilePath();
+
+// Writes the table and the options to the profile file, replacing the old file only once the new
+// one is complete on the disk. False when nothing or not all was written; the old file is then
+// unchanged.
+bool SaveProfile(const ProxyServerTable& table, const DisplayOptions& options, bool auto_start);
+
+// Reads the profile file into `table` (empty before), sets the display options from it and
+// registers every proxy server read, in file order. True when the whole file passed every check.
+bool LoadProfile(ProxyServerTable& table, DisplayOptions& options);
+
+// <system folder>/CorvaneService.dat; no folder is created.
+std::optional<std::string> ServiceProfilePath();
+
+// The service's reader: empties `table`, then takes every proxy server of CorvaneService.dat,
+// flagged for the service or not, up to 1000. The options block must be there but is not used.
+bool LoadServiceProfile(ProxyServerTable& table);
+bool LoadServiceProfileFrom(const std::string& path, ProxyServerTable& table);
+
+// Frees every record of the service's table. Always true.
+bool ReleaseServiceProfile(ProxyServerTable& table);
+
+StoredDisplayOptions Snapshot(const DisplayOptions& options);
+void Apply(const StoredDisplayOptions& stored, DisplayOptions& options);
+
+}  // namespace corvane

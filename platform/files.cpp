@@ -1,0 +1,119 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#ifndef CORVANE_SYSTEM_DIR
+#define CORVANE_SYSTEM_DIR "/opt/corvane"
+#endif
+
+namespace corvane {
+namespace {
+
+// Writes all of `content`, going on after partial writes and interruptions.
+bool WriteAll(int fd, std::span<const std::uint8_t> content) {
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t written = write(fd, content.data() + done, content.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string UserProfileDirectory() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return home;
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
+      found->pw_dir == nullptr) {
+    return {};
+  }
+  return found->pw_dir;
+}
+
+std::string SystemDirectory() { return CORVANE_SYSTEM_DIR; }
+
+bool CreateDirectory(const std::string& path) {
+  if (mkdir(path.c_str(), 0700) == 0) return true;
+  struct stat info {};
+  return errno == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
+                                                       std::size_t max_size) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::vector<std::uint8_t>> content;
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
+      static_cast<std::uint64_t>(info.st_size) <= max_size) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      done += static_cast<std::size_t>(got);
+    }
+    if (done == bytes.size()) content = std::move(bytes);
+  }
+  close(fd);
+  return content;
+}
+
+bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content) {
+  std::string temporary = path + ".XXXXXX";
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, content) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  // Make the rename itself durable.
+  const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+  return true;
+}
+
+UtcTime CurrentUtcTime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm parts{};
+  gmtime_r(&now.tv_sec, &parts);
+  UtcTime time;
+  time.year = static_cast<std::uint16_t>(parts.tm_year + 1900);
+  time.month = static_cast<std::uint16_t>(parts.tm_mon + 1);
+  time.day_of_week = static_cast<std::uint16_t>(parts.tm_wday);
+  time.day = static_cast<std::uint16_t>(parts.tm_mday);
+  time.hour = static_cast<std::uint16_t>(parts.tm_hour);
+  time.minute = static_cast<std::uint16_t>(parts.tm_min);
+  time.second = static_cast<std::uint16_t>(parts.tm_sec);
+  time.millisecond = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
+  return time;
+}
+
+}  // namespace corvane

@@ -1,0 +1,42 @@
+// Files and folders as the configuration needs them: the user's profile folder, the system folder
+// of the service, whole-file reads and crash-safe replacement of a file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+// The user's home folder: $HOME when set and not empty, else the password database entry of the
+// process's user. Empty when neither is known.
+std::string UserProfileDirectory();
+
+// The folder that holds the service program and its configuration (/opt/corvane unless the build
+// chose another).
+std::string SystemDirectory();
+
+// Creates one folder (mode 0700); false when it could not be made. An existing folder is no error.
+bool CreateDirectory(const std::string& path);
+
+// The whole content of a regular file no larger than `max_size` bytes, read in one read. Nothing
+// when the file is missing, unreadable, larger, or shorter than its size said.
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
+                                                       std::size_t max_size);
+
+// Replaces `path` with `content` so that a failure at any point leaves the previous file as it
+// was: the content goes to a new file in the same folder, is flushed to the disk, and only then
+// renamed over `path`. The new file is readable by its owner only. False on any failure.
+bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content);
+
+// The current time in UTC, broken down, as the profile file records it.
+struct UtcTime {
+  std::uint16_t year = 0, month = 0, day_of_week = 0, day = 0;
+  std::uint16_t hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+UtcTime CurrentUtcTime();
+
+}  // namespace corvane
