@@ -25,16 +25,25 @@ std::int64_t Clamp(std::int64_t value, std::int64_t low, std::int64_t high) {
   return std::min(std::max(value, low), high);
 }
 
+struct DigitRun {
+  bool found = false;       // there was a further digit
+  bool converted = false;   // and its run fits the integer conversion
+  std::uint16_t value = 0;  // clamped to a port
+};
+
 // The run of digits starting at or after `from`; `from` moves past it.
-std::optional<std::optional<std::uint16_t>> NextRun(std::string_view field, std::size_t& from) {
+DigitRun NextRun(std::string_view field, std::size_t& from) {
+  DigitRun run;
   while (from < field.size() && !IsDigit(field[from])) ++from;
-  if (from == field.size()) return std::nullopt;  // no further digit
+  if (from == field.size()) return run;
+  run.found = true;
   const std::size_t start = from;
   while (from < field.size() && IsDigit(field[from])) ++from;
   std::int32_t value = 0;
   const auto [end, error] = std::from_chars(field.data() + start, field.data() + from, value);
-  if (error != std::errc() || end != field.data() + from) return std::optional<std::uint16_t>{};
-  return std::optional<std::uint16_t>{static_cast<std::uint16_t>(Clamp(value, 0, 65535))};
+  run.converted = error == std::errc() && end == field.data() + from;
+  run.value = run.converted ? static_cast<std::uint16_t>(Clamp(value, 0, 65535)) : 0;
+  return run;
 }
 
 int HexValue(char c) {
@@ -81,11 +90,10 @@ std::uint16_t ParsePort(std::string_view field) {
 
 PortRange ParsePortRange(std::string_view field) {
   std::size_t at = 0;
-  const auto first_run = NextRun(field, at);
   PortRange range;
-  range.First = first_run ? first_run->value_or(0) : 0;
-  const auto last_run = first_run ? NextRun(field, at) : std::nullopt;
-  range.Last = last_run && *last_run ? **last_run : range.First;
+  range.First = NextRun(field, at).value;  // 0 without digits or when the run does not convert
+  const DigitRun last = NextRun(field, at);
+  range.Last = last.converted ? last.value : range.First;
   return range;
 }
 

@@ -8,6 +8,7 @@ declare -A groups=(
   [build]="g++ cmake ninja-build pkg-config"
   [test]="libgtest-dev libgmock-dev clang-format iproute2 util-linux"
   [bench]="libbenchmark-dev socat"
+  [fuzz]="clang libclang-rt-14-dev"
 )
 
 wanted=(${groups[build]})
