@@ -1,6 +1,9 @@
 #include "tests/support/loopback.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
 
 #include "platform/stop_request.h"
 
@@ -15,12 +18,17 @@ Endpoint Loopback(AddressFamily family, std::uint16_t port) {
 }
 
 std::uint16_t FreeUdpPort() {
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  // Ports below the kernel's ephemeral range (32768 and up), so that no socket bound to port 0
+  // anywhere can be given a port handed out here before the test binds it; each test process
+  // takes them from a slice of its own, in turn, so tests running side by side do not collide.
+  constexpr unsigned kFirst = 20000, kSlice = 100, kSlices = 120;
+  static std::atomic<unsigned> next{0};
+  const unsigned slice = static_cast<unsigned>(getpid()) % kSlices;
+  for (unsigned attempt = 0; attempt < kSlice; ++attempt) {
+    const auto port = static_cast<std::uint16_t>(kFirst + slice * kSlice + next++ % kSlice);
     UdpSocket ipv4 = UdpSocket::Open(AddressFamily::kIpv4);
-    if (!ipv4.Bind(0)) continue;
-    const std::uint16_t port = ipv4.LocalPort().value_or(0);
     UdpSocket ipv6 = UdpSocket::Open(AddressFamily::kIpv6);
-    if (port != 0 && ipv6.Bind(port)) return port;
+    if (ipv4.Bind(port) && ipv6.Bind(port)) return port;
   }
   ADD_FAILURE() << "no free UDP port";
   return 0;

@@ -13,7 +13,8 @@ namespace corvane::test {
 
 Endpoint Loopback(AddressFamily family, std::uint16_t port);
 
-// A UDP port that is free on 127.0.0.1 and ::1 alike right now (bound to 0, read back, released).
+// A UDP port that is free on every address of both families right now, distinct from the ports
+// this process was given before (until it has taken 100).
 std::uint16_t FreeUdpPort();
 
 // A socket bound to a system-chosen loopback port, for sending or as a sink.

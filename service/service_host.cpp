@@ -1,0 +1,140 @@
+#include "service/service_host.h"
+
+#include <vector>
+
+#include "config/profile_file.h"
+#include "engine/service_proxy_thread.h"
+
+namespace corvane {
+
+ServiceHost::ServiceHost(ServicePlatform& platform, ServiceTimings timings)
+    : platform_(platform), timings_(timings) {}
+
+void ServiceHost::ServiceMain() {
+  {
+    std::lock_guard lock(status_mutex_);
+    status_ = ServiceStatus{};
+  }
+  if (!platform_.RegisterControlHandler()) return;
+  {
+    // The stop flag and the control counter start clear with the host; a stop control that
+    // arrives this early is kept rather than forgotten.
+    std::lock_guard lock(status_mutex_);
+    status_.CheckPoint = 0;
+    status_.CurrentState = ServiceState::kRunning;
+    if (!platform_.SetServiceStatus(status_)) return;
+  }
+  ReportServiceEvent("Service is running.", false);
+
+  for (int step = 0; step < timings_.pause_steps && !stop_.IsRequested(); ++step) {
+    stop_.Sleep(timings_.pause_step);
+  }
+
+  bool network = false;
+  for (int attempt = 0; attempt < timings_.network_attempts && !stop_.IsRequested(); ++attempt) {
+    network = platform_.StartNetwork();
+    if (network) break;
+    stop_.Sleep(timings_.network_retry);
+  }
+  if (!network) {
+    if (!stop_.IsRequested()) {
+      ReportServiceEvent(
+          "The underlying network subsystem is not ready for network communication.", true);
+    }
+    ReportServiceEvent("Service is stopped.", false);
+    ReportStopped();
+    return;  // nothing was acquired
+  }
+
+  platform_.LoadResolver();
+  table_.FreeAll();
+  if (!platform_.LoadConfiguration(table_)) {
+    ReportServiceEvent("Configuration file was not found.", true);
+    ReportServiceEvent("Service is stopped.", false);
+    ReportStopped();
+  } else {
+    RunProxyServers();
+    ReleaseServiceProfile(table_);
+    ReportServiceEvent("Service is stopped.", false);
+    ReportStopped();
+  }
+  platform_.CleanUpNetwork();
+  platform_.ReleaseResolver();
+}
+
+void ServiceHost::RunProxyServers() {
+  std::vector<std::thread> threads;
+  bool failed = false;
+  const ServiceEventReporter report = [this](std::string_view text, bool error) {
+    ReportServiceEvent(text, error);
+  };
+  for (std::size_t i = 0; i < table_.size(); ++i) {
+    const ProxyServerSettings& settings = table_[i].Settings;
+    if (!settings.ServerAutoStartOnService) continue;
+    if (threads.size() >= kMaxThreads) {
+      failed = true;
+      break;
+    }
+    std::optional<std::thread> thread = platform_.CreateThread([this, &settings, &report] {
+      ServiceProxyThread(settings, stop_, report);
+      {
+        std::lock_guard lock(ended_mutex_);
+        ++ended_threads_;
+      }
+      ended_changed_.notify_all();
+    });
+    if (!thread) {
+      failed = true;
+      break;
+    }
+    threads.push_back(std::move(*thread));
+  }
+
+  if (failed) {
+    ReportServiceEvent("Can not create threads.", true);
+  } else if (threads.empty()) {
+    ReportServiceEvent(
+        "Configuration file does not contain proxies that must be started with the service.", true);
+  } else {
+    while (!stop_.IsRequested() && !WaitForEndOrStop()) {
+    }
+  }
+  stop_.Request();
+  for (std::thread& thread : threads) thread.join();
+}
+
+bool ServiceHost::WaitForEndOrStop() {
+  std::unique_lock lock(ended_mutex_);
+  return ended_changed_.wait_for(lock, timings_.supervision,
+                                 [this] { return ended_threads_ > 0 || stop_.IsRequested(); });
+}
+
+void ServiceHost::ServiceControlHandler(std::uint32_t control) {
+  const bool stop = control == kControlStop || control == kControlShutdown;
+  {
+    std::lock_guard lock(status_mutex_);
+    ++control_counter_;
+    status_.CheckPoint = control_counter_;
+    if (stop) status_.CurrentState = ServiceState::kStopPending;
+    platform_.SetServiceStatus(status_);
+  }
+  if (!stop) return;
+  stop_.Request();
+  {
+    std::lock_guard lock(ended_mutex_);  // wakes the supervision at once
+  }
+  ended_changed_.notify_all();
+}
+
+void ServiceHost::ReportServiceEvent(std::string_view text, bool error) {
+  platform_.ReportEvent(text, error);
+}
+
+void ServiceHost::ReportStopped() {
+  std::lock_guard lock(status_mutex_);
+  status_.CheckPoint = 0;
+  status_.CurrentState = ServiceState::kStopped;
+  platform_.SetServiceStatus(status_);
+}
+
+}  // namespace corvane

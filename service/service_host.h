@@ -1,0 +1,111 @@
+// The service program from its service main to its stop: status reports, the start-up pause and
+// network retries, the configuration, one engine thread per proxy server flagged for the service
+// (at most 64), their supervision, and the clean-up. When any one engine thread ends, the whole
+// service stops. Failures end in an orderly stop; the reason is only in the event log.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
+
+#include "config/proxy_server_table.h"
+#include "platform/stop_request.h"
+
+namespace corvane {
+
+enum class ServiceState : std::uint32_t {
+  kStopped = 1,
+  kStartPending = 2,
+  kStopPending = 3,
+  kRunning = 4,
+};
+
+// The status record as reported to the service manager.
+struct ServiceStatus {
+  std::uint32_t ServiceType = 16;  // own process
+  ServiceState CurrentState = ServiceState::kStartPending;
+  std::uint32_t ControlsAccepted = 1;  // stop only
+  std::uint32_t Win32ExitCode = 0;
+  std::uint32_t ServiceSpecificExitCode = 0;
+  std::uint32_t CheckPoint = 0;
+  std::uint32_t WaitHint = 0;
+
+  friend bool operator==(const ServiceStatus&, const ServiceStatus&) = default;
+};
+
+inline constexpr std::uint32_t kControlStop = 1;
+inline constexpr std::uint32_t kControlInterrogate = 4;
+inline constexpr std::uint32_t kControlShutdown = 5;
+
+// What the host needs of the system. The Linux one speaks the systemd notify protocol and writes
+// the journal; tests use one in memory.
+class ServicePlatform {
+ public:
+  virtual ~ServicePlatform() = default;
+  virtual bool RegisterControlHandler() = 0;
+  virtual bool SetServiceStatus(const ServiceStatus& status) = 0;  // from two threads, serialised
+  virtual void ReportEvent(std::string_view text, bool error) = 0;  // from several threads
+  virtual bool StartNetwork() = 0;
+  virtual void CleanUpNetwork() = 0;
+  virtual void LoadResolver() = 0;
+  virtual void ReleaseResolver() = 0;
+  virtual bool LoadConfiguration(ProxyServerTable& table) = 0;
+  // A new thread running `body`, or nothing when the system cannot create one.
+  virtual std::optional<std::thread> CreateThread(std::function<void()> body) = 0;
+};
+
+struct ServiceTimings {
+  int pause_steps = 5;
+  std::chrono::milliseconds pause_step{1000};
+  int network_attempts = 60;
+  std::chrono::milliseconds network_retry{1000};
+  std::chrono::milliseconds supervision{1000};
+};
+
+class ServiceHost {
+ public:
+  static constexpr std::size_t kMaxThreads = 64;
+
+  explicit ServiceHost(ServicePlatform& platform, ServiceTimings timings = {});
+  ServiceHost(const ServiceHost&) = delete;
+  ServiceHost& operator=(const ServiceHost&) = delete;
+
+  // The whole life of the service, on a thread of its own. Call once.
+  void ServiceMain();
+
+  // A control from the service manager, on the thread that takes them. Never waits.
+  void ServiceControlHandler(std::uint32_t control);
+
+  // One event-log entry: `text`, as an error or as information.
+  void ReportServiceEvent(std::string_view text, bool error);
+
+  // The process-wide stop flag: set by a stop or shutdown control and by the tear-down; every
+  // engine thread polls it.
+  const StopRequest& ServiceStopRequested() const { return stop_; }
+
+ private:
+  void ReportStopped();
+  void RunProxyServers();
+  // Waits up to the supervision time for an engine thread to end or a stop; true when either.
+  bool WaitForEndOrStop();
+
+  ServicePlatform& platform_;
+  const ServiceTimings timings_;
+  StopRequest stop_;
+  ProxyServerTable table_;
+
+  std::mutex status_mutex_;  // the status record and its reports, shared with the handler
+  ServiceStatus status_;
+  std::uint32_t control_counter_ = 0;
+
+  std::mutex ended_mutex_;
+  std::condition_variable ended_changed_;
+  std::size_t ended_threads_ = 0;
+};
+
+}  // namespace corvane

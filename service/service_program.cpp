@@ -1,0 +1,80 @@
+#include "service/service_program.h"
+
+#include <system_error>
+
+#include "config/profile_file.h"
+#include "platform/host_lookup.h"
+#include "platform/process_limits.h"
+
+namespace corvane {
+
+std::string NotifyMessage(const ServiceStatus& status) {
+  std::string message;
+  const char* state = "start pending";
+  switch (status.CurrentState) {
+    case ServiceState::kRunning:
+      message = "READY=1\n";
+      state = "running";
+      break;
+    case ServiceState::kStopPending:
+      message = "STOPPING=1\n";
+      state = "stop pending";
+      break;
+    case ServiceState::kStopped:
+      state = "stopped";
+      break;
+    case ServiceState::kStartPending:
+      break;
+  }
+  return message + "STATUS=" + state + ", check point " + std::to_string(status.CheckPoint);
+}
+
+bool LinuxServicePlatform::SetServiceStatus(const ServiceStatus& status) {
+  return notify_.Send(NotifyMessage(status));
+}
+
+void LinuxServicePlatform::ReportEvent(std::string_view text, bool error) {
+  WriteEventLine(text, error);  // a failing event log is ignored
+}
+
+bool LinuxServicePlatform::StartNetwork() { return NetworkReady(); }
+
+void LinuxServicePlatform::LoadResolver() { LoadAddressInfoEntryPoints(); }
+
+void LinuxServicePlatform::ReleaseResolver() { ReleaseAddressInfoEntryPoints(); }
+
+bool LinuxServicePlatform::LoadConfiguration(ProxyServerTable& table) {
+  return LoadServiceProfile(table);
+}
+
+std::optional<std::thread> LinuxServicePlatform::CreateThread(std::function<void()> body) {
+  try {
+    return std::thread(std::move(body));
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+}
+
+int RunServiceProgram() {
+  std::optional<NotifySocket> notify = NotifySocket::FromEnvironment();
+  if (!notify) return 0;  // started by hand: nothing to serve
+  if (!BlockControlSignals()) return 0;
+  RaiseOpenFileLimit();
+
+  LinuxServicePlatform platform(std::move(*notify));
+  ServiceHost host(platform);
+  std::thread service_main([&host] {
+    host.ServiceMain();
+    WakeControlSignalWaiter();
+  });
+  while (true) {
+    const ControlSignal control = WaitForControlSignal();
+    if (control == ControlSignal::kWake) break;
+    host.ServiceControlHandler(control == ControlSignal::kStop ? kControlStop
+                                                               : kControlInterrogate);
+  }
+  service_main.join();
+  return 0;
+}
+
+}  // namespace corvane

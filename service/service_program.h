@@ -1,0 +1,40 @@
+// The service program on Linux: the systemd stand-ins for the service dispatcher, the control
+// handler's signals, status reports (notify protocol) and the event log (journal lines).
+#pragma once
+
+#include <string>
+
+#include "platform/service_manager.h"
+#include "service/service_host.h"
+
+namespace corvane {
+
+// The notify-protocol message of a status report: READY=1 when running, STOPPING=1 when a stop
+// is pending, and always STATUS= with the state and the check point.
+std::string NotifyMessage(const ServiceStatus& status);
+
+class LinuxServicePlatform final : public ServicePlatform {
+ public:
+  explicit LinuxServicePlatform(NotifySocket notify) : notify_(std::move(notify)) {}
+
+  // The controls arrive as signals on the program's main thread: nothing to register.
+  bool RegisterControlHandler() override { return true; }
+  bool SetServiceStatus(const ServiceStatus& status) override;
+  void ReportEvent(std::string_view text, bool error) override;
+  bool StartNetwork() override;
+  void CleanUpNetwork() override {}
+  void LoadResolver() override;
+  void ReleaseResolver() override;
+  bool LoadConfiguration(ProxyServerTable& table) override;
+  std::optional<std::thread> CreateThread(std::function<void()> body) override;
+
+ private:
+  NotifySocket notify_;
+};
+
+// The program: exits at once with 0 when no service manager started it (no usable NOTIFY_SOCKET);
+// otherwise runs the service main on a thread of its own while this thread takes the controls,
+// and returns 0 when the service has stopped.
+int RunServiceProgram();
+
+}  // namespace corvane
