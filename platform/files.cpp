@@ -35,6 +35,31 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Writes a new file beside `path` with `fill`, flushes it, and renames it over `path`. Returns 0
+// or the errno of the first failure; a failure leaves `path` as it was.
+template <typename Fill>
+int ReplaceWith(const std::string& path, mode_t mode, Fill fill) {
+  std::string temporary = path + ".XXXXXX";
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return errno;
+  int error = fill(fd);
+  if (error == 0 && fchmod(fd, mode) != 0) error = errno;
+  if (error == 0 && fsync(fd) != 0) error = errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    unlink(temporary.c_str());
+    return error;
+  }
+  // Make the rename itself durable.
+  const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::string UserProfileDirectory() {
@@ -51,10 +76,21 @@ std::string UserProfileDirectory() {
 
 std::string SystemDirectory() { return CORVANE_SYSTEM_DIR; }
 
-bool CreateDirectory(const std::string& path) {
-  if (mkdir(path.c_str(), 0700) == 0) return true;
+bool CreateDirectory(const std::string& path, unsigned mode) {
+  if (mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0) return true;
   struct stat info {};
   return errno == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string OwnExecutablePath() {
+  std::vector<char> buffer(4096);
+  const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length)) : std::string();
+}
+
+bool PathExists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
 }
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
@@ -79,24 +115,33 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
   return content;
 }
 
-bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content) {
-  std::string temporary = path + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, content) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    unlink(temporary.c_str());
-    return false;
+bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content, unsigned mode) {
+  return ReplaceWith(path, static_cast<mode_t>(mode),
+                     [&](int fd) { return WriteAll(fd, content) ? 0 : errno; }) == 0;
+}
+
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+int CopyFileReplacing(const std::string& from, const std::string& to) {
+  const int source = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (source < 0) return errno;
+  struct stat info {};
+  if (fstat(source, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(source);
+    return EINVAL;
   }
-  // Make the rename itself durable.
-  const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    fsync(folder);
-    close(folder);
-  }
-  return true;
+  const int error = ReplaceWith(to, info.st_mode & 07777, [&](int fd) {
+    std::vector<std::uint8_t> buffer(1 << 16);
+    while (true) {
+      const ssize_t got = read(source, buffer.data(), buffer.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return errno;
+      if (got == 0) return 0;
+      if (!WriteAll(fd, {buffer.data(), static_cast<std::size_t>(got)})) return errno;
+    }
+  });
+  close(source);
+  return error;
 }
 
 UtcTime CurrentUtcTime() {

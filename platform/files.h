@@ -19,8 +19,18 @@ std::string UserProfileDirectory();
 // chose another).
 std::string SystemDirectory();
 
-// Creates one folder (mode 0700); false when it could not be made. An existing folder is no error.
-bool CreateDirectory(const std::string& path);
+// Creates one folder; false when it could not be made. An existing folder is no error.
+bool CreateDirectory(const std::string& path, unsigned mode = 0700);
+
+// The full path of the running program.
+std::string OwnExecutablePath();
+
+// Whether `path` names an existing file system entry.
+bool PathExists(const std::string& path);
+
+// Copies `from` over `to` with the source's permission bits, through a new file in the target
+// folder that is flushed and then renamed over `to`. Returns 0, or the errno of the failure.
+int CopyFileReplacing(const std::string& from, const std::string& to);
 
 // The whole content of a regular file no larger than `max_size` bytes, read in one read. Nothing
 // when the file is missing, unreadable, larger, or shorter than its size said.
@@ -29,8 +39,12 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
 
 // Replaces `path` with `content` so that a failure at any point leaves the previous file as it
 // was: the content goes to a new file in the same folder, is flushed to the disk, and only then
-// renamed over `path`. The new file is readable by its owner only. False on any failure.
-bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content);
+// renamed over `path` with permission bits `mode`. False on any failure.
+bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content,
+                 unsigned mode = 0600);
+
+// Removes a file; true when it is gone (also when it was not there).
+bool RemoveFile(const std::string& path);
 
 // The current time in UTC, broken down, as the profile file records it.
 struct UtcTime {

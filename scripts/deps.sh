@@ -5,7 +5,7 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="g++ cmake ninja-build pkg-config"
+  [build]="g++ cmake ninja-build pkg-config libsystemd-dev"
   [test]="libgtest-dev libgmock-dev clang-format iproute2 util-linux"
   [bench]="libbenchmark-dev socat"
   [fuzz]="clang libclang-rt-14-dev"

@@ -38,8 +38,8 @@ void ServiceHost::ServiceMain() {
   }
   if (!network) {
     if (!stop_.IsRequested()) {
-      ReportServiceEvent(
-          "The underlying network subsystem is not ready for network communication.", true);
+      ReportServiceEvent("The underlying network subsystem is not ready for network communication.",
+                         true);
     }
     ReportServiceEvent("Service is stopped.", false);
     ReportStopped();

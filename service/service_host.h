@@ -48,7 +48,7 @@ class ServicePlatform {
  public:
   virtual ~ServicePlatform() = default;
   virtual bool RegisterControlHandler() = 0;
-  virtual bool SetServiceStatus(const ServiceStatus& status) = 0;  // from two threads, serialised
+  virtual bool SetServiceStatus(const ServiceStatus& status) = 0;   // from two threads, serialised
   virtual void ReportEvent(std::string_view text, bool error) = 0;  // from several threads
   virtual bool StartNetwork() = 0;
   virtual void CleanUpNetwork() = 0;

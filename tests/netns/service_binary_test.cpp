@@ -62,7 +62,8 @@ TEST(ServiceBinary, ReportsRunningRelaysAndStopsOnSigterm) {
   static_cast<void>(table.Register(proxy));
   const auto image = WriteProfileImage(table, {}, false, CurrentUtcTime());
   std::ofstream("/opt/corvane/CorvaneService.dat", std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+      .write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
 
   NotifyListener manager;
   test::ChildProcess service(CORVANE_SERVICE_BINARY, {manager.Variable()});
@@ -101,8 +102,9 @@ TEST(ServiceBinary, AMissingConfigurationStopsTheServiceInOrder) {
   EXPECT_EQ(manager.Next(), "READY=1\nSTATUS=running, check point 0");
   EXPECT_EQ(manager.Next(), "STATUS=stopped, check point 0");
   EXPECT_EQ(service.Wait(5s), 0);
-  EXPECT_EQ(service.Output(),
-            "<6>Service is running.\n<3>Configuration file was not found.\n<6>Service is stopped.\n");
+  EXPECT_EQ(
+      service.Output(),
+      "<6>Service is running.\n<3>Configuration file was not found.\n<6>Service is stopped.\n");
   umount2("/opt", MNT_DETACH);
 }
 

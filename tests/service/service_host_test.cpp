@@ -108,7 +108,8 @@ class ServiceHostTest : public ::testing::Test {
     return main_.wait_for(within) == std::future_status::ready;
   }
   bool WaitForEvents(std::size_t count) {
-    for (int i = 0; i < 1000 && platform_.events().size() < count; ++i) std::this_thread::sleep_for(5ms);
+    for (int i = 0; i < 1000 && platform_.events().size() < count; ++i)
+      std::this_thread::sleep_for(5ms);
     return platform_.events().size() >= count;
   }
 
@@ -129,10 +130,9 @@ TEST_F(ServiceHostTest, RunsTheFlaggedProxyServersUntilAStop) {
   host_->ServiceControlHandler(kControlStop);
   ASSERT_TRUE(Ended());
   EXPECT_EQ(platform_.events(), (std::vector<Event>{kRunning, kStopped}));
-  EXPECT_EQ(platform_.statuses(),
-            (std::vector<ServiceStatus>{Status(ServiceState::kRunning, 0),
-                                        Status(ServiceState::kStopPending, 1),
-                                        Status(ServiceState::kStopped, 0)}));
+  EXPECT_EQ(platform_.statuses(), (std::vector<ServiceStatus>{Status(ServiceState::kRunning, 0),
+                                                              Status(ServiceState::kStopPending, 1),
+                                                              Status(ServiceState::kStopped, 0)}));
   EXPECT_EQ(platform_.threads_created, 1);
   EXPECT_EQ(platform_.cleaned_up, 1);
   EXPECT_FALSE(PortHeld(flagged));
@@ -190,12 +190,13 @@ TEST_F(ServiceHostTest, ConfigurationFailuresAndEmptyConfigurations) {
   ServiceHost host(unflagged, kFast);
   host.ServiceMain();
   EXPECT_EQ(unflagged.threads_created, 0);
-  EXPECT_EQ(unflagged.events(),
-            (std::vector<Event>{
-                kRunning,
-                {"Configuration file does not contain proxies that must be started with the service.",
-                 true},
-                kStopped}));
+  EXPECT_EQ(
+      unflagged.events(),
+      (std::vector<Event>{
+          kRunning,
+          {"Configuration file does not contain proxies that must be started with the service.",
+           true},
+          kStopped}));
 }
 
 TEST_F(ServiceHostTest, SixtyFourProxyServersRunAndASixtyFifthStopsThemAll) {
@@ -239,10 +240,11 @@ TEST_F(ServiceHostTest, OneProxyServerThatCannotStartStopsAllOthers) {
   ASSERT_TRUE(Ended());
   char digits[8];
   std::snprintf(digits, sizeof digits, "%05u", unsigned{held});
-  EXPECT_EQ(platform_.events(),
-            (std::vector<Event>{
-                kRunning, {std::string("Can not bind port ") + digits + " for IPv4 socket", true},
-                kStopped}));
+  EXPECT_EQ(
+      platform_.events(),
+      (std::vector<Event>{kRunning,
+                          {std::string("Can not bind port ") + digits + " for IPv4 socket", true},
+                          kStopped}));
   EXPECT_FALSE(PortHeld(platform_.records[0].RecvPort));
   EXPECT_EQ(platform_.statuses().back(), Status(ServiceState::kStopped, 0));
 }
@@ -263,7 +265,8 @@ TEST_F(ServiceHostTest, EarlyFailuresEndWithoutAReport) {
 }
 
 TEST(ServiceProgram, NotifyMessagesCarryTheStateAndCheckPoint) {
-  EXPECT_EQ(NotifyMessage(Status(ServiceState::kRunning, 0)), "READY=1\nSTATUS=running, check point 0");
+  EXPECT_EQ(NotifyMessage(Status(ServiceState::kRunning, 0)),
+            "READY=1\nSTATUS=running, check point 0");
   EXPECT_EQ(NotifyMessage(Status(ServiceState::kStopPending, 3)),
             "STOPPING=1\nSTATUS=stop pending, check point 3");
   EXPECT_EQ(NotifyMessage(Status(ServiceState::kStopped, 0)), "STATUS=stopped, check point 0");

@@ -9,8 +9,8 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(ServiceProgram, StartedByHandItExitsAtOnceAndSilently) {
-  for (const char* notify : {"NOTIFY_SOCKET", "NOTIFY_SOCKET=", "NOTIFY_SOCKET=relative",
-                             "NOTIFY_SOCKET=@"}) {
+  for (const char* notify :
+       {"NOTIFY_SOCKET", "NOTIFY_SOCKET=", "NOTIFY_SOCKET=relative", "NOTIFY_SOCKET=@"}) {
     test::ChildProcess service(CORVANE_SERVICE_BINARY, {notify});
     EXPECT_EQ(service.Wait(5s), 0) << notify;
     EXPECT_EQ(service.Output(), "") << notify;

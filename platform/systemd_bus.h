@@ -1,0 +1,44 @@
+// A connection to systemd's manager over D-Bus (sd-bus): the few calls the service actions make.
+// Every call answers with a BusResult: success, or the errno and D-Bus error name of the failure.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+struct BusResult {
+  int error = 0;           // 0, or a positive errno
+  std::string error_name;  // the D-Bus error name, when the peer sent one
+
+  bool ok() const { return error == 0; }
+};
+
+class SystemdBus {
+ public:
+  ~SystemdBus();
+  SystemdBus(const SystemdBus&) = delete;
+  SystemdBus& operator=(const SystemdBus&) = delete;
+
+  // The system bus; nothing (with the errno) when there is none to reach, as in a container.
+  static std::unique_ptr<SystemdBus> OpenSystem(int& error);
+  // A direct connection over a connected stream socket, which the bus object then owns (tests
+  // talk to a stand-in for systemd this way).
+  static std::unique_ptr<SystemdBus> OpenOnSocket(int fd, int& error);
+
+  BusResult LoadUnit(std::string_view unit, std::string& object_path);
+  BusResult UnitProperty(std::string_view object_path, const char* property, std::string& value);
+  BusResult StartUnit(std::string_view unit);
+  BusResult StopUnit(std::string_view unit);
+  BusResult Reload();
+  BusResult EnableUnitFile(std::string_view unit);
+  BusResult DisableUnitFile(std::string_view unit);
+
+ private:
+  struct Bus;
+  explicit SystemdBus(Bus* bus) : bus_(bus) {}
+  Bus* bus_;
+};
+
+}  // namespace corvane

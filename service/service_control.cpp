@@ -1,0 +1,272 @@
+#include "service/service_control.h"
+
+#include <cerrno>
+#include <optional>
+
+#include "platform/files.h"
+
+namespace corvane {
+namespace {
+
+constexpr char kLineBreak[] = "\r\n";
+constexpr char kAdministratorHint[] = "You need to run the program as an administrator.";
+constexpr char kReinstallHint[] = "You need to reinstall the service.";
+
+constexpr char kNoPaths[] =
+    "Failed: Can not get the path to \"%systemroot%\" or \"%userprofile%\".";
+constexpr char kNoManager[] = "Failed: Can not get access to the service manager.";
+constexpr char kCannotOpen[] = "Failed: Can not open the service.";
+constexpr char kCannotStop[] = "Failed: Can not stop the service.";
+constexpr char kProfileMissing[] =
+    "Failed: The file \"%userprofile%\\Corvane\\profile.dat\" not found.";
+constexpr char kCannotCreateConfiguration[] =
+    "Failed: Can not create file \"CorvaneService.dat\" in \"%systemroot%\".";
+
+std::string WithHint(const char* text, const char* hint) {
+  return std::string(text) + kLineBreak + hint;
+}
+
+bool IsMissing(ServiceError error) {
+  return error == kErrorFileNotFound || error == kErrorPathNotFound;
+}
+
+bool IsAbsent(ServiceError error) {
+  return error == kErrorInvalidName || error == kErrorServiceDoesNotExist;
+}
+
+// A state in which the service must be sent a stop before it can be replaced or removed.
+bool IsActive(ServiceRunState state) {
+  return state == ServiceRunState::kStartPending || state == ServiceRunState::kRunning ||
+         state == ServiceRunState::kContinuePending || state == ServiceRunState::kPausePending ||
+         state == ServiceRunState::kPaused;
+}
+
+// Copies the profile to the service configuration; the failure text, or nothing on success.
+std::optional<std::string> CopyConfiguration(FileCopier& files, const ServicePaths& paths) {
+  const ServiceError error = files.CopyFile(paths.profile, paths.service_configuration);
+  if (error == kErrorSuccess) return std::nullopt;
+  if (IsMissing(error)) return std::string(kProfileMissing);
+  return WithHint(kCannotCreateConfiguration, kAdministratorHint);
+}
+
+// Opens the manager and the service as Start, Stop do; the failure text, or nothing.
+std::optional<std::string> OpenForControl(ServiceManager& manager,
+                                          std::unique_ptr<ServiceManagerHandle>& connection,
+                                          std::unique_ptr<ServiceHandle>& service) {
+  if (manager.Connect(true, connection) != kErrorSuccess) {
+    return WithHint(kNoManager, kAdministratorHint);
+  }
+  const ServiceError error = connection->OpenService(kServiceName, service);
+  if (error == kErrorSuccess) return std::nullopt;
+  const bool gone = IsAbsent(error) || error == kErrorServiceMarkedForDelete;
+  return WithHint(kCannotOpen, gone ? kReinstallHint : kAdministratorHint);
+}
+
+// The result, or no message when the action failed with an exception.
+template <typename Action>
+std::string Guarded(Action action) {
+  try {
+    return action();
+  } catch (...) {
+    return {};
+  }
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// `folder` without one trailing slash, or empty when its length is out of bounds.
+std::string Bounded(std::string folder, std::size_t shortest, std::size_t longest) {
+  if (folder.size() < shortest || folder.size() > longest) return {};
+  if (folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
+ServicePaths CurrentServicePaths() {
+  ServicePaths paths;
+  const std::string home = Bounded(UserProfileDirectory(), 2, 220);
+  const std::string system = Bounded(SystemDirectory(), 1, 200);
+  const std::string own = FolderOf(OwnExecutablePath());
+  if (!home.empty()) paths.profile = home + "/Corvane/profile.dat";
+  if (!system.empty()) {
+    paths.service_configuration = system + "/CorvaneService.dat";
+    paths.program_target = system + "/CorvaneService";
+  }
+  if (!own.empty()) paths.program_source = own + "/CorvaneService";
+  return paths;
+}
+
+std::string ServiceControl::Install() {
+  return Guarded([&]() -> std::string {
+    save_settings();
+    if (paths.profile.empty() || paths.service_configuration.empty() ||
+        paths.program_source.empty() || paths.program_target.empty()) {
+      return kNoPaths;
+    }
+    std::unique_ptr<ServiceManagerHandle> connection;
+    if (manager.Connect(true, connection) != kErrorSuccess) {
+      return WithHint(kNoManager, kAdministratorHint);
+    }
+
+    bool ready = false, not_installed = false, state_known = false;
+    std::unique_ptr<ServiceHandle> service;
+    const ServiceError opened = connection->OpenService(kServiceName, service);
+    if (opened == kErrorSuccess) {
+      ServiceRunState state{};
+      state_known = service->QueryState(state) == kErrorSuccess;
+      if (state_known && IsActive(state)) {
+        ready = service->SendStop() == kErrorSuccess;  // no wait for the stopped state
+      } else {
+        ready = state_known;
+      }
+      service.reset();
+    } else {
+      not_installed = IsAbsent(opened);
+    }
+    if (!ready && !not_installed) {
+      return WithHint(state_known ? kCannotStop : kCannotOpen, kAdministratorHint);
+    }
+
+    if (auto failed = CopyConfiguration(files, paths)) return *failed;
+
+    // A stopping service may still hold its program for a while.
+    ServiceError copied = files.CopyFile(paths.program_source, paths.program_target);
+    const bool source_missing = IsMissing(copied);
+    for (int retry = 0; copied != kErrorSuccess && !source_missing && retry < 15; ++retry) {
+      copied = files.CopyFile(paths.program_source, paths.program_target);
+      if (copied != kErrorSuccess) sleep(std::chrono::milliseconds(1000));
+    }
+    if (copied != kErrorSuccess) {
+      if (source_missing) {
+        return std::string(
+                   "Failed: The file \"%programfiles%\\Corvane\\CorvaneService.exe\" not found.") +
+               kLineBreak + "You need to reinstall the program.";
+      }
+      return "Failed: Can not create file \"CorvaneService.exe\" in \"%systemroot%\".";
+    }
+
+    ServiceDefinition definition;
+    definition.program = paths.program_target;
+    if (connection->OpenService(kServiceName, service) == kErrorSuccess) {
+      static_cast<void>(service->Reconfigure(definition));  // its result is not examined
+      service->SetDescription(definition.description);
+    } else if (connection->CreateService(definition, service) == kErrorSuccess) {
+      service->SetDescription(definition.description);
+    } else {
+      service.reset();
+    }
+    if (!service) return "Failed: Can not create service.";
+    return std::string("Success: The service was successfully installed.") + kLineBreak +
+           "The service will start automatically when the system boots." + kLineBreak +
+           "Click on \"Start\" to start the service immediately.";
+  });
+}
+
+std::string ServiceControl::Start() {
+  return Guarded([&]() -> std::string {
+    stop_all_servers();  // before anything else, so local proxy servers stop even on failure
+    std::unique_ptr<ServiceManagerHandle> connection;
+    std::unique_ptr<ServiceHandle> service;
+    if (auto failed = OpenForControl(manager, connection, service)) return *failed;
+    const ServiceError started = service->Start();
+    if (started == kErrorSuccess) return "Success: The service started successfully.";
+    if (started == kErrorServiceAlreadyRunning) return "Success: The service is already running.";
+    if (started == kErrorServiceDisabled) {
+      ServiceRunState state{};
+      if (service->QueryState(state) == kErrorSuccess && state == ServiceRunState::kRunning) {
+        return "Success: The service is already running.";
+      }
+      return WithHint("Failed: The service is disabled.", kReinstallHint);
+    }
+    return WithHint("Failed: Can not start the service.", kReinstallHint);
+  });
+}
+
+std::string ServiceControl::Stop() {
+  return Guarded([&]() -> std::string {
+    std::unique_ptr<ServiceManagerHandle> connection;
+    std::unique_ptr<ServiceHandle> service;
+    if (auto failed = OpenForControl(manager, connection, service)) return *failed;
+    if (service->SendStop() == kErrorSuccess) return "Success: The service stopped successfully.";
+    ServiceRunState state{};
+    if (service->QueryState(state) == kErrorSuccess && state == ServiceRunState::kStopped) {
+      return "Success: The service is already stopped.";
+    }
+    return kCannotStop;
+  });
+}
+
+std::string ServiceControl::Remove() {
+  return Guarded([&]() -> std::string {
+    std::unique_ptr<ServiceManagerHandle> connection;
+    if (manager.Connect(true, connection) != kErrorSuccess) {
+      return WithHint(kNoManager, kAdministratorHint);
+    }
+    std::unique_ptr<ServiceHandle> service;
+    const ServiceError opened = connection->OpenService(kServiceName, service);
+    if (IsAbsent(opened) || opened == kErrorServiceMarkedForDelete) {
+      return "Success: The service already deleted.";
+    }
+    if (opened != kErrorSuccess) return WithHint(kCannotOpen, kAdministratorHint);
+    ServiceRunState state{};
+    if (service->QueryState(state) == kErrorSuccess && IsActive(state)) {
+      static_cast<void>(service->SendStop());  // not examined, not waited for
+    }
+    const ServiceError deleted = service->Delete();
+    if (deleted == kErrorSuccess) return "Success: The service removed successfully.";
+    if (deleted == kErrorServiceMarkedForDelete) return "Success: The service already deleted.";
+    return "Failed: Can not delete the service.";
+  });
+}
+
+std::string ServiceControl::Apply() {
+  return Guarded([&]() -> std::string {
+    save_settings();
+    if (paths.profile.empty() || paths.service_configuration.empty()) return kNoPaths;
+    if (auto failed = CopyConfiguration(files, paths)) return *failed;
+    return std::string("Success: Configuration file has been updated successfully.") +
+           kLineBreak + "You need to restart the service to take effect.";
+  });
+}
+
+bool QueryServiceRunning(ServiceManager& manager) {
+  try {
+    std::unique_ptr<ServiceManagerHandle> connection;
+    std::unique_ptr<ServiceHandle> service;
+    ServiceRunState state{};
+    if (manager.Connect(false, connection) != kErrorSuccess ||
+        connection->OpenService(kServiceName, service) != kErrorSuccess ||
+        service->QueryState(state) != kErrorSuccess) {
+      return false;
+    }
+    return state == ServiceRunState::kRunning || state == ServiceRunState::kContinuePending ||
+           state == ServiceRunState::kPausePending || state == ServiceRunState::kPaused;
+  } catch (...) {
+    return false;
+  }
+}
+
+ServiceError SystemFileCopier::CopyFile(const std::string& from, const std::string& to) {
+  // "Not found" speaks of the source only: the system folder always exists for the service
+  // actions, so it is made when missing (the Windows directory is never missing either).
+  if (!PathExists(from)) return kErrorFileNotFound;
+  CreateDirectory(FolderOf(to), 0755);
+  switch (const int error = CopyFileReplacing(from, to)) {
+    case 0:
+      return kErrorSuccess;
+    case ENOENT:  // the source went away meanwhile, or the target folder could not be made
+      return PathExists(from) ? 1000 + ENOENT : kErrorFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return kErrorAccessDenied;
+    default:
+      return 1000 + static_cast<ServiceError>(error);  // any other failure
+  }
+}
+
+}  // namespace corvane

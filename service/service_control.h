@@ -1,0 +1,59 @@
+// The desktop program's service actions: Install / ReInstall, Start, Stop, UnInstall and Apply,
+// each returning the text of its one result message, and the running-state query. Qt-free; the
+// window shows the text.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "service/service_manager_api.h"
+
+namespace corvane {
+
+// Copies a file over another, replacing it only once the copy is complete, so that a running
+// service never reads half a configuration. Answers 0, kErrorFileNotFound, kErrorPathNotFound,
+// kErrorAccessDenied, or another number.
+class FileCopier {
+ public:
+  virtual ~FileCopier() = default;
+  virtual ServiceError CopyFile(const std::string& from, const std::string& to) = 0;
+};
+
+// The files the actions work with. An empty path could not be built.
+struct ServicePaths {
+  std::string profile;                // ~/Corvane/profile.dat
+  std::string service_configuration;  // <system folder>/CorvaneService.dat
+  std::string program_source;         // beside the running desktop program
+  std::string program_target;         // <system folder>/CorvaneService
+};
+
+// The paths of this process: the profile of its user, the system folder, and the folder of its
+// own executable; each empty when its folder's name is out of bounds.
+ServicePaths CurrentServicePaths();
+
+struct ServiceControl {
+  ServiceManager& manager;
+  FileCopier& files;
+  ServicePaths paths;
+  std::function<void()> save_settings;     // Install and Apply: store the pages, write the profile
+  std::function<void()> stop_all_servers;  // Start: stop every local proxy server first
+  std::function<void(std::chrono::milliseconds)> sleep;  // between copy retries
+
+  std::string Install();
+  std::string Start();
+  std::string Stop();
+  std::string Remove();
+  std::string Apply();
+};
+
+// Whether the service runs (or continues, pauses or is paused); false on any failure.
+bool QueryServiceRunning(ServiceManager& manager);
+
+// The real pieces: files copied through a new file and a rename.
+class SystemFileCopier final : public FileCopier {
+ public:
+  ServiceError CopyFile(const std::string& from, const std::string& to) override;
+};
+
+}  // namespace corvane

@@ -1,0 +1,355 @@
+#include "service/service_control.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <vector>
+
+#include "tests/support/temp_home.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A service manager in memory: one service, its state, and scripted errors.
+struct FakeServiceSystem {
+  bool installed = false;
+  ServiceRunState state = ServiceRunState::kStopped;
+  ServiceDefinition definition;
+  std::string description;
+  bool disabled = false;
+  ServiceError connect_error = 0, open_error = 0, query_error = 0, stop_error = 0,
+               start_error = 0, delete_error = 0, create_error = 0;
+  int creates = 0, reconfigures = 0, stops = 0, connects_with_full_access = 0;
+  std::vector<std::string>* log = nullptr;
+};
+
+class FakeService final : public ServiceHandle {
+ public:
+  explicit FakeService(FakeServiceSystem& system) : s_(system) {}
+  ServiceError QueryState(ServiceRunState& state) override {
+    if (s_.query_error) return s_.query_error;
+    state = s_.state;
+    return 0;
+  }
+  ServiceError SendStop() override {
+    ++s_.stops;
+    if (s_.stop_error) return s_.stop_error;
+    if (s_.state == ServiceRunState::kStopped) return kErrorServiceNotActive;
+    s_.state = ServiceRunState::kStopPending;
+    return 0;
+  }
+  ServiceError Start() override {
+    if (s_.start_error) return s_.start_error;
+    if (s_.disabled) return kErrorServiceDisabled;
+    if (s_.state == ServiceRunState::kRunning) return kErrorServiceAlreadyRunning;
+    s_.state = ServiceRunState::kRunning;
+    return 0;
+  }
+  ServiceError Delete() override {
+    if (s_.delete_error) return s_.delete_error;
+    s_.installed = false;
+    return 0;
+  }
+  ServiceError Reconfigure(const ServiceDefinition& definition) override {
+    ++s_.reconfigures;
+    if (s_.log) s_.log->push_back("reconfigure");
+    const std::string display_name = s_.definition.display_name;
+    s_.definition = definition;
+    s_.definition.display_name = display_name;
+    return 0;
+  }
+  ServiceError SetDescription(std::string_view description) override {
+    s_.description = description;
+    return 0;
+  }
+
+ private:
+  FakeServiceSystem& s_;
+};
+
+class FakeConnection final : public ServiceManagerHandle {
+ public:
+  explicit FakeConnection(FakeServiceSystem& system) : s_(system) {}
+  ServiceError OpenService(std::string_view name, std::unique_ptr<ServiceHandle>& out) override {
+    if (name != kServiceName) return kErrorServiceDoesNotExist;
+    if (s_.open_error) return s_.open_error;
+    if (!s_.installed) return kErrorServiceDoesNotExist;
+    out = std::make_unique<FakeService>(s_);
+    return 0;
+  }
+  ServiceError CreateService(const ServiceDefinition& definition,
+                             std::unique_ptr<ServiceHandle>& out) override {
+    ++s_.creates;
+    if (s_.log) s_.log->push_back("create");
+    if (s_.create_error) return s_.create_error;
+    s_.installed = true;
+    s_.definition = definition;
+    out = std::make_unique<FakeService>(s_);
+    return 0;
+  }
+
+ private:
+  FakeServiceSystem& s_;
+};
+
+class FakeManager final : public ServiceManager {
+ public:
+  explicit FakeManager(FakeServiceSystem& system) : s_(system) {}
+  ServiceError Connect(bool full_access, std::unique_ptr<ServiceManagerHandle>& out) override {
+    s_.connects_with_full_access += full_access;
+    if (s_.connect_error) return s_.connect_error;
+    out = std::make_unique<FakeConnection>(s_);
+    return 0;
+  }
+
+ private:
+  FakeServiceSystem& s_;
+};
+
+// Copies that succeed unless scripted otherwise, in a log.
+class FakeFiles final : public FileCopier {
+ public:
+  ServiceError CopyFile(const std::string& from, const std::string& to) override {
+    log->push_back("copy " + from + " -> " + to);
+    auto& script = failures[from];
+    if (script.empty()) return 0;
+    const ServiceError error = script.front();
+    if (script.size() > 1 || error == kErrorFileNotFound) script.erase(script.begin());
+    return error;
+  }
+  std::map<std::string, std::vector<ServiceError>> failures;  // the last one repeats
+  std::vector<std::string>* log = nullptr;
+};
+
+class ServiceControlTest : public ::testing::Test {
+ protected:
+  ServiceControlTest() {
+    system_.log = &log_;
+    files_.log = &log_;
+  }
+
+  ServiceControl Control() {
+    return ServiceControl{manager_,
+                          files_,
+                          {"/home/u/Corvane/profile.dat", "/opt/corvane/CorvaneService.dat",
+                           "/usr/bin/CorvaneService", "/opt/corvane/CorvaneService"},
+                          [this] { log_.push_back("save"); },
+                          [this] { log_.push_back("stop all"); },
+                          [this](std::chrono::milliseconds wait) { sleeps_.push_back(wait); }};
+  }
+
+  FakeServiceSystem system_;
+  FakeManager manager_{system_};
+  FakeFiles files_;
+  std::vector<std::string> log_;
+  std::vector<std::chrono::milliseconds> sleeps_;
+};
+
+const std::string kAdmin = "\r\nYou need to run the program as an administrator.";
+const std::string kReinstall = "\r\nYou need to reinstall the service.";
+const std::string kInstalled =
+    "Success: The service was successfully installed.\r\n"
+    "The service will start automatically when the system boots.\r\n"
+    "Click on \"Start\" to start the service immediately.";
+const std::string kNoManager = "Failed: Can not get access to the service manager." + kAdmin;
+
+TEST_F(ServiceControlTest, AFirstInstallCopiesThenCreatesTheService) {
+  EXPECT_EQ(Control().Install(), kInstalled);
+  EXPECT_EQ(log_, (std::vector<std::string>{
+                      "save",
+                      "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat",
+                      "copy /usr/bin/CorvaneService -> /opt/corvane/CorvaneService", "create"}));
+  EXPECT_EQ(system_.definition.display_name, "CorvaneService");
+  EXPECT_EQ(system_.definition.program, "/opt/corvane/CorvaneService");
+  EXPECT_EQ(system_.description, "Corvane Service");
+}
+
+TEST_F(ServiceControlTest, ASecondInstallStopsAndReconfiguresKeepingTheDisplayName) {
+  ASSERT_EQ(Control().Install(), kInstalled);
+  system_.definition.display_name = "Renamed by hand";
+  system_.state = ServiceRunState::kRunning;
+  EXPECT_EQ(Control().Install(), kInstalled);
+  EXPECT_EQ(system_.stops, 1);
+  EXPECT_EQ(system_.creates, 1);
+  EXPECT_EQ(system_.reconfigures, 1);
+  EXPECT_EQ(system_.definition.display_name, "Renamed by hand");
+}
+
+TEST_F(ServiceControlTest, ALockedProgramFailsAfterFifteenRetriesAndLeavesTheService) {
+  system_.installed = true;
+  files_.failures["/usr/bin/CorvaneService"] = {32};  // in use, for good
+  EXPECT_EQ(Control().Install(),
+            "Failed: Can not create file \"CorvaneService.exe\" in \"%systemroot%\".");
+  EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
+                          [](const std::string& line) { return line.find("/usr/bin") != std::string::npos; }),
+            16);
+  EXPECT_EQ(sleeps_, std::vector<std::chrono::milliseconds>(15, 1000ms));
+  EXPECT_EQ(system_.reconfigures + system_.creates, 0);
+
+  sleeps_.clear();
+  files_.failures["/usr/bin/CorvaneService"] = {32, 32, 32, 0};  // released after a while
+  EXPECT_EQ(Control().Install(), kInstalled);
+  EXPECT_EQ(sleeps_.size(), 2u);
+}
+
+TEST_F(ServiceControlTest, AMissingProgramIsNamedAfterTheConfigurationWasCopied) {
+  files_.failures["/usr/bin/CorvaneService"] = {kErrorFileNotFound};
+  EXPECT_EQ(Control().Install(),
+            "Failed: The file \"%programfiles%\\Corvane\\CorvaneService.exe\" not found.\r\n"
+            "You need to reinstall the program.");
+  EXPECT_EQ(log_[1], "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat");
+  EXPECT_TRUE(sleeps_.empty());
+  EXPECT_EQ(system_.creates, 0);
+}
+
+TEST_F(ServiceControlTest, InstallFailureTexts) {
+  system_.connect_error = kErrorAccessDenied;
+  EXPECT_EQ(Control().Install(), kNoManager);
+  system_.connect_error = 0;
+
+  system_.installed = true;
+  system_.state = ServiceRunState::kRunning;
+  system_.stop_error = kErrorAccessDenied;
+  EXPECT_EQ(Control().Install(), "Failed: Can not stop the service." + kAdmin);
+  system_.stop_error = 0;
+  system_.open_error = kErrorAccessDenied;
+  EXPECT_EQ(Control().Install(), "Failed: Can not open the service." + kAdmin);
+  system_.open_error = 0;
+
+  files_.failures["/home/u/Corvane/profile.dat"] = {kErrorPathNotFound};
+  EXPECT_EQ(Control().Install(),
+            "Failed: The file \"%userprofile%\\Corvane\\profile.dat\" not found.");
+  files_.failures["/home/u/Corvane/profile.dat"] = {kErrorAccessDenied};
+  EXPECT_EQ(Control().Install(),
+            "Failed: Can not create file \"CorvaneService.dat\" in \"%systemroot%\"." + kAdmin);
+  files_.failures.clear();
+
+  system_.installed = false;
+  system_.create_error = kErrorAccessDenied;
+  EXPECT_EQ(Control().Install(), "Failed: Can not create service.");
+}
+
+TEST_F(ServiceControlTest, PathsThatCannotBeBuiltStopInstallAndApply) {
+  const std::string no_paths =
+      "Failed: Can not get the path to \"%systemroot%\" or \"%userprofile%\".";
+  ServiceControl control = Control();
+  control.paths.profile.clear();
+  EXPECT_EQ(control.Install(), no_paths);
+  EXPECT_EQ(control.Apply(), no_paths);
+  EXPECT_EQ(system_.connects_with_full_access, 0);
+
+  test::TempHome home;
+  setenv("HOME", ("/" + std::string(230, 'h')).c_str(), 1);
+  EXPECT_TRUE(CurrentServicePaths().profile.empty());
+  setenv("HOME", (home.path() + "/").c_str(), 1);
+  const ServicePaths paths = CurrentServicePaths();
+  EXPECT_EQ(paths.profile, home.path() + "/Corvane/profile.dat");
+  EXPECT_EQ(paths.service_configuration, "/opt/corvane/CorvaneService.dat");
+  EXPECT_EQ(paths.program_target, "/opt/corvane/CorvaneService");
+  EXPECT_FALSE(paths.program_source.empty());
+}
+
+TEST_F(ServiceControlTest, StartStopsTheLocalProxyServersFirstAndWordsEachOutcome) {
+  system_.connect_error = kErrorAccessDenied;
+  EXPECT_EQ(Control().Start(), kNoManager);
+  EXPECT_EQ(log_, std::vector<std::string>{"stop all"});
+  system_.connect_error = 0;
+
+  EXPECT_EQ(Control().Start(), "Failed: Can not open the service." + kReinstall);  // not installed
+  system_.installed = true;
+  system_.open_error = kErrorAccessDenied;
+  EXPECT_EQ(Control().Start(), "Failed: Can not open the service." + kAdmin);
+  system_.open_error = 0;
+
+  EXPECT_EQ(Control().Start(), "Success: The service started successfully.");
+  EXPECT_EQ(Control().Start(), "Success: The service is already running.");
+  system_.disabled = true;
+  EXPECT_EQ(Control().Start(), "Success: The service is already running.");
+  system_.state = ServiceRunState::kStopped;
+  EXPECT_EQ(Control().Start(), "Failed: The service is disabled." + kReinstall);
+  system_.disabled = false;
+  system_.start_error = 1053;
+  EXPECT_EQ(Control().Start(), "Failed: Can not start the service." + kReinstall);
+}
+
+TEST_F(ServiceControlTest, StopWordsEachOutcome) {
+  system_.installed = true;
+  system_.state = ServiceRunState::kRunning;
+  EXPECT_EQ(Control().Stop(), "Success: The service stopped successfully.");
+  system_.state = ServiceRunState::kStopped;
+  EXPECT_EQ(Control().Stop(), "Success: The service is already stopped.");
+  system_.state = ServiceRunState::kRunning;
+  system_.stop_error = kErrorAccessDenied;
+  EXPECT_EQ(Control().Stop(), "Failed: Can not stop the service.");
+  system_.open_error = kErrorServiceMarkedForDelete;
+  EXPECT_EQ(Control().Stop(), "Failed: Can not open the service." + kReinstall);
+}
+
+TEST_F(ServiceControlTest, RemoveWordsEachOutcome) {
+  EXPECT_EQ(Control().Remove(), "Success: The service already deleted.");
+  system_.installed = true;
+  system_.state = ServiceRunState::kRunning;
+  EXPECT_EQ(Control().Remove(), "Success: The service removed successfully.");
+  EXPECT_EQ(system_.stops, 1);
+  EXPECT_FALSE(system_.installed);
+  system_.installed = true;
+  system_.delete_error = kErrorServiceMarkedForDelete;
+  EXPECT_EQ(Control().Remove(), "Success: The service already deleted.");
+  system_.delete_error = kErrorAccessDenied;
+  EXPECT_EQ(Control().Remove(), "Failed: Can not delete the service.");
+  system_.open_error = kErrorAccessDenied;
+  EXPECT_EQ(Control().Remove(), "Failed: Can not open the service." + kAdmin);
+  system_.connect_error = kErrorAccessDenied;
+  EXPECT_EQ(Control().Remove(), kNoManager);
+}
+
+TEST_F(ServiceControlTest, ApplyCopiesTheConfigurationOnly) {
+  system_.installed = true;
+  system_.state = ServiceRunState::kRunning;
+  EXPECT_EQ(Control().Apply(),
+            "Success: Configuration file has been updated successfully.\r\n"
+            "You need to restart the service to take effect.");
+  EXPECT_EQ(log_, (std::vector<std::string>{
+                      "save",
+                      "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat"}));
+  EXPECT_EQ(system_.state, ServiceRunState::kRunning);
+  EXPECT_EQ(system_.connects_with_full_access, 0);
+}
+
+TEST_F(ServiceControlTest, QueryServiceRunningCountsRunningPausedAndBetween) {
+  EXPECT_FALSE(QueryServiceRunning(manager_));  // not installed
+  system_.installed = true;
+  const std::pair<ServiceRunState, bool> states[] = {
+      {ServiceRunState::kStopped, false},        {ServiceRunState::kStartPending, false},
+      {ServiceRunState::kStopPending, false},    {ServiceRunState::kRunning, true},
+      {ServiceRunState::kContinuePending, true}, {ServiceRunState::kPausePending, true},
+      {ServiceRunState::kPaused, true}};
+  for (const auto& [state, running] : states) {
+    system_.state = state;
+    EXPECT_EQ(QueryServiceRunning(manager_), running) << static_cast<int>(state);
+  }
+  system_.query_error = kErrorAccessDenied;
+  EXPECT_FALSE(QueryServiceRunning(manager_));
+  EXPECT_EQ(system_.connects_with_full_access, 0);  // it only connects
+}
+
+TEST(SystemFileCopier, CopiesWholeFilesWithTheirModeAndMakesTheSystemFolder) {
+  test::TempHome home;
+  const std::string source = home.path() + "/program";
+  std::ofstream(source) << "#!/bin/sh\n";
+  std::filesystem::permissions(source, std::filesystem::perms(0755));
+  SystemFileCopier copier;
+  const std::string target = home.path() + "/system/CorvaneService";
+  EXPECT_EQ(copier.CopyFile(source, target), kErrorSuccess);
+  EXPECT_EQ(std::filesystem::file_size(target), 10u);
+  EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0755));
+  EXPECT_EQ(copier.CopyFile(home.path() + "/missing", target), kErrorFileNotFound);
+  EXPECT_EQ(std::filesystem::file_size(target), 10u);
+}
+
+}  // namespace
+}  // namespace corvane
