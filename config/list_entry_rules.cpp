@@ -9,8 +9,9 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The field as a whole decimal integer (spaces around it allowed), or nothing.
-std::optional<std::int64_t> WholeInteger(std::string_view field) {
+}  // namespace
+
+std::optional<std::int64_t> ParseInteger(std::string_view field) {
   std::string_view digits = field;
   while (!digits.empty() && digits.front() == ' ') digits.remove_prefix(1);
   while (!digits.empty() && digits.back() == ' ') digits.remove_suffix(1);
@@ -20,6 +21,8 @@ std::optional<std::int64_t> WholeInteger(std::string_view field) {
   if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
   return value;
 }
+
+namespace {
 
 std::int64_t Clamp(std::int64_t value, std::int64_t low, std::int64_t high) {
   return std::min(std::max(value, low), high);
@@ -81,11 +84,11 @@ std::optional<std::string> ParseHostText(std::string_view field) {
 }
 
 std::uint8_t ParsePrefix(std::string_view field) {
-  return static_cast<std::uint8_t>(Clamp(WholeInteger(field).value_or(0), 0, kMaxPrefix));
+  return static_cast<std::uint8_t>(Clamp(ParseInteger(field).value_or(0), 0, kMaxPrefix));
 }
 
 std::uint16_t ParsePort(std::string_view field) {
-  return static_cast<std::uint16_t>(Clamp(WholeInteger(field).value_or(0), 0, 65535));
+  return static_cast<std::uint16_t>(Clamp(ParseInteger(field).value_or(0), 0, 65535));
 }
 
 PortRange ParsePortRange(std::string_view field) {
@@ -100,6 +103,15 @@ PortRange ParsePortRange(std::string_view field) {
 std::optional<std::array<std::uint8_t, 6>> ParseHexBytes(std::string_view field) {
   if (field.size() < 12) return std::nullopt;
   const std::string digits = HexDigits(field);
+  if (digits.size() != 12) return std::nullopt;
+  return BytesOf(digits);
+}
+
+std::optional<std::array<std::uint8_t, 6>> TwelveHexDigits(std::string_view field) {
+  std::string digits;
+  for (char c : field) {
+    if (HexValue(c) >= 0) digits += c;
+  }
   if (digits.size() != 12) return std::nullopt;
   return BytesOf(digits);
 }

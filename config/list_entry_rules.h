@@ -14,6 +14,13 @@
 
 namespace corvane {
 
+// The whole field as a decimal integer of 32 bits (an optional sign, then digits, spaces around
+// them allowed), or nothing.
+std::optional<std::int64_t> ParseInteger(std::string_view field);
+
+// The value of a field's hexadecimal digits (all others skipped) when there are exactly 12.
+std::optional<std::array<std::uint8_t, 6>> TwelveHexDigits(std::string_view field);
+
 // Host text: refused when empty; otherwise its first 96 bytes as typed.
 std::optional<std::string> ParseHostText(std::string_view field);
 

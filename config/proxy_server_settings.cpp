@@ -30,8 +30,8 @@ void NormalizePorts(std::vector<PortRange>& list) {
 
 }  // namespace
 
-std::string CutText(std::string_view text) {
-  std::size_t length = std::min(text.size(), kMaxTextLength);
+std::string CutText(std::string_view text, std::size_t max_length) {
+  std::size_t length = std::min(text.size(), max_length);
   // Texts are UTF-8: never keep the first bytes of a character whose rest is cut off.
   if (length < text.size()) {
     while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;

@@ -105,8 +105,8 @@ struct ProxyServerSettings {
   friend bool operator==(const ProxyServerSettings&, const ProxyServerSettings&) = default;
 };
 
-// `text` cut to its first 96 bytes, or fewer so that no UTF-8 character is cut in two.
-std::string CutText(std::string_view text);
+// `text` cut to its first `max_length` bytes, or fewer so that no UTF-8 character is cut in two.
+std::string CutText(std::string_view text, std::size_t max_length = kMaxTextLength);
 
 // The copy that an engine thread works on: the record with every bound applied again. Counts above
 // 1000 become 1000, SendDelayTime above 10000 becomes 10000, prefixes above 128 become 128, host

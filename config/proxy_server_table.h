@@ -7,6 +7,7 @@
 // program before and after its engine threads run.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,6 +25,8 @@ class ServerThreadLink {
  public:
   virtual ~ServerThreadLink() = default;
   virtual void Terminate() = 0;
+  // Waits up to `timeout` for the thread to end; true when it has.
+  virtual bool WaitUntilFinished(std::chrono::milliseconds timeout) = 0;
 };
 
 // One entry: the settings record and what its owner keeps beside it at run time (never stored).

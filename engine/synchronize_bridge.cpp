@@ -33,10 +33,6 @@ SynchronizeBridge::SynchronizeBridge(Post post)
 bool SynchronizeBridge::Run(const std::function<void()>& call) const {
   auto pending = std::make_shared<PendingCall>();
   pending->call = &call;
-  {
-    std::lock_guard lock(state_->mutex);
-    if (state_->closed) return false;
-  }
   auto task = [state = state_, pending] {
     {
       std::lock_guard lock(state->mutex);
@@ -56,12 +52,14 @@ bool SynchronizeBridge::Run(const std::function<void()>& call) const {
     }
     state->changed.notify_all();
   };
+  std::unique_lock lock(state_->mutex);
+  if (state_->closed) return false;
   try {
+    // Under the lock: once Close has returned, nothing is posted to the owner any more.
     state_->post(std::move(task));
   } catch (...) {
     return false;  // the owner could not queue it; nothing will run
   }
-  std::unique_lock lock(state_->mutex);
   state_->changed.wait(lock,
                        [&] { return pending->done || (state_->closed && !pending->running); });
   return pending->done;

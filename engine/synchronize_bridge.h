@@ -2,9 +2,10 @@
 // calling engine thread waits: the desktop's `Synchronize`.
 //
 // The owner supplies `post`, which queues a task to be run later on the owner thread (a queued
-// call of its event loop). Closing the bridge, on the owner thread, when the owner goes away makes
-// every later call return at once without running and releases the calls already waiting, so no
-// engine thread touches a destroyed owner or waits forever for one.
+// call of its event loop); it must only queue, never run the task itself. Closing the bridge, on
+// the owner thread, when the owner goes away makes every later call return at once without running
+// and releases the calls already waiting, so no engine thread touches a destroyed owner or waits
+// forever for one.
 //
 // The owner must close the bridge before it stops running posted tasks. Copies share one bridge.
 // `Run` may be called from any thread but the owner thread (which would wait for itself). `Close`

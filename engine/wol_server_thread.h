@@ -45,7 +45,7 @@ class WolServerThread final : public ServerThreadLink,
 
   // Waits up to `timeout` for the body to return. For tests and owners that must know; the window
   // never waits.
-  bool WaitUntilFinished(std::chrono::milliseconds timeout);
+  bool WaitUntilFinished(std::chrono::milliseconds timeout) override;
 
   std::uint32_t id() const { return id_; }
 

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -85,6 +86,20 @@ ControlSignal WaitForControlSignal() {
 
 void WakeControlSignalWaiter() {
   if (g_signal_waiter_known) pthread_kill(g_signal_waiter, SIGUSR1);
+}
+
+int OpenTerminationDescriptor() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
+  return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+void DrainTerminationDescriptor(int fd) {
+  signalfd_siginfo info{};
+  while (read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+  }
 }
 
 bool WriteEventLine(std::string_view text, bool error) {

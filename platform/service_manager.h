@@ -38,6 +38,13 @@ ControlSignal WaitForControlSignal();
 // Ends the wait of WaitForControlSignal with kWake (from any thread).
 void WakeControlSignalWaiter();
 
+// The desktop program's log-off path: blocks SIGTERM in the calling thread and the threads it
+// starts afterwards (call first thing in main) and returns a descriptor that turns readable when
+// SIGTERM arrives, for the window's event loop to watch; -1 when it cannot.
+int OpenTerminationDescriptor();
+// Takes the pending signal from that descriptor.
+void DrainTerminationDescriptor(int fd);
+
 // One event line on standard error with the journal's priority prefix ("<3>" error, "<6>"
 // information). One write per line, so lines of several threads never mix. False when the line
 // could not be written.

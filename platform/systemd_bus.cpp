@@ -77,9 +77,9 @@ BusResult SystemdBus::UnitProperty(std::string_view object_path, const char* pro
   CallState call;
   char* text = nullptr;
   const std::string path(object_path);
-  const int result = sd_bus_get_property_string(bus_->bus, kDestination, path.c_str(),
-                                                "org.freedesktop.systemd1.Unit", property,
-                                                &call.error, &text);
+  const int result =
+      sd_bus_get_property_string(bus_->bus, kDestination, path.c_str(),
+                                 "org.freedesktop.systemd1.Unit", property, &call.error, &text);
   if (result >= 0) {
     value = text;
     free(text);

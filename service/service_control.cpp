@@ -228,8 +228,8 @@ std::string ServiceControl::Apply() {
     save_settings();
     if (paths.profile.empty() || paths.service_configuration.empty()) return kNoPaths;
     if (auto failed = CopyConfiguration(files, paths)) return *failed;
-    return std::string("Success: Configuration file has been updated successfully.") +
-           kLineBreak + "You need to restart the service to take effect.";
+    return std::string("Success: Configuration file has been updated successfully.") + kLineBreak +
+           "You need to restart the service to take effect.";
   });
 }
 

@@ -24,7 +24,8 @@ void ReplaceAll(std::string& text, std::string_view placeholder, std::string_vie
 ServiceError FromBus(const BusResult& result) {
   if (result.ok()) return kErrorSuccess;
   const std::string& name = result.error_name;
-  if (name == "org.freedesktop.systemd1.NoSuchUnit" || name == "org.freedesktop.systemd1.LoadFailed") {
+  if (name == "org.freedesktop.systemd1.NoSuchUnit" ||
+      name == "org.freedesktop.systemd1.LoadFailed") {
     return kErrorServiceDoesNotExist;
   }
   if (name == "org.freedesktop.systemd1.UnitMasked") return kErrorServiceDisabled;
@@ -51,7 +52,10 @@ class SystemdService final : public ServiceHandle {
  public:
   SystemdService(std::shared_ptr<SystemdBus> bus, std::string unit, std::string path,
                  std::string file)
-      : bus_(std::move(bus)), unit_(std::move(unit)), path_(std::move(path)), file_(std::move(file)) {}
+      : bus_(std::move(bus)),
+        unit_(std::move(unit)),
+        path_(std::move(path)),
+        file_(std::move(file)) {}
 
   ServiceError QueryState(ServiceRunState& state) override {
     std::string active;

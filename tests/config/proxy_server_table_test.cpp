@@ -11,6 +11,7 @@ namespace {
 class CountingThread final : public ServerThreadLink {
  public:
   void Terminate() override { ++terminated; }
+  bool WaitUntilFinished(std::chrono::milliseconds) override { return true; }
   int terminated = 0;
 };
 

@@ -21,8 +21,8 @@ struct FakeServiceSystem {
   ServiceDefinition definition;
   std::string description;
   bool disabled = false;
-  ServiceError connect_error = 0, open_error = 0, query_error = 0, stop_error = 0,
-               start_error = 0, delete_error = 0, create_error = 0;
+  ServiceError connect_error = 0, open_error = 0, query_error = 0, stop_error = 0, start_error = 0,
+               delete_error = 0, create_error = 0;
   int creates = 0, reconfigures = 0, stops = 0, connects_with_full_access = 0;
   std::vector<std::string>* log = nullptr;
 };
@@ -160,8 +160,7 @@ const std::string kNoManager = "Failed: Can not get access to the service manage
 TEST_F(ServiceControlTest, AFirstInstallCopiesThenCreatesTheService) {
   EXPECT_EQ(Control().Install(), kInstalled);
   EXPECT_EQ(log_, (std::vector<std::string>{
-                      "save",
-                      "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat",
+                      "save", "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat",
                       "copy /usr/bin/CorvaneService -> /opt/corvane/CorvaneService", "create"}));
   EXPECT_EQ(system_.definition.display_name, "CorvaneService");
   EXPECT_EQ(system_.definition.program, "/opt/corvane/CorvaneService");
@@ -184,8 +183,9 @@ TEST_F(ServiceControlTest, ALockedProgramFailsAfterFifteenRetriesAndLeavesTheSer
   files_.failures["/usr/bin/CorvaneService"] = {32};  // in use, for good
   EXPECT_EQ(Control().Install(),
             "Failed: Can not create file \"CorvaneService.exe\" in \"%systemroot%\".");
-  EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
-                          [](const std::string& line) { return line.find("/usr/bin") != std::string::npos; }),
+  EXPECT_EQ(std::count_if(
+                log_.begin(), log_.end(),
+                [](const std::string& line) { return line.find("/usr/bin") != std::string::npos; }),
             16);
   EXPECT_EQ(sleeps_, std::vector<std::chrono::milliseconds>(15, 1000ms));
   EXPECT_EQ(system_.reconfigures + system_.creates, 0);
@@ -313,9 +313,9 @@ TEST_F(ServiceControlTest, ApplyCopiesTheConfigurationOnly) {
   EXPECT_EQ(Control().Apply(),
             "Success: Configuration file has been updated successfully.\r\n"
             "You need to restart the service to take effect.");
-  EXPECT_EQ(log_, (std::vector<std::string>{
-                      "save",
-                      "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat"}));
+  EXPECT_EQ(log_,
+            (std::vector<std::string>{
+                "save", "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat"}));
   EXPECT_EQ(system_.state, ServiceRunState::kRunning);
   EXPECT_EQ(system_.connects_with_full_access, 0);
 }

@@ -61,7 +61,9 @@ class ActionsOnSystemd : public ::testing::Test {
     std::ofstream(home_.path() + "/CorvaneService") << "program";
     SystemdManagerOptions options;
     options.unit_folder = units_;
-    options.open_bus = [this](int& error) { return SystemdBus::OpenOnSocket(systemd_.Connect(), error); };
+    options.open_bus = [this](int& error) {
+      return SystemdBus::OpenOnSocket(systemd_.Connect(), error);
+    };
     options.full_access_needs_root = false;
     manager_ = std::make_unique<SystemdServiceManager>(options);
   }
@@ -86,7 +88,8 @@ class ActionsOnSystemd : public ::testing::Test {
 
 TEST_F(ActionsOnSystemd, InstallStartStopRemove) {
   EXPECT_FALSE(QueryServiceRunning(*manager_));
-  EXPECT_TRUE(Control().Install().starts_with("Success: The service was successfully installed.\r\n"));
+  EXPECT_TRUE(
+      Control().Install().starts_with("Success: The service was successfully installed.\r\n"));
   const std::string unit_file = units_ + "/" + kUnit;
   ASSERT_TRUE(std::filesystem::exists(unit_file));
   ServiceDefinition expected;

@@ -1,0 +1,161 @@
+#include "desktop/action_pages.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "config/list_entry_rules.h"
+#include "desktop/entry_rules.h"
+#include "desktop/list_block.h"
+#include "desktop/widgets.h"
+
+namespace corvane::desktop {
+namespace {
+
+const QString kZero = "00:00:00:00:00:00";
+const QString kHostLabel = "IPv4 address / IPv6 address / Host name:";
+
+std::array<std::uint8_t, 6> ValueOf(const QLineEdit* edit) {
+  return TwelveHexDigits(edit->text().toStdString()).value_or(std::array<std::uint8_t, 6>{});
+}
+
+}  // namespace
+
+DefaultActionsPage::DefaultActionsPage(QWidget* parent) : QWidget(parent) {
+  remove_password_ = MakeCheckBox(this, "CheckBoxRemovePassword", "Remove magic password");
+  replace_password_ =
+      MakeCheckBox(this, "CheckBoxReplacePassword", "Add/Replace magic password on:");
+  password_ = MakeEdit(this, "EditReplacePassword", kZero);
+  replace_mac_ = MakeCheckBox(this, "CheckBoxReplaceMac", "Replace MAC address on:");
+  mac_ = MakeEdit(this, "EditReplaceMac", kZero);
+  const ListBlock block = MakeListBlock(
+      this, {nullptr,
+             "Send magic packets to next hosts:",
+             "ListViewSendToHosts",
+             {{"IP address / Host name", 155}, {"Network prefix", 90}, {"Port", 60}},
+             true,
+             {{"EditSendToHost", "255.255.255.255", kHostLabel},
+              {"EditSendToHostPrefix", "32", "Network prefix:", "SpeedButtonHelpPrefix3", 40},
+              {"EditSendToHostPort", "9", "Port:", nullptr, 50}},
+             "SendToHost"});
+  help_ = block.help;
+  destinations_ = std::make_unique<ListEditor<HostEntry>>(block.view, block.edits, block.add,
+                                                          block.edit, block.remove,
+                                                          DestinationRules());
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(remove_password_);
+  auto* values = new QGridLayout;
+  values->addWidget(replace_password_, 0, 0);
+  values->addWidget(password_, 0, 1);
+  values->addWidget(replace_mac_, 1, 0);
+  values->addWidget(mac_, 1, 1);
+  values->setColumnStretch(2, 1);
+  password_->setFixedWidth(160);
+  mac_->setFixedWidth(160);
+  layout->addLayout(values);
+  layout->addWidget(block.widget, 1);
+}
+
+DefaultActionsPage::~DefaultActionsPage() = default;
+
+void DefaultActionsPage::Load(const ProxyServerSettings& s) {
+  remove_password_->setChecked(s.RemovePassword);
+  replace_password_->setChecked(s.ReplacePassword);
+  password_->setText(QString::fromStdString(HexText(s.ReplacePasswordValue)));
+  replace_mac_->setChecked(s.ReplaceMac);
+  mac_->setText(QString::fromStdString(HexText(s.ReplaceMacValue)));
+  destinations_->Load(s.SendToHostsList);
+}
+
+void DefaultActionsPage::Store(ProxyServerSettings& s) const {
+  s.RemovePassword = remove_password_->isChecked();
+  s.ReplacePassword = replace_password_->isChecked();
+  s.ReplacePasswordValue = ValueOf(password_);
+  s.ReplaceMac = replace_mac_->isChecked();
+  s.ReplaceMacValue = ValueOf(mac_);
+  s.SendToHostsList = destinations_->Store();
+}
+
+ActionsByMacPage::ActionsByMacPage(QWidget* parent) : QWidget(parent) {
+  const ListBlock actions = MakeListBlock(
+      this, {nullptr,
+             "Make actions for magic packets with the following MAC addresses:",
+             "ListViewActionsByMacs",
+             {{"Name", 300}},
+             false,
+             {{"EditActionByMac", kZero, "MAC address:"}},
+             "ActionByMac"});
+  const ListBlock packets = MakeListBlock(
+      this,
+      {nullptr,
+       "If the received magic packet contains the selected MAC address, then drop this magic "
+       "packet and send these magic packets:",
+       "ListViewReplaceByMacPackets",
+       {{"MAC address", 120},
+        {"Magic password", 120},
+        {"Send to IP address / Host name", 175},
+        {"Network prefix", 90},
+        {"Send to Port", 80}},
+       true,
+       {{"EditReplaceByMacMac", kZero, "MAC address:"},
+        {"EditReplaceByMacPassword", kZero,
+         "Magic password: (Set the empty field for a magic packet without a password)", nullptr,
+         300},
+        {"EditReplaceByMacHost", "255.255.255.255", kHostLabel},
+        {"EditReplaceByMacHostPrefix", "32", "Network prefix:", "SpeedButtonHelpPrefix2", 40},
+        {"EditReplaceByMacPort", "9", "Port:", nullptr, 50}},
+       "ReplaceByMacPacket",
+       2});
+  help_ = packets.help;
+  add_packet_ = packets.add;
+  add_packet_->setEnabled(false);
+  action_mac_ = actions.edits[0];
+  actions_ = std::make_unique<ListEditor<ActionByMac>>(actions.view, actions.edits, actions.add,
+                                                       actions.edit, actions.remove, ActionRules());
+  packets_ = std::make_unique<ListEditor<ReplaceByMacPacket>>(
+      packets.view, packets.edits, packets.add, packets.edit, packets.remove,
+      ReplacementPacketRules());
+  packets_->may_add = [this] { return current_action_ != nullptr; };
+  actions_->on_selected = [this](EntryItem<ActionByMac>* item) { ActionSelected(item); };
+  // Deleting the shown action frees its packets with it: nothing may be committed into it. The
+  // neighbour selected next shows its own packets and enables Add again.
+  actions_->on_deleting = [this](EntryItem<ActionByMac>* item) {
+    if (item != current_action_) return;
+    current_action_ = nullptr;
+    packets_->Load({});
+    add_packet_->setEnabled(false);
+  };
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(actions.widget, 2);
+  layout->addWidget(packets.widget, 3);
+}
+
+ActionsByMacPage::~ActionsByMacPage() = default;
+
+void ActionsByMacPage::ActionSelected(EntryItem<ActionByMac>* item) {
+  if (item == nullptr || item == current_action_) return;
+  CommitPackets();
+  current_action_ = item;
+  action_mac_->setText(QString::fromStdString(HexText(item->entry.Mac)));
+  packets_->Load(item->entry.ReplaceByMacPacketsList);
+  add_packet_->setEnabled(true);
+}
+
+void ActionsByMacPage::CommitPackets() {
+  if (current_action_ != nullptr) current_action_->entry.ReplaceByMacPacketsList = packets_->Store();
+}
+
+void ActionsByMacPage::Load(const ProxyServerSettings& s) {
+  current_action_ = nullptr;
+  packets_->Load({});
+  actions_->Load(s.ActionsByMacsList);
+  add_packet_->setEnabled(false);
+}
+
+void ActionsByMacPage::Store(ProxyServerSettings& s) {
+  CommitPackets();
+  s.ActionsByMacsList = actions_->Store();
+}
+
+}  // namespace corvane::desktop

@@ -1,0 +1,64 @@
+// The pages "Default actions" and "Actions by MAC address" of a proxy server.
+#pragma once
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+
+#include <memory>
+
+#include "config/proxy_server_settings.h"
+#include "desktop/list_editor.h"
+
+namespace corvane::desktop {
+
+class DefaultActionsPage final : public QWidget {
+ public:
+  explicit DefaultActionsPage(QWidget* parent);
+  ~DefaultActionsPage() override;
+
+  void Load(const ProxyServerSettings& settings);
+  // A password or MAC text is read from exactly 12 hexadecimal digits; any other text stores
+  // all zero.
+  void Store(ProxyServerSettings& settings) const;
+  QPushButton* help_button() const { return help_; }
+
+ private:
+  QCheckBox* remove_password_;
+  QCheckBox* replace_password_;
+  QLineEdit* password_;
+  QCheckBox* replace_mac_;
+  QLineEdit* mac_;
+  QPushButton* help_;
+  std::unique_ptr<ListEditor<HostEntry>> destinations_;
+};
+
+// The actions by MAC address and, below them, the packets of the selected action
+// (`CurrentActionItem`). Selecting another action first commits the packet list into the action
+// shown before; the packets' Add acts only while an action is shown.
+class ActionsByMacPage final : public QWidget {
+ public:
+  explicit ActionsByMacPage(QWidget* parent);
+  ~ActionsByMacPage() override;
+
+  void Load(const ProxyServerSettings& settings);
+  void Store(ProxyServerSettings& settings);
+  QPushButton* help_button() const { return help_; }
+  // The action whose packets the packet list shows, or nothing.
+  EntryItem<ActionByMac>* CurrentActionItem() const { return current_action_; }
+  void ClearCurrentActionItem() { current_action_ = nullptr; }
+
+ private:
+  void ActionSelected(EntryItem<ActionByMac>* item);
+  void CommitPackets();
+
+  QPushButton* help_;
+  QPushButton* add_packet_;
+  QLineEdit* action_mac_;
+  std::unique_ptr<ListEditor<ActionByMac>> actions_;
+  std::unique_ptr<ListEditor<ReplaceByMacPacket>> packets_;
+  EntryItem<ActionByMac>* current_action_ = nullptr;
+};
+
+}  // namespace corvane::desktop

@@ -1,0 +1,64 @@
+#include "desktop/desktop_program.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
+
+#include <memory>
+#include <thread>
+
+#include "desktop/single_instance.h"
+#include "desktop/tform_main.h"
+#include "platform/files.h"
+#include "platform/process_limits.h"
+#include "platform/service_manager.h"
+#include "service/systemd_service_manager.h"
+
+namespace corvane::desktop {
+
+int RunDesktopProgram(int argc, char** argv) {
+  // Before any thread starts, so that SIGTERM reaches the event loop only.
+  const int termination = OpenTerminationDescriptor();
+  RaiseOpenFileLimit();
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Corvane");
+
+  std::unique_ptr<TFormMain> form;
+  const std::string program = OwnExecutablePath();
+  SingleInstance instance(SingleInstanceName(), program, [&form] {
+    if (form) form->RestoreWindow();
+  });
+  if (!instance.Claim()) return 0;
+
+  SystemdServiceManager service_manager;
+  SystemFileCopier files;
+  DesktopDependencies dependencies{&service_manager, &files, CurrentServicePaths(),
+                                   [](std::chrono::milliseconds wait) {
+                                     std::this_thread::sleep_for(wait);
+                                   },
+                                   program};
+  form = std::make_unique<TFormMain>(dependencies);
+
+  // Log-off and shutdown: the session manager asks to commit data; SIGTERM ends the program the
+  // same way. Both save once and close without asking.
+  QObject::connect(&application, &QGuiApplication::commitDataRequest, form.get(),
+                   [&form](QSessionManager&) { form->EndSession(); });
+  std::unique_ptr<QSocketNotifier> notifier;
+  if (termination >= 0) {
+    notifier = std::make_unique<QSocketNotifier>(termination, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, form.get(), [&form, termination] {
+      DrainTerminationDescriptor(termination);
+      form->EndSession();
+    });
+  }
+
+  if (!form->FormCreate()) return 1;  // nothing shown; the profile is left as it was
+  form->show();
+  const int code = QApplication::exec();
+  notifier.reset();
+  form.reset();  // FormDestroy
+  return code;
+}
+
+}  // namespace corvane::desktop

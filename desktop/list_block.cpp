@@ -1,0 +1,70 @@
+#include "desktop/list_block.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "desktop/widgets.h"
+
+namespace corvane::desktop {
+
+ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec) {
+  ListBlock block;
+  block.widget = new QWidget(parent);
+  auto* layout = new QVBoxLayout(block.widget);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(2);
+  if (spec.check_name != nullptr) {
+    block.check = MakeCheckBox(block.widget, spec.check_name, spec.caption);
+    layout->addWidget(block.check);
+  } else if (!spec.caption.isEmpty()) {
+    block.caption = MakeLabel(block.widget, spec.caption);
+    block.caption->setWordWrap(true);
+    layout->addWidget(block.caption);
+  }
+  block.view = MakeListView(block.widget, spec.view_name, spec.columns, spec.header, true);
+  layout->addWidget(block.view, 1);
+
+  // Labels above their edits, side by side, on one line or two.
+  QGridLayout* fields = nullptr;
+  int index = 0;
+  int column = 0;
+  for (const EditSpec& edit : spec.edits) {
+    if (index == 0 || index == spec.first_line) {
+      fields = new QGridLayout;
+      fields->setHorizontalSpacing(4);
+      fields->setVerticalSpacing(1);
+      layout->addLayout(fields);
+      column = 0;
+    }
+    QLabel* label = MakeLabel(block.widget, edit.label);
+    fields->addWidget(label, 0, column, 1, edit.help_button != nullptr ? 2 : 1);
+    QLineEdit* line = MakeEdit(block.widget, edit.name, edit.text);
+    if (edit.width > 0) line->setFixedWidth(edit.width);
+    fields->addWidget(line, 1, column);
+    fields->setColumnStretch(column, edit.width > 0 ? 0 : 1);
+    if (edit.help_button != nullptr) {
+      block.help = MakeButton(block.widget, edit.help_button, "?");
+      block.help->setFixedWidth(22);
+      fields->addWidget(block.help, 1, ++column);
+    }
+    block.edits.push_back(line);
+    ++index;
+    ++column;
+  }
+
+  auto* buttons = new QHBoxLayout;
+  const QString suffix = spec.buttons_suffix;
+  block.add = MakeButton(block.widget, ("ButtonAdd" + suffix).toUtf8().constData(), "Add");
+  block.edit = MakeButton(block.widget, ("ButtonEdit" + suffix).toUtf8().constData(), "Edit");
+  block.remove = MakeButton(block.widget, ("ButtonDelete" + suffix).toUtf8().constData(), "Delete");
+  buttons->addWidget(block.add);
+  buttons->addWidget(block.edit);
+  buttons->addWidget(block.remove);
+  buttons->addStretch();
+  layout->addLayout(buttons);
+  return block;
+}
+
+}  // namespace corvane::desktop

@@ -1,0 +1,85 @@
+#include "desktop/logs_page.h"
+
+#include <QVBoxLayout>
+
+#include "desktop/widgets.h"
+
+namespace corvane::desktop {
+namespace {
+
+constexpr int kTrim = 100;
+
+QTreeWidgetItem* Row(const LogTime& time, const std::vector<std::string>& texts) {
+  auto* item = new QTreeWidgetItem;
+  item->setText(0, QString::fromStdString(LogTimeText(time)));
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    item->setText(static_cast<int>(i) + 1, QString::fromStdString(texts[i]));
+  }
+  return item;
+}
+
+void DropFirstRows(QTreeWidget* view) {
+  for (int i = 0; i < kTrim && view->topLevelItemCount() > 0; ++i) delete view->takeTopLevelItem(0);
+}
+
+// Fills `view` with `rows`, once emptied, each inside its own update bracket.
+template <typename Rows, typename MakeRow>
+void Fill(QTreeWidget* view, const Rows& rows, MakeRow make_row) {
+  view->setUpdatesEnabled(false);
+  view->clear();
+  view->setUpdatesEnabled(true);
+  view->setUpdatesEnabled(false);
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(rows.size()));
+  for (const auto& row : rows) items.append(make_row(row));
+  view->addTopLevelItems(items);
+  view->setUpdatesEnabled(true);
+}
+
+}  // namespace
+
+LogsPage::LogsPage(QWidget* parent) : QWidget(parent) {
+  errors_ = MakeListView(this, "ListViewErrors", {{"Time", 120}, {"Message", 420}}, true, false);
+  received_ = MakeListView(this, "ListViewRecvLogs",
+                           {{"Time", 120},
+                            {"From IP address", 135},
+                            {"From Port", 65},
+                            {"MAC address", 115},
+                            {"Magic password", 115},
+                            {"Ignored", 60}},
+                           true, false);
+  sent_ = MakeListView(this, "ListViewSendLogs",
+                       {{"Time", 120},
+                        {"To IP address", 135},
+                        {"To Port", 65},
+                        {"MAC address", 115},
+                        {"Magic password", 115}},
+                       true, false);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(MakeLabel(this, "Errors:"));
+  layout->addWidget(errors_);
+  layout->addWidget(MakeLabel(this, "Received magic packets:"));
+  layout->addWidget(received_);
+  layout->addWidget(MakeLabel(this, "Sent magic packets:"));
+  layout->addWidget(sent_);
+}
+
+void LogsPage::AddError(const ErrorRow& row) {
+  if (errors_->topLevelItemCount() >= kMaxErrorRows) DropFirstRows(errors_);
+  errors_->addTopLevelItem(Row(row.time, {row.message}));
+}
+
+void LogsPage::AddPacket(QTreeWidget* view, const PacketRow& row, bool received) {
+  if (view->topLevelItemCount() > kMaxPacketRows - 1) DropFirstRows(view);
+  view->addTopLevelItem(Row(row.time, PacketRowTexts(row, received)));
+}
+
+void LogsPage::Refill(const LogHistory& history) {
+  Fill(errors_, history.errors(), [](const ErrorRow& row) { return Row(row.time, {row.message}); });
+  Fill(received_, history.received(),
+       [](const PacketRow& row) { return Row(row.time, PacketRowTexts(row, true)); });
+  Fill(sent_, history.sent(),
+       [](const PacketRow& row) { return Row(row.time, PacketRowTexts(row, false)); });
+}
+
+}  // namespace corvane::desktop

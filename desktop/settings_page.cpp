@@ -1,0 +1,110 @@
+#include "desktop/settings_page.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "config/list_entry_rules.h"
+#include "desktop/widgets.h"
+
+namespace corvane::desktop {
+namespace {
+
+// The edit's number clamped into low..high, or `kept` when its text is no integer.
+template <typename Value>
+Value Converted(const QLineEdit* edit, Value kept, std::int64_t low, std::int64_t high) {
+  const std::optional<std::int64_t> number = ParseInteger(edit->text().toStdString());
+  if (!number) return kept;
+  return static_cast<Value>(std::clamp(*number, low, high));
+}
+
+}  // namespace
+
+SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
+  start_ = MakeButton(this, "ButtonStartServer", "Start server");
+  stop_ = MakeButton(this, "ButtonStopServer", "Stop server");
+  stop_->setEnabled(false);
+  auto_start_ =
+      MakeCheckBox(this, "CheckBoxServerAutoStart", "Start this proxy server on program startup");
+  auto_start_on_service_ =
+      MakeCheckBox(this, "CheckBoxServerAutoStartOnService", "Start this proxy server in Service");
+  recv_port_ = MakeEdit(this, "EditRecvPort", "9", 5);
+  send_port_ = MakeEdit(this, "EditSendPort", "9", 5);
+  ipv4_ = MakeRadioButton(this, "RadioButtonUseIPv4", "Use IPv4");
+  ipv6_ = MakeRadioButton(this, "RadioButtonUseIPv6", "Use IPv6");
+  both_ = MakeRadioButton(this, "RadioButtonUseIPv4IPv6", "Use IPv4 and IPv6");
+  ipv4_->setChecked(true);
+  send_delay_ = MakeCheckBox(this, "CheckBoxSendDelay", "Delay beetwen sending next magic packet:");
+  send_delay_time_ = MakeEdit(this, "EditSendDelayTime", "100", 5);
+
+  auto* layout = new QVBoxLayout(this);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(start_);
+  buttons->addWidget(stop_);
+  buttons->addStretch();
+  layout->addLayout(buttons);
+  layout->addWidget(
+      MakeLabel(this, "(Any changes will take effect after you restart the proxy server)"));
+  layout->addSpacing(8);
+  layout->addWidget(auto_start_);
+  layout->addWidget(auto_start_on_service_);
+  layout->addSpacing(8);
+  auto* ports = new QGridLayout;
+  ports->addWidget(MakeLabel(this, "Receive magic packets to UDP port:"), 0, 0);
+  ports->addWidget(recv_port_, 0, 1);
+  ports->addWidget(MakeLabel(this, "Send magic packets from UDP port:"), 1, 0);
+  ports->addWidget(send_port_, 1, 1);
+  ports->setColumnStretch(2, 1);
+  recv_port_->setFixedWidth(60);
+  send_port_->setFixedWidth(60);
+  layout->addLayout(ports);
+  layout->addSpacing(8);
+  layout->addWidget(ipv4_);
+  layout->addWidget(ipv6_);
+  layout->addWidget(both_);
+  layout->addSpacing(8);
+  auto* delay = new QHBoxLayout;
+  delay->addWidget(send_delay_);
+  send_delay_time_->setFixedWidth(60);
+  delay->addWidget(send_delay_time_);
+  delay->addWidget(MakeLabel(this, "ms (0..10000)"));
+  delay->addStretch();
+  layout->addLayout(delay);
+  layout->addStretch();
+}
+
+void SettingsPage::Load(const ProxyServerSettings& s) {
+  auto_start_->setChecked(s.ServerAutoStart);
+  auto_start_on_service_->setChecked(s.ServerAutoStartOnService);
+  switch (s.IpMode) {
+    case IpMode::UseIPv4:
+      ipv4_->setChecked(true);
+      break;
+    case IpMode::UseIPv6:
+      ipv6_->setChecked(true);
+      break;
+    default:
+      both_->setChecked(true);
+      break;
+  }
+  recv_port_->setText(QString::number(s.RecvPort));
+  send_port_->setText(QString::number(s.SendPort));
+  send_delay_->setChecked(s.SendDelay);
+  send_delay_time_->setText(QString::number(s.SendDelayTime));
+}
+
+void SettingsPage::Store(ProxyServerSettings& s) const {
+  s.ServerAutoStart = auto_start_->isChecked();
+  s.ServerAutoStartOnService = auto_start_on_service_->isChecked();
+  s.IpMode = IpMode::UseIPv4;
+  if (ipv6_->isChecked()) s.IpMode = IpMode::UseIPv6;
+  if (both_->isChecked()) s.IpMode = IpMode::UseIPv4IPv6;
+  s.RecvPort = Converted(recv_port_, s.RecvPort, 0, 65535);
+  s.SendPort = Converted(send_port_, s.SendPort, 0, 65535);
+  s.SendDelay = send_delay_->isChecked();
+  s.SendDelayTime = Converted(send_delay_time_, s.SendDelayTime, 0, kMaxSendDelayTime);
+}
+
+}  // namespace corvane::desktop

@@ -1,0 +1,47 @@
+#include "desktop/single_instance.h"
+
+#include <QLocalSocket>
+#include <unistd.h>
+
+namespace corvane::desktop {
+
+std::string SingleInstanceName() { return "CorvaneMutex-" + std::to_string(getuid()); }
+
+SingleInstance::SingleInstance(std::string name, std::string program,
+                               std::function<void()> restore)
+    : name_(std::move(name)), program_(std::move(program)), restore_(std::move(restore)) {}
+
+SingleInstance::~SingleInstance() = default;
+
+bool SingleInstance::AskRunningInstance() const {
+  QLocalSocket socket;
+  socket.connectToServer(QString::fromStdString(name_));
+  if (!socket.waitForConnected(1000)) return false;
+  socket.write(QByteArray::fromStdString(program_ + "\n"));
+  socket.waitForBytesWritten(1000);
+  socket.disconnectFromServer();
+  return true;
+}
+
+bool SingleInstance::Claim() {
+  if (AskRunningInstance()) return false;
+  const QString name = QString::fromStdString(name_);
+  QLocalServer::removeServer(name);  // a socket left behind by an instance that crashed
+  server_ = std::make_unique<QLocalServer>();
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  if (!server_->listen(name)) return !AskRunningInstance();
+  QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
+    while (QLocalSocket* client = server_->nextPendingConnection()) {
+      QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+      QObject::connect(client, &QLocalSocket::readyRead, client, [this, client] {
+        if (!client->canReadLine()) return;
+        const QByteArray line = client->readLine().trimmed();
+        if (line.toStdString() == program_) restore_();
+        client->disconnectFromServer();
+      });
+    }
+  });
+  return true;
+}
+
+}  // namespace corvane::desktop

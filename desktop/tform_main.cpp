@@ -1,0 +1,265 @@
+#include "desktop/tform_main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QStyle>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "config/profile_file.h"
+#include "desktop/action_pages.h"
+#include "desktop/autostart.h"
+#include "desktop/filter_pages.h"
+#include "desktop/logs_page.h"
+#include "desktop/message_box.h"
+#include "desktop/prefix_help.h"
+#include "desktop/program_tabs.h"
+#include "desktop/settings_page.h"
+#include "desktop/widgets.h"
+#include "engine/wol_server_thread.h"
+#include "platform/host_lookup.h"
+#include "platform/service_manager.h"
+
+namespace corvane::desktop {
+namespace {
+
+constexpr std::chrono::milliseconds kHour{3600000};
+
+}  // namespace
+
+TFormMain::TFormMain(DesktopDependencies dependencies)
+    : deps_(std::move(dependencies)),
+      engine_(std::make_shared<EngineWindow>(static_cast<EngineEvents*>(this))) {
+  BuildWindow();
+}
+
+void TFormMain::BuildWindow() {
+  setObjectName("TFormMain");
+  setWindowTitle("Corvane");
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  auto* tabs = new QTabWidget(this);
+  tabs->setObjectName("PageControlMain");
+  tabs->addTab(BuildProxyServersTab(), "Proxy servers");
+  program_settings_ = new ProgramSettingsTab(tabs, engine_->options());
+  tabs->addTab(program_settings_, "Settings");
+  service_tab_ = new ServiceTab(tabs);
+  tabs->addTab(service_tab_, "Service");
+  tabs->addTab(MakeImportExportTab(tabs), "Import and Export");
+  setCentralWidget(tabs);
+  setFixedSize(820, 560);
+  QFont small = font();
+  small.setPointSize(8);  // the window was laid out for an 8 pt font
+  setFont(small);
+
+  connect(program_settings_->auto_start(), &QCheckBox::toggled, this,
+          &TFormMain::CheckBoxAutoStartClick);
+  connect(service_tab_->install(), &QPushButton::clicked, this,
+          [this] { ServiceAction([](ServiceControl& c) { return c.Install(); }); });
+  connect(service_tab_->start(), &QPushButton::clicked, this,
+          [this] { ServiceAction([](ServiceControl& c) { return c.Start(); }); });
+  connect(service_tab_->stop(), &QPushButton::clicked, this,
+          [this] { ServiceAction([](ServiceControl& c) { return c.Stop(); }); });
+  connect(service_tab_->uninstall(), &QPushButton::clicked, this,
+          [this] { ServiceAction([](ServiceControl& c) { return c.Remove(); }); });
+  connect(service_tab_->apply(), &QPushButton::clicked, this,
+          [this] { ServiceAction([](ServiceControl& c) { return c.Apply(); }); });
+
+  timer_ = new QTimer(this);
+  timer_->setObjectName("Timer1");
+  timer_->setInterval(kHour);
+  connect(timer_, &QTimer::timeout, this, &TFormMain::Timer1Timer);
+}
+
+QWidget* TFormMain::BuildProxyServersTab() {
+  auto* tab = new QWidget;
+  servers_ = MakeListView(tab, "ListViewServers", {{"Name", 130}}, false, true);
+  server_name_ = MakeEdit(tab, "EditServerName", "New proxy");
+  auto* add = MakeButton(tab, "ButtonAddServer", "Add");
+  auto* rename = MakeButton(tab, "ButtonRenameServer", "Rename");
+  auto* remove = MakeButton(tab, "ButtonDeleteServer", "Delete");
+  title_ = MakeEdit(tab, "EditTitle", "");
+  title_->setReadOnly(true);
+
+  auto* pages = new QTabWidget(tab);
+  pages->setObjectName("PageControlServer");
+  settings_page_ = new SettingsPage(pages);
+  sender_page_ = new SenderFiltersPage(pages);
+  data_page_ = new DataFiltersPage(pages);
+  default_actions_page_ = new DefaultActionsPage(pages);
+  actions_page_ = new ActionsByMacPage(pages);
+  logs_page_ = new LogsPage(pages);
+  pages->addTab(settings_page_, "Settings");
+  pages->addTab(sender_page_, "Filters by sender");
+  pages->addTab(data_page_, "Filters by data");
+  pages->addTab(default_actions_page_, "Default actions");
+  pages->addTab(actions_page_, "Actions by MAC address");
+  pages->addTab(logs_page_, "Logs");
+
+  auto* left_panel = new QWidget(tab);
+  left_panel->setFixedWidth(170);
+  auto* left = new QVBoxLayout(left_panel);
+  left->setContentsMargins(0, 0, 0, 0);
+  left->addWidget(servers_, 1);
+  left->addWidget(MakeLabel(tab, "Proxy server name:"));
+  left->addWidget(server_name_);
+  auto* buttons = new QHBoxLayout;
+  for (QPushButton* button : {add, rename, remove}) buttons->addWidget(button);
+  left->addLayout(buttons);
+  auto* right = new QVBoxLayout;
+  right->addWidget(title_);
+  right->addWidget(pages, 1);
+  auto* layout = new QHBoxLayout(tab);
+  layout->addWidget(left_panel);
+  layout->addLayout(right, 1);
+
+  connect(servers_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    const QList<QTreeWidgetItem*> selected = servers_->selectedItems();
+    ListViewServersSelectItem(selected.isEmpty() ? nullptr : selected.front(), !selected.isEmpty());
+  });
+  connect(add, &QPushButton::clicked, this, &TFormMain::ButtonAddServerClick);
+  connect(rename, &QPushButton::clicked, this, &TFormMain::ButtonRenameServerClick);
+  connect(remove, &QPushButton::clicked, this, &TFormMain::ButtonDeleteServerClick);
+  connect(settings_page_->start_button(), &QPushButton::clicked, this,
+          &TFormMain::ButtonStartServerClick);
+  connect(settings_page_->stop_button(), &QPushButton::clicked, this,
+          &TFormMain::ButtonStopServerClick);
+  connect(sender_page_->help_button(), &QPushButton::clicked, this,
+          [this] { SpeedButtonHelpPrefixClick(this); });
+  connect(default_actions_page_->help_button(), &QPushButton::clicked, this,
+          [this] { SpeedButtonHelpPrefix2Click(this); });
+  connect(actions_page_->help_button(), &QPushButton::clicked, this,
+          [this] { SpeedButtonHelpPrefix2Click(this); });
+  return tab;
+}
+
+bool TFormMain::FormCreate() {
+  LoadAddressInfoEntryPoints();  // without them, names resolve to IPv4 only
+  if (!NetworkReady()) {
+    setWindowOpacity(0.0);  // nothing is shown; the program ends
+    return false;
+  }
+  auto_start_ = AutostartEntryStarts(deps_.program_path);
+  program_settings_->auto_start()->setChecked(auto_start_);  // writes nothing: not ready yet
+
+  LoadProfile(table_, display_options());  // a failed check keeps what was read before it
+  program_settings_->ShowOptions(display_options());
+  program_settings_->auto_start()->setChecked(auto_start_);
+  for (std::size_t i = 0; i < table_.size(); ++i) {
+    const ProxyServerSettings& settings = table_[i].Settings;
+    histories_[settings.Id] = std::make_unique<LogHistory>();
+    auto* item = new SortedItem(servers_, {QString::fromStdString(settings.ServerName)});
+    item->setData(0, Qt::UserRole, settings.Id);
+  }
+  if (table_.empty()) AddServer("New proxy server");
+  if (servers_->topLevelItemCount() > 0) SelectItem(servers_->topLevelItem(0));
+  setWindowTitle("Corvane v1.1");
+
+  if (!QueryServiceRunning(*deps_.service_manager)) {
+    for (std::size_t i = 0; i < table_.size(); ++i) {
+      ProxyServer& record = table_[i];
+      if (!record.Settings.ServerAutoStart) continue;
+      auto thread = WolServerThread::Create(true, record.Settings.Id, engine_);
+      record.ServerThread = thread;
+      if (!thread->Resume()) record.ServerThread.reset();
+    }
+  }
+  if (deps_.tray && QSystemTrayIcon::isSystemTrayAvailable()) {
+    tray_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_ComputerIcon), this);
+    tray_->setToolTip("Corvane");
+    connect(tray_, &QSystemTrayIcon::activated, this, [this] { RestoreWindow(); });
+    tray_->show();
+  }
+  timer_->start();
+  form_ready_ = true;
+  return true;
+}
+
+TFormMain::~TFormMain() {
+  // Engine threads get no more window calls from here on, so none waits for this thread.
+  engine_->Detach();
+  if (!settings_saved_ && form_ready_) SaveSettings();
+  std::vector<std::shared_ptr<ServerThreadLink>> threads;
+  for (std::size_t i = 0; i < table_.size(); ++i) {
+    if (auto thread = table_[i].ServerThread.lock()) threads.push_back(std::move(thread));
+  }
+  actions_page_->ClearCurrentActionItem();
+  DeleteAllServers();
+  // Up to a second for the stopping threads to close their sockets.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+  for (const auto& thread : threads) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() > 0) thread->WaitUntilFinished(left);
+  }
+  ReleaseAddressInfoEntryPoints();
+  if (tray_ != nullptr) tray_->hide();
+}
+
+void TFormMain::SaveSettings() {
+  if (ProxyServer* record = table_.Find(selected_id_)) StoreServerPages(record);
+  SaveProfile(table_, display_options(), auto_start_);
+}
+
+void TFormMain::RestoreWindow() {
+  if (!form_ready_) return;
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void TFormMain::EndSession() {
+  close_confirmed_ = true;
+  if (!settings_saved_) {
+    settings_saved_ = true;
+    if (form_ready_) {
+      SaveSettings();
+      deps_.sleep(std::chrono::milliseconds(1000));
+    }
+  }
+  close();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  if (!close_confirmed_) {
+    close_confirmed_ = MessageBoxes::Question(this, "Corvane", "Are you sure you want to Close?");
+  }
+  if (!close_confirmed_) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  QApplication::quit();  // closing the window always ends the program, also from the tray
+}
+
+void TFormMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // With a tray icon, minimising hides the window (and its taskbar entry); without one, a
+  // hidden window could not be brought back, so it only minimises.
+  if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_ != nullptr) {
+    QTimer::singleShot(0, this, &QWidget::hide);
+  }
+}
+
+void TFormMain::CheckBoxAutoStartClick(bool checked) {
+  auto_start_ = checked;
+  if (!form_ready_) return;
+  if (checked) {
+    WriteAutostartEntry(deps_.program_path);  // failures are silent
+  } else {
+    RemoveAutostartEntry();
+  }
+}
+
+void TFormMain::Timer1Timer() {
+  if (!settings_saved_ && form_ready_) SaveSettings();
+}
+
+const LogHistory* TFormMain::History(std::uint32_t id) const {
+  const auto found = histories_.find(id);
+  return found == histories_.end() ? nullptr : found->second.get();
+}
+
+}  // namespace corvane::desktop

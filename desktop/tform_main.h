@@ -1,0 +1,141 @@
+// TFormMain, the desktop program's only window: the proxy list beside the six settings pages of
+// the selected proxy server, the program settings, the service page, and the life of the program
+// around it (creation, tray, saving, log-off, destruction).
+//
+// The window thread owns the proxy server table, the log histories and every control. Engine
+// threads reach them only through the EngineWindow, which runs their calls on this thread.
+// The code is split by concern: this file's .cpp builds the window and runs its life;
+// tform_main_servers.cpp holds the proxy list, the page transfer and start/stop;
+// tform_main_events.cpp the engine events, the logs and the service buttons.
+#pragma once
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "config/proxy_server_table.h"
+#include "desktop/engine_window.h"
+#include "desktop/log_history.h"
+#include "service/service_control.h"
+
+namespace corvane::desktop {
+
+class ActionsByMacPage;
+class DataFiltersPage;
+class DefaultActionsPage;
+class LogsPage;
+class ProgramSettingsTab;
+class SenderFiltersPage;
+class ServiceTab;
+class SettingsPage;
+
+// What the window uses of the system, replaced in tests.
+struct DesktopDependencies {
+  ServiceManager* service_manager = nullptr;
+  FileCopier* files = nullptr;
+  ServicePaths service_paths;
+  std::function<void(std::chrono::milliseconds)> sleep;  // fixed waits: copy retries, log-off
+  std::string program_path;                              // for the autostart entry
+  bool tray = true;                                      // show a tray icon where there is one
+};
+
+class TFormMain final : public QMainWindow, private EngineEvents {
+ public:
+  explicit TFormMain(DesktopDependencies dependencies);
+  ~TFormMain() override;  // FormDestroy
+
+  // Window creation: resolver, network, autostart state, profile, first selection, the proxy
+  // servers flagged to start, tray and timer. False when it failed: the window then stays
+  // invisible and the program is to end without saving.
+  bool FormCreate();
+  bool form_ready() const { return form_ready_; }
+
+  // The proxy list.
+  bool AddServer(std::string_view name);
+  bool InsertServer(ProxyServerSettings record);
+  bool DeleteServer(std::uint32_t id);
+  bool DeleteAllServers();
+  bool StopAllServers();
+  bool StoreServerPages(ProxyServer* record);
+  bool LoadServerPages(ProxyServer* record);
+
+  // Stores the selected proxy server's pages, then writes the profile.
+  void SaveSettings();
+  // A second instance asked for the window.
+  void RestoreWindow();
+  // The session ends (log-off, shutdown, SIGTERM): save once and close without asking.
+  void EndSession();
+
+  ProxyServerTable& table() { return table_; }
+  std::uint32_t selected_server_id() const { return selected_id_; }
+  DisplayOptions& display_options() { return engine_->options(); }
+  const LogHistory* History(std::uint32_t id) const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
+  void changeEvent(QEvent* event) override;      // minimising hides to the tray
+
+ private:
+  void BuildWindow();
+  QWidget* BuildProxyServersTab();
+
+  // Handlers.
+  void ListViewServersSelectItem(QTreeWidgetItem* item, bool selected);
+  void ButtonAddServerClick();
+  void ButtonRenameServerClick();
+  void ButtonDeleteServerClick();
+  void ButtonStartServerClick();
+  void ButtonStopServerClick();
+  void CheckBoxAutoStartClick(bool checked);
+  void Timer1Timer();
+  void ServiceAction(const std::function<std::string(ServiceControl&)>& action);
+
+  QTreeWidgetItem* ItemOf(std::uint32_t id) const;
+  void SelectItem(QTreeWidgetItem* item);
+  // Ends the record's engine thread, waiting up to a second for it.
+  void EndThread(ProxyServer& record);
+  ServiceControl MakeServiceControl();
+
+  // EngineEvents: window thread, inside Synchronize.
+  ProxyServerTable& Servers() override { return table_; }
+  std::uint32_t SelectedServerId() const override { return selected_id_; }
+  void ShowServerRunning(bool running) override;
+  void RecordError(std::uint32_t id, const std::string& text) override;
+  void RecordPacket(const EngineReport& report) override;
+
+  DesktopDependencies deps_;
+  std::shared_ptr<EngineWindow> engine_;
+  ProxyServerTable table_;
+  std::map<std::uint32_t, std::unique_ptr<LogHistory>> histories_;
+  std::uint32_t selected_id_ = 0;
+  bool auto_start_ = false;
+  bool close_confirmed_ = false;
+  bool settings_saved_ = false;
+  bool form_ready_ = false;
+
+  QTreeWidget* servers_ = nullptr;
+  QLineEdit* server_name_ = nullptr;
+  QLineEdit* title_ = nullptr;
+  SettingsPage* settings_page_ = nullptr;
+  SenderFiltersPage* sender_page_ = nullptr;
+  DataFiltersPage* data_page_ = nullptr;
+  DefaultActionsPage* default_actions_page_ = nullptr;
+  ActionsByMacPage* actions_page_ = nullptr;
+  LogsPage* logs_page_ = nullptr;
+  ProgramSettingsTab* program_settings_ = nullptr;
+  ServiceTab* service_tab_ = nullptr;
+  QSystemTrayIcon* tray_ = nullptr;
+  QTimer* timer_ = nullptr;
+};
+
+}  // namespace corvane::desktop

@@ -1,0 +1,178 @@
+// The proxy list, moving settings between the pages and the records, and starting and stopping.
+#include <QVariant>
+
+#include "desktop/action_pages.h"
+#include "desktop/filter_pages.h"
+#include "desktop/logs_page.h"
+#include "desktop/message_box.h"
+#include "desktop/settings_page.h"
+#include "desktop/tform_main.h"
+#include "desktop/widgets.h"
+#include "engine/wol_server_thread.h"
+
+namespace corvane::desktop {
+namespace {
+
+std::uint32_t IdOf(const QTreeWidgetItem* item) {
+  return item == nullptr ? 0 : item->data(0, Qt::UserRole).toUInt();
+}
+
+}  // namespace
+
+QTreeWidgetItem* TFormMain::ItemOf(std::uint32_t id) const {
+  for (int i = 0; i < servers_->topLevelItemCount(); ++i) {
+    if (IdOf(servers_->topLevelItem(i)) == id) return servers_->topLevelItem(i);
+  }
+  return nullptr;
+}
+
+void TFormMain::SelectItem(QTreeWidgetItem* item) {
+  servers_->setCurrentItem(item);
+  item->setSelected(true);
+}
+
+bool TFormMain::InsertServer(ProxyServerSettings record) {
+  const std::uint32_t id = table_.Register(std::move(record));
+  if (id == 0) return false;
+  histories_[id] = std::make_unique<LogHistory>();
+  auto* item = new SortedItem(servers_, {QString::fromStdString(table_.Find(id)->Settings.ServerName)});
+  item->setData(0, Qt::UserRole, id);
+  return true;
+}
+
+bool TFormMain::AddServer(std::string_view name) {
+  std::optional<ProxyServerSettings> record = NewProxyServerSettings(name);
+  if (!record || !InsertServer(std::move(*record))) return false;
+  SelectItem(ItemOf(table_.last_id()));
+  return true;
+}
+
+bool TFormMain::DeleteServer(std::uint32_t id) {
+  QTreeWidgetItem* item = ItemOf(id);
+  if (!table_.Remove(id)) return false;  // tells its thread to stop, without waiting
+  histories_.erase(id);
+  if (item == nullptr) return true;
+  QTreeWidgetItem* neighbour = servers_->itemAbove(item);
+  if (neighbour == nullptr) neighbour = servers_->itemBelow(item);
+  delete item;
+  if (neighbour != nullptr) SelectItem(neighbour);
+  return true;
+}
+
+bool TFormMain::DeleteAllServers() {
+  table_.FreeAll();  // every thread told to stop first
+  histories_.clear();
+  servers_->clearSelection();
+  servers_->clear();
+  return true;
+}
+
+bool TFormMain::StopAllServers() {
+  for (std::size_t i = 0; i < table_.size(); ++i) {
+    if (auto thread = table_[i].ServerThread.lock()) thread->Terminate();
+    table_[i].ServerThread.reset();
+  }
+  ShowServerRunning(false);
+  return true;
+}
+
+bool TFormMain::StoreServerPages(ProxyServer* record) {
+  if (record == nullptr) return false;
+  try {
+    ProxyServerSettings& s = record->Settings;
+    settings_page_->Store(s);
+    sender_page_->Store(s);
+    data_page_->Store(s);
+    default_actions_page_->Store(s);
+    actions_page_->Store(s);
+    return true;
+  } catch (...) {
+    return false;  // the fields written so far stay
+  }
+}
+
+bool TFormMain::LoadServerPages(ProxyServer* record) {
+  if (record == nullptr) return false;
+  const ProxyServerSettings& s = record->Settings;
+  const QString name = QString::fromStdString(s.ServerName);
+  title_->setText(name);
+  server_name_->setText(name);
+  ShowServerRunning(!record->ServerThread.expired());
+  settings_page_->Load(s);
+  sender_page_->Load(s);
+  data_page_->Load(s);
+  default_actions_page_->Load(s);
+  actions_page_->Load(s);
+  if (const LogHistory* history = History(s.Id)) logs_page_->Refill(*history);
+  return true;
+}
+
+void TFormMain::ListViewServersSelectItem(QTreeWidgetItem* item, bool selected) {
+  if (!selected) return;  // the pages keep editing the record of selected_id_
+  StoreServerPages(table_.Find(selected_id_));
+  ProxyServer* record = table_.Find(IdOf(item));
+  if (record == nullptr) return;
+  LoadServerPages(record);
+  selected_id_ = record->Settings.Id;
+}
+
+void TFormMain::ButtonAddServerClick() {
+  const std::string name = server_name_->text().toStdString();
+  if (!name.empty()) AddServer(name);  // nothing happens at 1000 proxy servers
+}
+
+void TFormMain::ButtonRenameServerClick() {
+  const std::string name = CutText(server_name_->text().toStdString());
+  ProxyServer* record = table_.Find(selected_id_);
+  if (name.empty() || record == nullptr) return;
+  table_.Rename(record->Settings.Id, name);
+  const QString caption = QString::fromStdString(name);
+  if (QTreeWidgetItem* item = ItemOf(selected_id_)) {
+    item->setText(0, caption);
+    servers_->sortItems(0, Qt::AscendingOrder);
+  }
+  title_->setText(caption);
+}
+
+void TFormMain::ButtonDeleteServerClick() {
+  if (table_.size() > 1) DeleteServer(selected_id_);  // the last one stays
+}
+
+void TFormMain::EndThread(ProxyServer& record) {
+  std::shared_ptr<ServerThreadLink> thread = record.ServerThread.lock();
+  record.ServerThread.reset();
+  if (thread == nullptr) return;
+  thread->Terminate();
+  // A stopping thread ends within microseconds; wait for it (at most a second) so that its
+  // ports are free for the next start.
+  thread->WaitUntilFinished(std::chrono::milliseconds(1000));
+}
+
+void TFormMain::ButtonStartServerClick() {
+  if (QueryServiceRunning(*deps_.service_manager)) {
+    MessageBoxes::Information(this, "Information",
+                              "You can not start a new proxy server when the service is "
+                              "running.\r\nYou need to stop the service and try again.");
+    return;
+  }
+  ProxyServer* record = table_.Find(selected_id_);
+  if (record == nullptr) return;
+  StoreServerPages(record);
+  EndThread(*record);
+  auto thread = WolServerThread::Create(true, record->Settings.Id, engine_);
+  record->ServerThread = thread;
+  if (!thread->Resume()) record->ServerThread.reset();
+  // The buttons switch when the thread has taken its settings.
+}
+
+void TFormMain::ButtonStopServerClick() {
+  if (ProxyServer* record = table_.Find(selected_id_)) EndThread(*record);
+  ShowServerRunning(false);
+}
+
+void TFormMain::ShowServerRunning(bool running) {
+  settings_page_->start_button()->setEnabled(!running);
+  settings_page_->stop_button()->setEnabled(running);
+}
+
+}  // namespace corvane::desktop

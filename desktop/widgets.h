@@ -1,0 +1,36 @@
+// Small helpers that make the window's controls with their names (objectName is the control's
+// name, which tests and the specification of each page use) and captions.
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include <initializer_list>
+#include <utility>
+
+namespace corvane::desktop {
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int max_length = 96);
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption);
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption);
+QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& caption);
+QLabel* MakeLabel(QWidget* parent, const QString& text);
+
+// A report-style, read-only list view with whole-row selection. Without captions no header row
+// is shown. `sorted` keeps the items in the order of their first column's text.
+QTreeWidget* MakeListView(QWidget* parent, const char* name,
+                          std::initializer_list<std::pair<QString, int>> columns, bool header,
+                          bool sorted);
+
+// A list item whose order follows the system's case-sensitive string comparison of its caption.
+class SortedItem : public QTreeWidgetItem {
+ public:
+  using QTreeWidgetItem::QTreeWidgetItem;
+  bool operator<(const QTreeWidgetItem& other) const override;
+};
+
+}  // namespace corvane::desktop

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Saves PNGs of every page of the main window under Xvfb, for a person to look at.
+# Usage: scripts/screenshots.sh [folder]   (default build/screenshots)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+folder="${1:-build/screenshots}"
+scripts/deps.sh test
+apt_missing=()
+for package in xvfb xauth; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || apt_missing+=("$package")
+done
+[ ${#apt_missing[@]} -eq 0 ] || apt-get install -y --no-install-recommends "${apt_missing[@]}"
+cmake --preset debug >/dev/null
+cmake --build --preset debug --target corvane_screenshots
+xvfb-run -a -s "-screen 0 1024x768x24" build/debug/tools/corvane_screenshots "$folder"
