@@ -39,9 +39,8 @@ DefaultActionsPage::DefaultActionsPage(QWidget* parent) : QWidget(parent) {
               {"EditSendToHostPort", "9", "Port:", nullptr, 50}},
              "SendToHost"});
   help_ = block.help;
-  destinations_ = std::make_unique<ListEditor<HostEntry>>(block.view, block.edits, block.add,
-                                                          block.edit, block.remove,
-                                                          DestinationRules());
+  destinations_ = std::make_unique<ListEditor<HostEntry>>(
+      block.view, block.edits, block.add, block.edit, block.remove, DestinationRules());
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(remove_password_);
   auto* values = new QGridLayout;
@@ -77,35 +76,34 @@ void DefaultActionsPage::Store(ProxyServerSettings& s) const {
 }
 
 ActionsByMacPage::ActionsByMacPage(QWidget* parent) : QWidget(parent) {
-  const ListBlock actions = MakeListBlock(
-      this, {nullptr,
-             "Make actions for magic packets with the following MAC addresses:",
-             "ListViewActionsByMacs",
-             {{"Name", 300}},
-             false,
-             {{"EditActionByMac", kZero, "MAC address:"}},
-             "ActionByMac"});
+  const ListBlock actions =
+      MakeListBlock(this, {nullptr,
+                           "Make actions for magic packets with the following MAC addresses:",
+                           "ListViewActionsByMacs",
+                           {{"Name", 300}},
+                           false,
+                           {{"EditActionByMac", kZero, "MAC address:"}},
+                           "ActionByMac"});
   const ListBlock packets = MakeListBlock(
-      this,
-      {nullptr,
-       "If the received magic packet contains the selected MAC address, then drop this magic "
-       "packet and send these magic packets:",
-       "ListViewReplaceByMacPackets",
-       {{"MAC address", 120},
-        {"Magic password", 120},
-        {"Send to IP address / Host name", 175},
-        {"Network prefix", 90},
-        {"Send to Port", 80}},
-       true,
-       {{"EditReplaceByMacMac", kZero, "MAC address:"},
-        {"EditReplaceByMacPassword", kZero,
-         "Magic password: (Set the empty field for a magic packet without a password)", nullptr,
-         300},
-        {"EditReplaceByMacHost", "255.255.255.255", kHostLabel},
-        {"EditReplaceByMacHostPrefix", "32", "Network prefix:", "SpeedButtonHelpPrefix2", 40},
-        {"EditReplaceByMacPort", "9", "Port:", nullptr, 50}},
-       "ReplaceByMacPacket",
-       2});
+      this, {nullptr,
+             "If the received magic packet contains the selected MAC address, then drop this magic "
+             "packet and send these magic packets:",
+             "ListViewReplaceByMacPackets",
+             {{"MAC address", 120},
+              {"Magic password", 120},
+              {"Send to IP address / Host name", 175},
+              {"Network prefix", 90},
+              {"Send to Port", 80}},
+             true,
+             {{"EditReplaceByMacMac", kZero, "MAC address:"},
+              {"EditReplaceByMacPassword", kZero,
+               "Magic password: (Set the empty field for a magic packet without a password)",
+               nullptr, 300},
+              {"EditReplaceByMacHost", "255.255.255.255", kHostLabel},
+              {"EditReplaceByMacHostPrefix", "32", "Network prefix:", "SpeedButtonHelpPrefix2", 40},
+              {"EditReplaceByMacPort", "9", "Port:", nullptr, 50}},
+             "ReplaceByMacPacket",
+             2});
   help_ = packets.help;
   add_packet_ = packets.add;
   add_packet_->setEnabled(false);
@@ -143,7 +141,8 @@ void ActionsByMacPage::ActionSelected(EntryItem<ActionByMac>* item) {
 }
 
 void ActionsByMacPage::CommitPackets() {
-  if (current_action_ != nullptr) current_action_->entry.ReplaceByMacPacketsList = packets_->Store();
+  if (current_action_ != nullptr)
+    current_action_->entry.ReplaceByMacPacketsList = packets_->Store();
 }
 
 void ActionsByMacPage::Load(const ProxyServerSettings& s) {

@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
-
 #include <memory>
 
 #include "config/proxy_server_settings.h"

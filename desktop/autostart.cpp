@@ -44,8 +44,9 @@ bool WriteAutostartEntry(const std::string& program) {
   const std::string config = ConfigFolder();
   CreateDirectory(config, 0700);
   CreateDirectory(config + "/autostart", 0700);
-  const std::string text = "[Desktop Entry]\nType=Application\nName=Corvane\nExec=" +
-                           ExecValue(program) + "\nX-GNOME-Autostart-enabled=true\n";
+  const std::string text =
+      "[Desktop Entry]\nType=Application\nName=Corvane\nExec=" + ExecValue(program) +
+      "\nX-GNOME-Autostart-enabled=true\n";
   return ReplaceFile(AutostartEntryPath(),
                      {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, 0644);
 }

@@ -4,7 +4,6 @@
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
-
 #include <memory>
 #include <thread>
 
@@ -33,11 +32,12 @@ int RunDesktopProgram(int argc, char** argv) {
 
   SystemdServiceManager service_manager;
   SystemFileCopier files;
-  DesktopDependencies dependencies{&service_manager, &files, CurrentServicePaths(),
-                                   [](std::chrono::milliseconds wait) {
-                                     std::this_thread::sleep_for(wait);
-                                   },
-                                   program};
+  DesktopDependencies dependencies;
+  dependencies.service_manager = &service_manager;
+  dependencies.files = &files;
+  dependencies.service_paths = CurrentServicePaths();
+  dependencies.sleep = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
+  dependencies.program_path = program;
   form = std::make_unique<TFormMain>(dependencies);
 
   // Log-off and shutdown: the session manager asks to commit data; SIGTERM ends the program the

@@ -39,8 +39,8 @@ EntryRules<HostEntry> SenderHostRules() {
 }
 
 EntryRules<HostEntry> DestinationRules() {
-  return {[](const QStringList& f, const HostEntry*) { return ParseHost(f, true); },
-          DestinationRow, [](const HostEntry& e) { return HostFields(e, true); }};
+  return {[](const QStringList& f, const HostEntry*) { return ParseHost(f, true); }, DestinationRow,
+          [](const HostEntry& e) { return HostFields(e, true); }};
 }
 
 EntryRules<PortRange> PortRangeRules() {
@@ -90,7 +90,8 @@ EntryRules<ReplaceByMacPacket> ReplacementPacketRules() {
             packet.Destination.Port = ParsePort(Utf8(f[4]));
             return packet;
           },
-          ReplacementPacketRow, [](const ReplaceByMacPacket& p) {
+          ReplacementPacketRow,
+          [](const ReplaceByMacPacket& p) {
             QStringList fields{Text(HexText(p.Mac)),
                                p.HasPassword ? Text(HexText(p.Password)) : QString()};
             return fields + HostFields(p.Destination, true);

@@ -10,11 +10,11 @@
 
 namespace corvane::desktop {
 
-EntryRules<HostEntry> SenderHostRules();                   // host, prefix
-EntryRules<HostEntry> DestinationRules();                  // host, prefix, port
-EntryRules<PortRange> PortRangeRules();                    // "8 - 80"
-EntryRules<std::array<std::uint8_t, 6>> SixBytesRules();   // passwords and MAC addresses
-EntryRules<ActionByMac> ActionRules();                     // MAC; Edit keeps the packets
-EntryRules<ReplaceByMacPacket> ReplacementPacketRules();   // MAC, password, host, prefix, port
+EntryRules<HostEntry> SenderHostRules();                  // host, prefix
+EntryRules<HostEntry> DestinationRules();                 // host, prefix, port
+EntryRules<PortRange> PortRangeRules();                   // "8 - 80"
+EntryRules<std::array<std::uint8_t, 6>> SixBytesRules();  // passwords and MAC addresses
+EntryRules<ActionByMac> ActionRules();                    // MAC; Edit keeps the packets
+EntryRules<ReplaceByMacPacket> ReplacementPacketRules();  // MAC, password, host, prefix, port
 
 }  // namespace corvane::desktop

@@ -31,11 +31,11 @@ ListBlock HostBlock(QWidget* page, const char* check, const QString& caption, co
                               suffix});
 }
 
-ListBlock OneColumnBlock(QWidget* page, const char* check, const QString& caption,
-                         const char* view, const char* edit, const QString& text,
-                         const QString& label, const char* suffix) {
-  return MakeListBlock(page, {check, caption, view, {{"Name", 300}}, false, {{edit, text, label}},
-                              suffix});
+ListBlock OneColumnBlock(QWidget* page, const char* check, const QString& caption, const char* view,
+                         const char* edit, const QString& text, const QString& label,
+                         const char* suffix) {
+  return MakeListBlock(
+      page, {check, caption, view, {{"Name", 300}}, false, {{edit, text, label}}, suffix});
 }
 
 }  // namespace
@@ -47,21 +47,22 @@ SenderFiltersPage::SenderFiltersPage(QWidget* parent) : QWidget(parent) {
   broadcast_ = MakeCheckBox(this, "CheckBoxDontRecvFromBroadcastIp",
                             "Don't receive magic packets that are sent to Broadcast IP address");
   const ListBlock deny_hosts =
-      HostBlock(this, "CheckBoxDontRecvFromHosts", "Don't receive magic packets from next hosts:",
-                "ListViewDontRecvFromHosts", "EditDontRecvFromHost", "EditDontRecvFromHostPrefix",
-                "SpeedButtonHelpPrefix", "DontRecvFromHost");
+      HostBlock(this, "CheckBoxDontRecvFromHosts",
+                "Don't receive magic packets from next hosts:", "ListViewDontRecvFromHosts",
+                "EditDontRecvFromHost", "EditDontRecvFromHostPrefix", "SpeedButtonHelpPrefix",
+                "DontRecvFromHost");
   const ListBlock allow_hosts =
-      HostBlock(this, "CheckBoxRecvFromHosts", "Receive magic packets only from these hosts:",
-                "ListViewRecvFromHosts", "EditRecvFromHost", "EditRecvFromHostPrefix", nullptr,
-                "RecvFromHost");
+      HostBlock(this, "CheckBoxRecvFromHosts",
+                "Receive magic packets only from these hosts:", "ListViewRecvFromHosts",
+                "EditRecvFromHost", "EditRecvFromHostPrefix", nullptr, "RecvFromHost");
   const ListBlock deny_ports = OneColumnBlock(
-      this, "CheckBoxDontRecvFromPorts", "Don't receive magic packets from next UDP ports:",
-      "ListViewDontRecvFromPorts", "EditDontRecvFromPort", "0 - 65535", "Port or port range:",
-      "DontRecvFromPort");
-  const ListBlock allow_ports = OneColumnBlock(
-      this, "CheckBoxRecvFromPorts", "Receive magic packets only from these UDP ports:",
-      "ListViewRecvFromPorts", "EditRecvFromPort", "0 - 65535", "Port or port range:",
-      "RecvFromPort");
+      this, "CheckBoxDontRecvFromPorts",
+      "Don't receive magic packets from next UDP ports:", "ListViewDontRecvFromPorts",
+      "EditDontRecvFromPort", "0 - 65535", "Port or port range:", "DontRecvFromPort");
+  const ListBlock allow_ports =
+      OneColumnBlock(this, "CheckBoxRecvFromPorts",
+                     "Receive magic packets only from these UDP ports:", "ListViewRecvFromPorts",
+                     "EditRecvFromPort", "0 - 65535", "Port or port range:", "RecvFromPort");
   deny_hosts_ = deny_hosts.check;
   allow_hosts_ = allow_hosts.check;
   deny_ports_ = deny_ports.check;
@@ -117,23 +118,24 @@ DataFiltersPage::DataFiltersPage(QWidget* parent) : QWidget(parent) {
   without_password_ = MakeCheckBox(this, "CheckBoxDontRecvWithoutPassword",
                                    "Don't receive magic packets without magic passwords");
   const QString zero = "00:00:00:00:00:00";
-  const ListBlock deny_passwords = OneColumnBlock(
-      this, "CheckBoxDontRecvWithNextPasswords",
-      "Don't receive magic packets with the following magic passwords:",
-      "ListViewDontRecvWithNextPasswords", "EditDontRecvWithPassword", zero, "Magic password:",
-      "DontRecvWithPassword");
+  const ListBlock deny_passwords =
+      OneColumnBlock(this, "CheckBoxDontRecvWithNextPasswords",
+                     "Don't receive magic packets with the following magic passwords:",
+                     "ListViewDontRecvWithNextPasswords", "EditDontRecvWithPassword", zero,
+                     "Magic password:", "DontRecvWithPassword");
   const ListBlock allow_passwords = OneColumnBlock(
       this, "CheckBoxRecvWithNextPasswords",
       "Receive magic packets only with these magic passwords:", "ListViewRecvWithNextPasswords",
       "EditRecvWithPassword", zero, "Magic password:", "RecvWithPassword");
-  const ListBlock deny_macs = OneColumnBlock(
-      this, "CheckBoxDontRecvWithNextMacs",
-      "Don't receive magic packets with the following MAC addresses:",
-      "ListViewDontRecvWithNextMacs", "EditDontRecvWithMac", zero, "MAC address:",
-      "DontRecvWithMac");
+  const ListBlock deny_macs =
+      OneColumnBlock(this, "CheckBoxDontRecvWithNextMacs",
+                     "Don't receive magic packets with the following MAC addresses:",
+                     "ListViewDontRecvWithNextMacs", "EditDontRecvWithMac", zero,
+                     "MAC address:", "DontRecvWithMac");
   const ListBlock allow_macs = OneColumnBlock(
-      this, "CheckBoxRecvWithNextMacs", "Receive magic packets only with these MAC addresses:",
-      "ListViewRecvWithNextMacs", "EditRecvWithMac", zero, "MAC address:", "RecvWithMac");
+      this, "CheckBoxRecvWithNextMacs",
+      "Receive magic packets only with these MAC addresses:", "ListViewRecvWithNextMacs",
+      "EditRecvWithMac", zero, "MAC address:", "RecvWithMac");
   deny_passwords_ = deny_passwords.check;
   allow_passwords_ = allow_passwords.check;
   deny_macs_ = deny_macs.check;

@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QWidget>
-
 #include <array>
 #include <memory>
 

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QWidget>
-
 #include <initializer_list>
 #include <utility>
 #include <vector>

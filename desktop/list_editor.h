@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
-
 #include <functional>
 #include <optional>
 #include <string>
@@ -44,7 +43,10 @@ class ListEditor {
  public:
   ListEditor(QTreeWidget* view, std::vector<QLineEdit*> edits, QPushButton* add, QPushButton* edit,
              QPushButton* remove, EntryRules<Entry> rules)
-      : view_(view), edits_(std::move(edits)), edit_(edit), remove_(remove),
+      : view_(view),
+        edits_(std::move(edits)),
+        edit_(edit),
+        remove_(remove),
         rules_(std::move(rules)) {
     edit_->setEnabled(false);
     remove_->setEnabled(false);

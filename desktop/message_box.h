@@ -3,7 +3,6 @@
 
 #include <QString>
 #include <QWidget>
-
 #include <functional>
 
 namespace corvane::desktop {

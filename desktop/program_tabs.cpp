@@ -32,8 +32,9 @@ ProgramSettingsTab::ProgramSettingsTab(QWidget* parent, DisplayOptions& options)
                 "Don't show errors associated with sending packets", options.DontShowSendErrors);
   show_recv_packets_ =
       OptionBox(logs, "CheckBoxShowRecvPackets", "Show received packets", options.ShowRecvPackets);
-  dont_show_ignored_packets_ = OptionBox(logs, "CheckBoxDontShowIgnoredPackets",
-                                         "Don't show ignored packets", options.DontShowIgnoredPackets);
+  dont_show_ignored_packets_ =
+      OptionBox(logs, "CheckBoxDontShowIgnoredPackets", "Don't show ignored packets",
+                options.DontShowIgnoredPackets);
   show_send_packets_ =
       OptionBox(logs, "CheckBoxShowSendPackets", "Show sent packets", options.ShowSendPackets);
 
@@ -85,10 +86,10 @@ ServiceTab::ServiceTab(QWidget* parent) : QWidget(parent) {
 QWidget* MakeImportExportTab(QWidget* parent) {
   auto* tab = new QWidget(parent);
   auto* layout = new QVBoxLayout(tab);
-  QLabel* label = MakeLabel(
-      tab,
-      "All settings are stored in the folder: \"%userprofile%\\Corvane\". You can copy "
-      "\"Corvane\" folder to \"%userprofile%\" folder on another computer.");
+  QLabel* label =
+      MakeLabel(tab,
+                "All settings are stored in the folder: \"%userprofile%\\Corvane\". You can copy "
+                "\"Corvane\" folder to \"%userprofile%\" folder on another computer.");
   label->setWordWrap(true);
   layout->addWidget(label);
   layout->addStretch();

@@ -3,7 +3,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "config/list_entry_rules.h"

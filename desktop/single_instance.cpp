@@ -1,14 +1,14 @@
 #include "desktop/single_instance.h"
 
-#include <QLocalSocket>
 #include <unistd.h>
+
+#include <QLocalSocket>
 
 namespace corvane::desktop {
 
 std::string SingleInstanceName() { return "CorvaneMutex-" + std::to_string(getuid()); }
 
-SingleInstance::SingleInstance(std::string name, std::string program,
-                               std::function<void()> restore)
+SingleInstance::SingleInstance(std::string name, std::string program, std::function<void()> restore)
     : name_(std::move(name)), program_(std::move(program)), restore_(std::move(restore)) {}
 
 SingleInstance::~SingleInstance() = default;

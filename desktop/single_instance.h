@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QLocalServer>
-
 #include <functional>
 #include <memory>
 #include <string>

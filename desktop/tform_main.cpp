@@ -137,7 +137,7 @@ QWidget* TFormMain::BuildProxyServersTab() {
 
 bool TFormMain::FormCreate() {
   LoadAddressInfoEntryPoints();  // without them, names resolve to IPv4 only
-  if (!NetworkReady()) {
+  if (!(deps_.network_ready ? deps_.network_ready() : NetworkReady())) {
     setWindowOpacity(0.0);  // nothing is shown; the program ends
     return false;
   }

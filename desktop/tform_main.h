@@ -14,7 +14,6 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
-
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -47,6 +46,7 @@ struct DesktopDependencies {
   std::function<void(std::chrono::milliseconds)> sleep;  // fixed waits: copy retries, log-off
   std::string program_path;                              // for the autostart entry
   bool tray = true;                                      // show a tray icon where there is one
+  std::function<bool()> network_ready;                   // the network start-up
 };
 
 class TFormMain final : public QMainWindow, private EngineEvents {
@@ -80,6 +80,7 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   std::uint32_t selected_server_id() const { return selected_id_; }
   DisplayOptions& display_options() { return engine_->options(); }
   const LogHistory* History(std::uint32_t id) const;
+  LogsPage* logs_page() const { return logs_page_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery

@@ -27,8 +27,9 @@ void TFormMain::RecordPacket(const EngineReport& report) {
 }
 
 ServiceControl TFormMain::MakeServiceControl() {
-  return ServiceControl{*deps_.service_manager, *deps_.files, deps_.service_paths,
-                        [this] { SaveSettings(); }, [this] { StopAllServers(); }, deps_.sleep};
+  return ServiceControl{*deps_.service_manager,       *deps_.files,
+                        deps_.service_paths,          [this] { SaveSettings(); },
+                        [this] { StopAllServers(); }, deps_.sleep};
 }
 
 void TFormMain::ServiceAction(const std::function<std::string(ServiceControl&)>& action) {

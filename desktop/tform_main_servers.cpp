@@ -35,7 +35,8 @@ bool TFormMain::InsertServer(ProxyServerSettings record) {
   const std::uint32_t id = table_.Register(std::move(record));
   if (id == 0) return false;
   histories_[id] = std::make_unique<LogHistory>();
-  auto* item = new SortedItem(servers_, {QString::fromStdString(table_.Find(id)->Settings.ServerName)});
+  auto* item =
+      new SortedItem(servers_, {QString::fromStdString(table_.Find(id)->Settings.ServerName)});
   item->setData(0, Qt::UserRole, id);
   return true;
 }

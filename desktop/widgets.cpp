@@ -61,7 +61,12 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name,
 }
 
 bool SortedItem::operator<(const QTreeWidgetItem& other) const {
-  return QString::localeAwareCompare(text(0), other.text(0)) < 0;
+  // Letters first by their alphabet, then, for texts that differ only in case, lower case first;
+  // the same order in every locale.
+  const QString a = text(0), b = other.text(0);
+  const int ignoring_case = QString::compare(a, b, Qt::CaseInsensitive);
+  if (ignoring_case != 0) return ignoring_case < 0;
+  return QString::compare(a, b, Qt::CaseSensitive) > 0;
 }
 
 }  // namespace corvane::desktop

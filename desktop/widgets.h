@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
-
 #include <initializer_list>
 #include <utility>
 
@@ -26,7 +25,8 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name,
                           std::initializer_list<std::pair<QString, int>> columns, bool header,
                           bool sorted);
 
-// A list item whose order follows the system's case-sensitive string comparison of its caption.
+// A list item kept in the order of its caption: alphabetically regardless of case, and for
+// captions that differ only in case, lower case first.
 class SortedItem : public QTreeWidgetItem {
  public:
   using QTreeWidgetItem::QTreeWidgetItem;

@@ -5,10 +5,12 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="g++ cmake ninja-build pkg-config libsystemd-dev"
-  [test]="libgtest-dev libgmock-dev clang-format iproute2 util-linux"
-  [bench]="libbenchmark-dev socat"
+  [build]="g++ cmake ninja-build pkg-config libsystemd-dev qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev"
+  [test]="clang-format iproute2 util-linux"
+  [bench]="socat"
   [fuzz]="clang libclang-rt-14-dev"
+  [run]="libcap2-bin"
+  [screenshots]="xvfb xauth"
 )
 
 wanted=(${groups[build]})

@@ -4,12 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 folder="${1:-build/screenshots}"
-scripts/deps.sh test
-apt_missing=()
-for package in xvfb xauth; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || apt_missing+=("$package")
-done
-[ ${#apt_missing[@]} -eq 0 ] || apt-get install -y --no-install-recommends "${apt_missing[@]}"
+scripts/deps.sh test screenshots
 cmake --preset debug >/dev/null
 cmake --build --preset debug --target corvane_screenshots
 xvfb-run -a -s "-screen 0 1024x768x24" build/debug/tools/corvane_screenshots "$folder"

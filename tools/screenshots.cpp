@@ -6,7 +6,6 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
-
 #include <cstdio>
 #include <thread>
 
@@ -31,8 +30,14 @@ int main(int argc, char** argv) {
 
   SystemdServiceManager manager;
   SystemFileCopier files;
-  desktop::TFormMain form({&manager, &files, CurrentServicePaths(), [](auto) {}, "/usr/bin/Corvane",
-                           false});
+  desktop::DesktopDependencies dependencies;
+  dependencies.service_manager = &manager;
+  dependencies.files = &files;
+  dependencies.service_paths = CurrentServicePaths();
+  dependencies.sleep = [](std::chrono::milliseconds) {};
+  dependencies.program_path = "/usr/bin/Corvane";
+  dependencies.tray = false;
+  desktop::TFormMain form(dependencies);
   if (!form.FormCreate()) return 1;
   form.show();
 
@@ -41,7 +46,9 @@ int main(int argc, char** argv) {
     auto* edit = form.findChild<QLineEdit*>(name);
     edit->setText(text);
   };
-  const auto click = [&](const char* name) { QTest::mouseClick(form.findChild<QWidget*>(name), Qt::LeftButton); };
+  const auto click = [&](const char* name) {
+    QTest::mouseClick(form.findChild<QWidget*>(name), Qt::LeftButton);
+  };
   type("EditDontRecvFromHost", "192.168.1.0");
   type("EditDontRecvFromHostPrefix", "24");
   click("ButtonAddDontRecvFromHost");

@@ -1,0 +1,73 @@
+// The real Corvane program, offscreen with a temporary home folder: it loads a prepared profile,
+// relays on loopback, hands a second start over to itself, and on SIGTERM saves what its pages
+// showed.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "config/profile_file.h"
+#include "tests/support/child_process.h"
+#include "tests/support/loopback.h"
+#include "tests/support/packets.h"
+#include "tests/support/temp_home.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(DesktopBinary, RelaysHandsOverASecondStartAndSavesOnSigterm) {
+  test::TempHome home;
+  UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
+  ProxyServerTable table;
+  ProxyServerSettings relay = *NewProxyServerSettings("relay");
+  relay.ServerAutoStart = true;
+  relay.RecvPort = relay.SendPort = test::FreeUdpPort();
+  relay.DontRecvFromYourIp = false;
+  relay.SendToHostsList = {{"127.0.0.1", 32, *sink.LocalPort()}};
+  relay.RecvFromPortsList = {{1, 65535}};
+  relay.DontRecvWithNextMacsList = {{9, 9, 9, 9, 9, 9}};
+  ProxyServerSettings other = *NewProxyServerSettings("other");
+  other.ActionsByMacsList = {{{1, 1, 1, 1, 1, 1}, {{{2, 2, 2, 2, 2, 2}, {}, false, {"h", 24, 7}}}}};
+  static_cast<void>(table.Register(relay));
+  static_cast<void>(table.Register(other));
+  std::filesystem::create_directories(home.path() + "/Corvane");
+  const auto image = WriteProfileImage(table, {}, false, UtcTime{});
+  std::ofstream(home.path() + "/Corvane/profile.dat", std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+
+  const std::vector<std::string> environment{"HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen",
+                                             "XDG_RUNTIME_DIR=" + home.path(),
+                                             "XDG_CONFIG_HOME=" + home.path() + "/config"};
+  test::ChildProcess corvane(CORVANE_DESKTOP_BINARY, environment);
+  UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
+  const auto packet = test::MagicPayload({1, 2, 3, 4, 5, 6});
+  std::optional<test::Received> relayed;
+  for (int i = 0; i < 200 && !relayed; ++i) {
+    test::Send(peer, packet, test::Loopback(AddressFamily::kIpv4, relay.RecvPort));
+    relayed = test::ReceiveWithin(sink, 50ms);
+  }
+  ASSERT_TRUE(relayed.has_value()) << corvane.Output();
+  EXPECT_EQ(relayed->payload, packet);
+
+  test::ChildProcess second(CORVANE_DESKTOP_BINARY, environment);
+  EXPECT_EQ(second.Wait(10s), 0);  // handed over and ended, without a window of its own
+  EXPECT_FALSE(corvane.Wait(100ms).has_value());
+
+  corvane.Signal(SIGTERM);
+  EXPECT_EQ(corvane.Wait(10s), 0) << corvane.Output();
+  ProxyServerTable saved;
+  DisplayOptions options;
+  ASSERT_TRUE(LoadProfile(saved, options));
+  ASSERT_EQ(saved.size(), 2u);
+  for (std::uint32_t i = 0; i < 2; ++i) {
+    ProxyServerSettings expected = table[i].Settings;
+    expected.Id = saved[i].Settings.Id;
+    EXPECT_EQ(saved[i].Settings, expected) << expected.ServerName;
+  }
+}
+
+}  // namespace
+}  // namespace corvane

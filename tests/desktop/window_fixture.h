@@ -1,0 +1,63 @@
+// A main window for tests: in-memory service manager, a temporary home folder, no tray, no waits,
+// and helpers that find controls by their objectName, type into them and click them.
+#pragma once
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "desktop/message_box.h"
+#include "desktop/tform_main.h"
+#include "tests/support/fake_service_manager.h"
+#include "tests/support/temp_home.h"
+
+namespace corvane::test {
+
+class WindowTest : public ::testing::Test {
+ protected:
+  WindowTest();
+  ~WindowTest() override;
+
+  // A new window; FormCreate runs when `create` is set.
+  desktop::TFormMain& Open(bool create = true);
+  void Close() { form_.reset(); }
+
+  template <typename Widget>
+  Widget* Find(const char* name) {
+    Widget* widget = form_->findChild<Widget*>(name);
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  void Type(const char* edit, const QString& text) { Find<QLineEdit>(edit)->setText(text); }
+  void Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
+  bool Enabled(const char* widget) { return Find<QWidget>(widget)->isEnabled(); }
+  QString Text(const char* edit) { return Find<QLineEdit>(edit)->text(); }
+  // The first column's texts of a list view, in display order.
+  QStringList Rows(const char* view, int column = 0);
+  void SelectRow(const char* view, int row);
+  // Selects the proxy server whose caption is `name` (the first of that name).
+  void SelectServer(const QString& name);
+  ProxyServer& Record() { return *form_->table().Find(form_->selected_server_id()); }
+
+  // Runs the event loop until `condition` holds (at most 5 s).
+  static bool WaitFor(const std::function<bool()>& condition);
+
+  TempHome home_;
+  FakeServiceSystem services_;
+  FakeManager manager_{services_};
+  std::vector<std::pair<QString, QString>> boxes_;  // caption and text of every message box
+  bool answer_ = true;                              // to questions
+  bool network_ready_ = true;
+  std::unique_ptr<desktop::TFormMain> form_;
+};
+
+}  // namespace corvane::test
