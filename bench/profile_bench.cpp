@@ -41,7 +41,7 @@ void BM_WriteProfileImage(benchmark::State& state) {
   ProxyServerTable table;
   FillLarge(table);
   std::size_t bytes = 0;
-  for (auto _ : state) bytes = WriteProfileImage(table, {}, false, UtcTime{}).size();
+  for (auto _ : state) bytes = WriteProfileImage(table, {}, false, CalendarTime{}).size();
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
 }
 BENCHMARK(BM_WriteProfileImage)->Unit(benchmark::kMillisecond);
@@ -49,7 +49,7 @@ BENCHMARK(BM_WriteProfileImage)->Unit(benchmark::kMillisecond);
 void BM_ReadProfileImage(benchmark::State& state) {
   ProxyServerTable table;
   FillLarge(table);
-  const auto image = WriteProfileImage(table, {}, false, UtcTime{});
+  const auto image = WriteProfileImage(table, {}, false, CalendarTime{});
   for (auto _ : state) {
     Discard sink;
     benchmark::DoNotOptimize(ReadProfileImage(image, sink));

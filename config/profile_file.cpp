@@ -295,7 +295,7 @@ std::optional<std::string> PathIn(std::string folder, const char* name) {
 
 std::vector<std::uint8_t> WriteProfileImage(const ProxyServerTable& table,
                                             const StoredDisplayOptions& options, bool auto_start,
-                                            const UtcTime& written_at) {
+                                            const CalendarTime& written_at) {
   const std::uint64_t size = ImageSize(table);
   if (size > kMaxProfileSize) return {};
   std::vector<std::uint8_t> image(size);

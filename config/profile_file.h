@@ -37,7 +37,7 @@ struct StoredDisplayOptions {
 // the record only: readers take that state from the system's autostart entry.
 std::vector<std::uint8_t> WriteProfileImage(const ProxyServerTable& table,
                                             const StoredDisplayOptions& options, bool auto_start,
-                                            const UtcTime& written_at);
+                                            const CalendarTime& written_at);
 
 // What a reader does with what it finds, in file order.
 class ProfileImageSink {

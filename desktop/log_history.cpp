@@ -1,25 +1,20 @@
 #include "desktop/log_history.h"
 
-#include <time.h>
-
 #include <cstdio>
 
 #include "config/list_entry_rules.h"
+#include "platform/files.h"
 
 namespace corvane::desktop {
 
 LogTime LocalNow() {
-  const time_t now = time(nullptr);
-  tm parts{};
-  localtime_r(&now, &parts);
-  LogTime time;
-  time.year = static_cast<std::uint16_t>(parts.tm_year + 1900);
-  time.month = static_cast<std::uint8_t>(parts.tm_mon + 1);
-  time.day = static_cast<std::uint8_t>(parts.tm_mday);
-  time.hour = static_cast<std::uint8_t>(parts.tm_hour);
-  time.minute = static_cast<std::uint8_t>(parts.tm_min);
-  time.second = static_cast<std::uint8_t>(parts.tm_sec);
-  return time;
+  const CalendarTime now = CurrentLocalTime();
+  return {now.year,
+          static_cast<std::uint8_t>(now.month),
+          static_cast<std::uint8_t>(now.day),
+          static_cast<std::uint8_t>(now.hour),
+          static_cast<std::uint8_t>(now.minute),
+          static_cast<std::uint8_t>(now.second)};
 }
 
 std::string LogTimeText(const LogTime& time) {

@@ -17,18 +17,6 @@
 namespace corvane {
 namespace {
 
-// Writes all of `content`, going on after partial writes and interruptions.
-bool WriteAll(int fd, std::span<const std::uint8_t> content) {
-  std::size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t written = write(fd, content.data() + done, content.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -60,7 +48,39 @@ int ReplaceWith(const std::string& path, mode_t mode, Fill fill) {
   return 0;
 }
 
+CalendarTime CurrentTime(bool local) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm parts{};
+  if (local) {
+    localtime_r(&now.tv_sec, &parts);
+  } else {
+    gmtime_r(&now.tv_sec, &parts);
+  }
+  CalendarTime time;
+  time.year = static_cast<std::uint16_t>(parts.tm_year + 1900);
+  time.month = static_cast<std::uint16_t>(parts.tm_mon + 1);
+  time.day_of_week = static_cast<std::uint16_t>(parts.tm_wday);
+  time.day = static_cast<std::uint16_t>(parts.tm_mday);
+  time.hour = static_cast<std::uint16_t>(parts.tm_hour);
+  time.minute = static_cast<std::uint16_t>(parts.tm_min);
+  time.second = static_cast<std::uint16_t>(parts.tm_sec);
+  time.millisecond = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
+  return time;
+}
+
 }  // namespace
+
+bool WriteAll(int fd, std::span<const std::uint8_t> content) {
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t written = write(fd, content.data() + done, content.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<std::size_t>(written);
+  }
+  return true;
+}
 
 std::string UserProfileDirectory() {
   if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return home;
@@ -144,21 +164,8 @@ int CopyFileReplacing(const std::string& from, const std::string& to) {
   return error;
 }
 
-UtcTime CurrentUtcTime() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  tm parts{};
-  gmtime_r(&now.tv_sec, &parts);
-  UtcTime time;
-  time.year = static_cast<std::uint16_t>(parts.tm_year + 1900);
-  time.month = static_cast<std::uint16_t>(parts.tm_mon + 1);
-  time.day_of_week = static_cast<std::uint16_t>(parts.tm_wday);
-  time.day = static_cast<std::uint16_t>(parts.tm_mday);
-  time.hour = static_cast<std::uint16_t>(parts.tm_hour);
-  time.minute = static_cast<std::uint16_t>(parts.tm_min);
-  time.second = static_cast<std::uint16_t>(parts.tm_sec);
-  time.millisecond = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
-  return time;
-}
+CalendarTime CurrentUtcTime() { return CurrentTime(false); }
+
+CalendarTime CurrentLocalTime() { return CurrentTime(true); }
 
 }  // namespace corvane

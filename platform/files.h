@@ -46,11 +46,16 @@ bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content,
 // Removes a file; true when it is gone (also when it was not there).
 bool RemoveFile(const std::string& path);
 
-// The current time in UTC, broken down, as the profile file records it.
-struct UtcTime {
+// Writes all of `content` to `fd`, going on after partial writes and interruptions.
+bool WriteAll(int fd, std::span<const std::uint8_t> content);
+
+// A moment broken down into its calendar fields (the layout the profile file records).
+struct CalendarTime {
   std::uint16_t year = 0, month = 0, day_of_week = 0, day = 0;
   std::uint16_t hour = 0, minute = 0, second = 0, millisecond = 0;
 };
-UtcTime CurrentUtcTime();
+CalendarTime CurrentUtcTime();
+// The same fields in the local time zone.
+CalendarTime CurrentLocalTime();
 
 }  // namespace corvane

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/files.h"
 #include "platform/udp_socket.h"
 
 namespace corvane {
@@ -106,14 +107,7 @@ bool WriteEventLine(std::string_view text, bool error) {
   std::string line = error ? "<3>" : "<6>";
   line.append(text);
   line += '\n';
-  std::size_t done = 0;
-  while (done < line.size()) {
-    const ssize_t written = write(STDERR_FILENO, line.data() + done, line.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<std::size_t>(written);
-  }
-  return true;
+  return WriteAll(STDERR_FILENO, {reinterpret_cast<const std::uint8_t*>(line.data()), line.size()});
 }
 
 bool NetworkReady() {

@@ -32,7 +32,8 @@ UdpSocket LoopbackSocket() {
 
 std::vector<std::uint8_t> MagicPacket(const MacAddress& mac) {
   std::vector<std::uint8_t> packet(102, 0xFF);
-  for (int copy = 0; copy < 16; ++copy) std::copy(mac.begin(), mac.end(), packet.begin() + 6 + copy * 6);
+  for (int copy = 0; copy < 16; ++copy)
+    std::copy(mac.begin(), mac.end(), packet.begin() + 6 + copy * 6);
   return packet;
 }
 
@@ -61,10 +62,12 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(home + "/Corvane");
   const auto image = WriteProfileImage(table, {}, false, CurrentUtcTime());
   std::ofstream(home + "/Corvane/profile.dat", std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-  std::printf("profile: %s/Corvane/profile.dat, proxy server \"Demonstration\" on 127.0.0.1:%u,\n"
-              "         relaying to 127.0.0.1:%u\n", home.c_str(), unsigned{port},
-              unsigned{*sink.LocalPort()});
+      .write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
+  std::printf(
+      "profile: %s/Corvane/profile.dat, proxy server \"Demonstration\" on 127.0.0.1:%u,\n"
+      "         relaying to 127.0.0.1:%u\n",
+      home.c_str(), unsigned{port}, unsigned{*sink.LocalPort()});
 
   const pid_t corvane = fork();
   if (corvane == 0) {
@@ -89,10 +92,12 @@ int main(int argc, char** argv) {
     relayed = sink.Receive(buffer, arrived) == ReceiveResult::kDatagram;
   }
   if (relayed) {
-    std::printf("sent a magic packet for %s to 127.0.0.1:%u\n", HexText(mac).c_str(), unsigned{port});
-    std::printf("relayed: %zu bytes from %s:%u, for %s\n", arrived.length,
-                AddressToString(arrived.sender.address).c_str(), unsigned{arrived.sender.port},
-                HexText({buffer[6], buffer[7], buffer[8], buffer[9], buffer[10], buffer[11]}).c_str());
+    std::printf("sent a magic packet for %s to 127.0.0.1:%u\n", HexText(mac).c_str(),
+                unsigned{port});
+    std::printf(
+        "relayed: %zu bytes from %s:%u, for %s\n", arrived.length,
+        AddressToString(arrived.sender.address).c_str(), unsigned{arrived.sender.port},
+        HexText({buffer[6], buffer[7], buffer[8], buffer[9], buffer[10], buffer[11]}).c_str());
   } else {
     std::printf("no relayed packet arrived\n");
   }
@@ -109,12 +114,15 @@ int main(int argc, char** argv) {
     class Names final : public ProfileImageSink {
      public:
       void TakeOptions(const StoredDisplayOptions&) override {}
-      void TakeRecord(ProxyServerSettings record) override { names += " \"" + record.ServerName + "\""; }
+      void TakeRecord(ProxyServerSettings record) override {
+        names += " \"" + record.ServerName + "\"";
+      }
       std::string names;
     } names;
     if (content) ReadProfileImage(*content, names);
     std::printf("saved profile: %s, %ju bytes, proxy servers:%s\n", profile.c_str(),
-                static_cast<std::uintmax_t>(std::filesystem::file_size(profile)), names.names.c_str());
+                static_cast<std::uintmax_t>(std::filesystem::file_size(profile)),
+                names.names.c_str());
   }
   std::filesystem::remove_all(home);
   return relayed ? 0 : 1;

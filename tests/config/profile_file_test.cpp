@@ -12,7 +12,7 @@
 namespace corvane {
 namespace {
 
-constexpr UtcTime kWrittenAt{2026, 12, 2, 8, 13, 45, 30, 250};
+constexpr CalendarTime kWrittenAt{2026, 12, 2, 8, 13, 45, 30, 250};
 
 // Collects what a reader hands over.
 class Collected final : public ProfileImageSink {

@@ -34,9 +34,10 @@ TEST(DesktopBinary, RelaysHandsOverASecondStartAndSavesOnSigterm) {
   static_cast<void>(table.Register(relay));
   static_cast<void>(table.Register(other));
   std::filesystem::create_directories(home.path() + "/Corvane");
-  const auto image = WriteProfileImage(table, {}, false, UtcTime{});
+  const auto image = WriteProfileImage(table, {}, false, CalendarTime{});
   std::ofstream(home.path() + "/Corvane/profile.dat", std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+      .write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
 
   const std::vector<std::string> environment{"HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen",
                                              "XDG_RUNTIME_DIR=" + home.path(),

@@ -1,7 +1,7 @@
 // The window tests run headless, on Qt's offscreen platform.
-#include <QApplication>
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <cstdlib>
 
 int main(int argc, char** argv) {

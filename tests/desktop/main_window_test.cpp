@@ -118,7 +118,8 @@ TEST_F(MainWindow, The1001stProxyServerIsNotAdded) {
   Type("EditServerName", "one too many");
   Click("ButtonAddServer");
   EXPECT_EQ(form_->table().size(), 1000u);
-  EXPECT_TRUE(Find<QTreeWidget>("ListViewServers")->findItems("one too many", Qt::MatchExactly).isEmpty());
+  EXPECT_TRUE(
+      Find<QTreeWidget>("ListViewServers")->findItems("one too many", Qt::MatchExactly).isEmpty());
 }
 
 TEST_F(MainWindow, ListEditorsFillTheEditsAndRefuseQuietly) {
@@ -132,7 +133,8 @@ TEST_F(MainWindow, ListEditorsFillTheEditsAndRefuseQuietly) {
   Type("EditRecvWithMac", "00-11-22-aa-bb-cc");
   Click("ButtonAddRecvWithMac");
   Click("ButtonAddRecvWithMac");  // no duplicate check
-  EXPECT_EQ(Rows("ListViewRecvWithNextMacs"), (QStringList{"00:11:22:AA:BB:CC", "00:11:22:AA:BB:CC"}));
+  EXPECT_EQ(Rows("ListViewRecvWithNextMacs"),
+            (QStringList{"00:11:22:AA:BB:CC", "00:11:22:AA:BB:CC"}));
 
   Type("EditDontRecvFromPort", "80 - 8");
   Click("ButtonAddDontRecvFromPort");
@@ -169,7 +171,8 @@ TEST_F(MainWindow, AnActionsPacketsAreCommittedWhenAnotherActionIsSelected) {
 
   form_->StoreServerPages(&Record());
   ASSERT_EQ(Record().Settings.ActionsByMacsList.size(), 2u);
-  const ReplaceByMacPacket& packet = Record().Settings.ActionsByMacsList[0].ReplaceByMacPacketsList.at(0);
+  const ReplaceByMacPacket& packet =
+      Record().Settings.ActionsByMacsList[0].ReplaceByMacPacketsList.at(0);
   EXPECT_FALSE(packet.HasPassword);
   EXPECT_EQ(packet.Destination.Port, 9);
   // Deleting the shown action empties the packets; the neighbour then shows its own.
@@ -208,7 +211,8 @@ TEST_F(MainWindow, AStartedProxyServerRelaysAndLogsAndDeletingItEndsIt) {
   Type("EditSendToHostPort", QString::number(*sink.LocalPort()));
   Click("ButtonAddSendToHost");
   Click("ButtonStartServer");
-  ASSERT_TRUE(WaitFor([&] { return Enabled("ButtonStopServer") && !Enabled("ButtonStartServer"); }));
+  ASSERT_TRUE(
+      WaitFor([&] { return Enabled("ButtonStopServer") && !Enabled("ButtonStartServer"); }));
 
   UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
   const auto packet = test::MagicPayload({1, 2, 3, 4, 5, 6});
@@ -248,7 +252,8 @@ TEST_F(MainWindow, PrefixHelpShowsItsTwoTexts) {
   EXPECT_EQ(boxes_[0].first, "Information");
   EXPECT_TRUE(boxes_[0].second.contains("0..128 for IPv6"));
   EXPECT_FALSE(boxes_[1].second.contains("IPv6 addresses\r\n"));
-  EXPECT_TRUE(boxes_[1].second.endsWith("The program don't use the network prefix for IPv6 addresses"));
+  EXPECT_TRUE(
+      boxes_[1].second.endsWith("The program don't use the network prefix for IPv6 addresses"));
   EXPECT_TRUE(boxes_[0].second.endsWith("/128 for IPv6 addresses"));
 }
 

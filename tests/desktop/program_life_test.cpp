@@ -1,6 +1,5 @@
 #include <QCloseEvent>
 #include <QTabWidget>
-
 #include <filesystem>
 #include <fstream>
 
@@ -25,17 +24,18 @@ class ProgramLife : public WindowTest {
   void WriteProfile(const std::vector<std::uint8_t>& bytes) {
     std::filesystem::create_directories(home_.path() + "/Corvane");
     std::ofstream(ProfilePath(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
   }
   void WriteProfile(const ProxyServerTable& table, const StoredDisplayOptions& options = {}) {
-    WriteProfile(WriteProfileImage(table, options, false, UtcTime{}));
+    WriteProfile(WriteProfileImage(table, options, false, CalendarTime{}));
   }
 };
 
 TEST_F(ProgramLife, AMissingEmptyOrBrokenProfileStartsWithOneNewProxyServer) {
   ProxyServerTable table;
   static_cast<void>(AddProxyServer(table, "saved"));
-  std::vector<std::uint8_t> broken = WriteProfileImage(table, {}, false, UtcTime{});
+  std::vector<std::uint8_t> broken = WriteProfileImage(table, {}, false, CalendarTime{});
   broken.resize(639);
   for (const std::vector<std::uint8_t>& content :
        {std::vector<std::uint8_t>{}, broken, std::vector<std::uint8_t>(5000, 0xFF)}) {
@@ -68,7 +68,8 @@ TEST_F(ProgramLife, TheProfileIsLoadedAndItsFlaggedProxyServersStart) {
   UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
   std::optional<test::Received> relayed;
   for (int i = 0; i < 200 && !relayed; ++i) {
-    test::Send(peer, test::MagicPayload({1, 2, 3, 4, 5, 6}), test::Loopback(AddressFamily::kIpv4, relay.RecvPort));
+    test::Send(peer, test::MagicPayload({1, 2, 3, 4, 5, 6}),
+               test::Loopback(AddressFamily::kIpv4, relay.RecvPort));
     QTest::qWait(10);
     relayed = test::ReceiveWithin(sink, std::chrono::milliseconds(1));
   }
@@ -146,7 +147,8 @@ TEST_F(ProgramLife, TheAutostartEntryFollowsTheBoxOnceTheWindowIsReady) {
   Close();
 
   // An entry that differs in any way (arguments, another path) leaves the box clear.
-  for (const char* exec : {"/opt/test/Corvane --hidden", "/opt/Test/Corvane", "\"/opt/test/Corvane\""}) {
+  for (const char* exec :
+       {"/opt/test/Corvane --hidden", "/opt/Test/Corvane", "\"/opt/test/Corvane\""}) {
     std::filesystem::create_directories(home_.path() + "/config/autostart");
     std::ofstream(desktop::AutostartEntryPath()) << "[Desktop Entry]\nExec=" << exec << "\n";
     Open();
@@ -198,7 +200,8 @@ TEST_F(ProgramLife, EachProxyServerKeepsItsOwnRowsAsTheOptionsSay) {
   const std::uint32_t a = form_->selected_server_id();
   UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
   const auto send = [&](std::uint8_t mac_byte) {
-    test::Send(peer, test::MagicPayload({mac_byte, mac_byte, mac_byte, mac_byte, mac_byte, mac_byte}),
+    test::Send(peer,
+               test::MagicPayload({mac_byte, mac_byte, mac_byte, mac_byte, mac_byte, mac_byte}),
                test::Loopback(AddressFamily::kIpv4, port));
   };
   ASSERT_TRUE(WaitFor([&] {

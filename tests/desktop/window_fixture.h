@@ -2,14 +2,14 @@
 // and helpers that find controls by their objectName, type into them and click them.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <memory>
 #include <string>

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     record.Id = table.last_id();
   }
   const std::vector<std::uint8_t> image =
-      corvane::WriteProfileImage(table, {}, false, corvane::UtcTime{});
+      corvane::WriteProfileImage(table, {}, false, corvane::CalendarTime{});
   Collected second;
   if (!corvane::ReadProfileImage(image, second)) __builtin_trap();
   if (second.records.size() != first.records.size()) __builtin_trap();

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto save = [&](const ProxyServerTable& table, const char* name) {
-    const auto image = WriteProfileImage(table, {}, true, UtcTime{2026, 12, 2, 8, 0, 0, 0, 0});
+    const auto image = WriteProfileImage(table, {}, true, CalendarTime{2026, 12, 2, 8, 0, 0, 0, 0});
     std::ofstream(std::string(argv[1]) + "/" + name, std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));
