@@ -27,6 +27,9 @@ class ServerThreadLink {
   virtual void Terminate() = 0;
   // Waits up to `timeout` for the thread to end; true when it has.
   virtual bool WaitUntilFinished(std::chrono::milliseconds timeout) = 0;
+  // Waits up to `timeout` until the thread no longer serves: its sockets are closed and its ports
+  // free. Unlike its end, this needs nothing of the window thread.
+  virtual bool WaitUntilSocketsClosed(std::chrono::milliseconds timeout) = 0;
 };
 
 // One entry: the settings record and what its owner keeps beside it at run time (never stored).

@@ -43,7 +43,7 @@ int RunDesktopProgram(int argc, char** argv) {
   // Log-off and shutdown: the session manager asks to commit data; SIGTERM ends the program the
   // same way. Both save once and close without asking.
   QObject::connect(&application, &QGuiApplication::commitDataRequest, form.get(),
-                   [&form](QSessionManager&) { form->EndSession(); });
+                   [&form](QSessionManager&) { form->QueryEndSession(); });
   std::unique_ptr<QSocketNotifier> notifier;
   if (termination >= 0) {
     notifier = std::make_unique<QSocketNotifier>(termination, QSocketNotifier::Read);
@@ -53,7 +53,10 @@ int RunDesktopProgram(int argc, char** argv) {
     });
   }
 
-  if (!form->FormCreate()) return 1;  // nothing shown; the profile is left as it was
+  if (!form->FormCreate()) {
+    form.reset();  // before what it depends on
+    return 1;      // nothing shown; the profile is left as it was
+  }
   form->show();
   const int code = QApplication::exec();
   notifier.reset();

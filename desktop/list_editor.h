@@ -135,10 +135,11 @@ class ListEditor {
     QTreeWidgetItem* neighbour = view_->itemAbove(item);
     if (neighbour == nullptr) neighbour = view_->itemBelow(item);
     if (on_deleting) on_deleting(item);
-    delete item;
+    DeleteQuietly(view_, item);
     if (neighbour != nullptr) {
-      neighbour->setSelected(true);
       view_->setCurrentItem(neighbour);
+    } else {
+      Selected();  // nothing left to select: Edit and Delete go off
     }
   }
 

@@ -15,6 +15,7 @@ SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::AskRunningInstance() const {
   QLocalSocket socket;
+  socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
   socket.connectToServer(QString::fromStdString(name_));
   if (!socket.waitForConnected(1000)) return false;
   socket.write(QByteArray::fromStdString(program_ + "\n"));
@@ -24,12 +25,14 @@ bool SingleInstance::AskRunningInstance() const {
 }
 
 bool SingleInstance::Claim() {
-  if (AskRunningInstance()) return false;
-  const QString name = QString::fromStdString(name_);
-  QLocalServer::removeServer(name);  // a socket left behind by an instance that crashed
+  // A name in the abstract namespace: taken and freed with the socket itself, so claiming it is
+  // one atomic step and an instance that crashed leaves nothing behind.
   server_ = std::make_unique<QLocalServer>();
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  if (!server_->listen(name)) return !AskRunningInstance();
+  server_->setSocketOptions(QLocalServer::AbstractNamespaceOption);
+  if (!server_->listen(QString::fromStdString(name_))) {
+    server_.reset();
+    return !AskRunningInstance();
+  }
   QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
     while (QLocalSocket* client = server_->nextPendingConnection()) {
       QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);

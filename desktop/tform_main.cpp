@@ -136,11 +136,18 @@ QWidget* TFormMain::BuildProxyServersTab() {
 }
 
 bool TFormMain::FormCreate() {
-  LoadAddressInfoEntryPoints();  // without them, names resolve to IPv4 only
-  if (!(deps_.network_ready ? deps_.network_ready() : NetworkReady())) {
-    setWindowOpacity(0.0);  // nothing is shown; the program ends
-    return false;
+  bool created = false;
+  try {
+    created = CreateWindowParts();
+  } catch (...) {
   }
+  if (!created) setWindowOpacity(0.0);  // nothing is shown; the program ends
+  return created;
+}
+
+bool TFormMain::CreateWindowParts() {
+  LoadAddressInfoEntryPoints();  // without them, names resolve to IPv4 only
+  if (!(deps_.network_ready ? deps_.network_ready() : NetworkReady())) return false;
   auto_start_ = AutostartEntryStarts(deps_.program_path);
   program_settings_->auto_start()->setChecked(auto_start_);  // writes nothing: not ready yet
 
@@ -210,21 +217,28 @@ void TFormMain::RestoreWindow() {
   activateWindow();
 }
 
-void TFormMain::EndSession() {
+void TFormMain::QueryEndSession() {
   close_confirmed_ = true;
-  if (!settings_saved_) {
-    settings_saved_ = true;
-    if (form_ready_) {
-      SaveSettings();
-      deps_.sleep(std::chrono::milliseconds(1000));
-    }
+  if (settings_saved_) return;
+  settings_saved_ = true;
+  if (form_ready_) {
+    SaveSettings();
+    deps_.sleep(std::chrono::milliseconds(1000));
   }
+}
+
+void TFormMain::EndSession() {
+  QueryEndSession();
   close();
+  // Also when a close question is open (which ignores this close): ending the event loop ends
+  // the question too, and the program.
+  QApplication::quit();
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
   if (!close_confirmed_) {
-    close_confirmed_ = MessageBoxes::Question(this, "Corvane", "Are you sure you want to Close?");
+    const bool yes = MessageBoxes::Question(this, "Corvane", "Are you sure you want to Close?");
+    close_confirmed_ = close_confirmed_ || yes;  // the session may have ended meanwhile
   }
   if (!close_confirmed_) {
     event->ignore();

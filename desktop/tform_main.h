@@ -58,6 +58,7 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   // servers flagged to start, tray and timer. False when it failed: the window then stays
   // invisible and the program is to end without saving.
   bool FormCreate();
+  bool CreateWindowParts();
   bool form_ready() const { return form_ready_; }
 
   // The proxy list.
@@ -73,7 +74,10 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   void SaveSettings();
   // A second instance asked for the window.
   void RestoreWindow();
-  // The session ends (log-off, shutdown, SIGTERM): save once and close without asking.
+  // The session is about to end (log-off, shutdown): save once; from now on closing needs no
+  // question and nothing is saved again. The program itself goes on until it is closed.
+  void QueryEndSession();
+  // SIGTERM: the same, then the program ends.
   void EndSession();
 
   ProxyServerTable& table() { return table_; }

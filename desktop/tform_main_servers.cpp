@@ -55,7 +55,7 @@ bool TFormMain::DeleteServer(std::uint32_t id) {
   if (item == nullptr) return true;
   QTreeWidgetItem* neighbour = servers_->itemAbove(item);
   if (neighbour == nullptr) neighbour = servers_->itemBelow(item);
-  delete item;
+  DeleteQuietly(servers_, item);
   if (neighbour != nullptr) SelectItem(neighbour);
   return true;
 }
@@ -144,9 +144,9 @@ void TFormMain::EndThread(ProxyServer& record) {
   record.ServerThread.reset();
   if (thread == nullptr) return;
   thread->Terminate();
-  // A stopping thread ends within microseconds; wait for it (at most a second) so that its
-  // ports are free for the next start.
-  thread->WaitUntilFinished(std::chrono::milliseconds(1000));
+  // Its ports are free as soon as its sockets are closed, within microseconds of the request;
+  // the rest of its end needs this thread, so that is not waited for. At most a second.
+  thread->WaitUntilSocketsClosed(std::chrono::milliseconds(1000));
 }
 
 void TFormMain::ButtonStartServerClick() {

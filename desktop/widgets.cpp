@@ -1,6 +1,7 @@
 #include "desktop/widgets.h"
 
 #include <QHeaderView>
+#include <QSignalBlocker>
 
 namespace corvane::desktop {
 
@@ -58,6 +59,13 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name,
     view->header()->setSortIndicatorShown(false);
   }
   return view;
+}
+
+void DeleteQuietly(QTreeWidget* view, QTreeWidgetItem* item) {
+  const QSignalBlocker blocker(view);
+  delete item;
+  view->clearSelection();
+  view->setCurrentItem(nullptr);
 }
 
 bool SortedItem::operator<(const QTreeWidgetItem& other) const {

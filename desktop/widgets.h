@@ -25,6 +25,11 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name,
                           std::initializer_list<std::pair<QString, int>> columns, bool header,
                           bool sorted);
 
+// Deletes a row without the view selecting another one on its own (which would run the
+// selection handlers for a row the caller does not mean to select); afterwards nothing is
+// selected or current.
+void DeleteQuietly(QTreeWidget* view, QTreeWidgetItem* item);
+
 // A list item kept in the order of its caption: alphabetically regardless of case, and for
 // captions that differ only in case, lower case first.
 class SortedItem : public QTreeWidgetItem {

@@ -38,6 +38,11 @@ bool WolServerThread::WaitUntilFinished(std::chrono::milliseconds timeout) {
   return finished_changed_.wait_for(lock, timeout, [this] { return finished_; });
 }
 
+bool WolServerThread::WaitUntilSocketsClosed(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(state_mutex_);
+  return finished_changed_.wait_for(lock, timeout, [this] { return sockets_closed_; });
+}
+
 void WolServerThread::Execute() {
   try {
     settings_snapshot_.reset();
@@ -51,6 +56,11 @@ void WolServerThread::Execute() {
   } catch (...) {
     // Nothing escapes the thread body: it releases its settings and ends like any other.
   }
+  {
+    std::lock_guard lock(state_mutex_);
+    sockets_closed_ = true;
+  }
+  finished_changed_.notify_all();
   window_->Synchronize([this] { ReleaseSettings(); });
   if (!stop_.IsRequested()) {
     // Ended on its own after a failed start: show the proxy server as stopped again.

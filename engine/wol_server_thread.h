@@ -46,6 +46,7 @@ class WolServerThread final : public ServerThreadLink,
   // Waits up to `timeout` for the body to return. For tests and owners that must know; the window
   // never waits.
   bool WaitUntilFinished(std::chrono::milliseconds timeout) override;
+  bool WaitUntilSocketsClosed(std::chrono::milliseconds timeout) override;
 
   std::uint32_t id() const { return id_; }
 
@@ -87,6 +88,7 @@ class WolServerThread final : public ServerThreadLink,
   std::mutex state_mutex_;
   std::condition_variable finished_changed_;
   bool resumed_ = false;
+  bool sockets_closed_ = false;
   bool finished_ = false;
 };
 

@@ -12,6 +12,7 @@ class CountingThread final : public ServerThreadLink {
  public:
   void Terminate() override { ++terminated; }
   bool WaitUntilFinished(std::chrono::milliseconds) override { return true; }
+  bool WaitUntilSocketsClosed(std::chrono::milliseconds) override { return true; }
   int terminated = 0;
 };
 

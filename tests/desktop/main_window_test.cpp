@@ -112,6 +112,24 @@ TEST_F(MainWindow, AddRenameAndDeleteFollowTheirRules) {
   EXPECT_EQ(Rows("ListViewServers"), QStringList{"b"});
 }
 
+TEST_F(MainWindow, DeletingSelectsTheNeighbourWithoutTouchingAnyOtherRecord) {
+  Open();
+  for (const char* name : {"a", "b", "c"}) {
+    Type("EditServerName", name);
+    Click("ButtonAddServer");
+  }
+  SelectServer("b");
+  ProxyServerSettings* c = nullptr;
+  for (std::size_t i = 0; i < form_->table().size(); ++i) {
+    if (form_->table()[i].Settings.ServerName == "c") c = &form_->table()[i].Settings;
+  }
+  ASSERT_NE(c, nullptr);
+  c->IpMode = static_cast<IpMode>(7);  // a value the pages cannot show
+  Click("ButtonDeleteServer");
+  EXPECT_EQ(Text("EditTitle"), "a");
+  EXPECT_EQ(static_cast<int>(c->IpMode), 7);  // c was never loaded into the pages and stored
+}
+
 TEST_F(MainWindow, The1001stProxyServerIsNotAdded) {
   Open();
   for (int i = 0; i < 999; ++i) ASSERT_TRUE(form_->InsertServer(*NewProxyServerSettings("x")));
@@ -227,6 +245,12 @@ TEST_F(MainWindow, AStartedProxyServerRelaysAndLogsAndDeletingItEndsIt) {
   EXPECT_EQ(Rows("ListViewRecvLogs", 3).front(), "01:02:03:04:05:06");
   EXPECT_EQ(Rows("ListViewRecvLogs", 5).front(), "No");
   EXPECT_EQ(Rows("ListViewSendLogs", 2).front(), QString::number(*sink.LocalPort()));
+
+  // Stop and start again: the old thread's port is free at once, the window does not wait long.
+  const auto before = std::chrono::steady_clock::now();
+  Click("ButtonStartServer");
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(900));
+  ASSERT_TRUE(WaitFor([&] { return Enabled("ButtonStopServer"); }));
 
   // A second proxy server, then delete the running one: its thread ends, its port is free.
   Type("EditServerName", "other");

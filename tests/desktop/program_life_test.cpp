@@ -105,6 +105,20 @@ TEST_F(ProgramLife, TheEndOfTheSessionSavesOnceAndClosesWithoutAsking) {
   EXPECT_EQ(ProfileBytes(), after_log_off);
 }
 
+TEST_F(ProgramLife, ASessionThatEndsDuringTheCloseQuestionStillEndsTheProgram) {
+  Open();
+  desktop::MessageBoxes::SetAnswerer([this](const QString&, const QString&) {
+    form_->EndSession();  // SIGTERM while the question is open
+    return false;         // and then the user says No
+  });
+  form_->close();
+  EXPECT_FALSE(form_->isVisible());
+  const std::vector<std::uint8_t> saved = ProfileBytes();
+  EXPECT_FALSE(saved.empty());
+  Close();
+  EXPECT_EQ(ProfileBytes(), saved);  // saved once
+}
+
 TEST_F(ProgramLife, ClosingAsksAndNoKeepsEverything) {
   Open();
   answer_ = false;
