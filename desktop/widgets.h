@@ -1,5 +1,5 @@
 // Small helpers that make the window's controls with their names (objectName is the control's
-// name, which tests and the specification of each page use) and captions.
+// name, by which the tests find it) and captions.
 #pragma once
 
 #include <QCheckBox>
