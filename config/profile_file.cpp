@@ -31,7 +31,6 @@ constexpr std::uint32_t kPortRangeSize = 4;
 constexpr std::uint32_t kSixBytesSize = 6;
 constexpr std::uint32_t kActionSize = 16;
 constexpr std::uint32_t kPacketSize = 212;
-constexpr std::uint32_t kTextField = 97;  // 96 characters and a zero byte
 
 // Offsets of the lists in a proxy entry (each an offset and a count).
 constexpr std::uint32_t kDontRecvFromHostsAt = 120;
