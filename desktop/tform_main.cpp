@@ -154,12 +154,7 @@ bool TFormMain::CreateWindowParts() {
   LoadProfile(table_, display_options());  // a failed check keeps what was read before it
   program_settings_->ShowOptions(display_options());
   program_settings_->auto_start()->setChecked(auto_start_);
-  for (std::size_t i = 0; i < table_.size(); ++i) {
-    const ProxyServerSettings& settings = table_[i].Settings;
-    histories_[settings.Id] = std::make_unique<LogHistory>();
-    auto* item = new SortedItem(servers_, {QString::fromStdString(settings.ServerName)});
-    item->setData(0, Qt::UserRole, settings.Id);
-  }
+  for (std::size_t i = 0; i < table_.size(); ++i) AddListItem(table_[i].Settings);
   if (table_.empty()) AddServer("New proxy server");
   if (servers_->topLevelItemCount() > 0) SelectItem(servers_->topLevelItem(0));
   setWindowTitle("Corvane v1.1");

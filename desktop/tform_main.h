@@ -58,7 +58,6 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   // servers flagged to start, tray and timer. False when it failed: the window then stays
   // invisible and the program is to end without saving.
   bool FormCreate();
-  bool CreateWindowParts();
   bool form_ready() const { return form_ready_; }
 
   // The proxy list.
@@ -92,6 +91,7 @@ class TFormMain final : public QMainWindow, private EngineEvents {
 
  private:
   void BuildWindow();
+  bool CreateWindowParts();
   QWidget* BuildProxyServersTab();
 
   // Handlers.
@@ -105,6 +105,9 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   void Timer1Timer();
   void ServiceAction(const std::function<std::string(ServiceControl&)>& action);
 
+  // Adds the proxy list's item of a registered record (caption its name, data its Id) and its
+  // empty log history.
+  void AddListItem(const ProxyServerSettings& settings);
   QTreeWidgetItem* ItemOf(std::uint32_t id) const;
   void SelectItem(QTreeWidgetItem* item);
   // Ends the record's engine thread, waiting up to a second for it.

@@ -31,13 +31,16 @@ void TFormMain::SelectItem(QTreeWidgetItem* item) {
   item->setSelected(true);
 }
 
+void TFormMain::AddListItem(const ProxyServerSettings& settings) {
+  histories_[settings.Id] = std::make_unique<LogHistory>();
+  auto* item = new SortedItem(servers_, {QString::fromStdString(settings.ServerName)});
+  item->setData(0, Qt::UserRole, settings.Id);
+}
+
 bool TFormMain::InsertServer(ProxyServerSettings record) {
   const std::uint32_t id = table_.Register(std::move(record));
   if (id == 0) return false;
-  histories_[id] = std::make_unique<LogHistory>();
-  auto* item =
-      new SortedItem(servers_, {QString::fromStdString(table_.Find(id)->Settings.ServerName)});
-  item->setData(0, Qt::UserRole, id);
+  AddListItem(table_.Find(id)->Settings);
   return true;
 }
 

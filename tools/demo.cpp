@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "config/list_entry_rules.h"
@@ -61,9 +60,10 @@ int main(int argc, char** argv) {
   static_cast<void>(table.Register(demo));
   std::filesystem::create_directories(home + "/Corvane");
   const auto image = WriteProfileImage(table, {}, false, CurrentUtcTime());
-  std::ofstream(home + "/Corvane/profile.dat", std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()),
-             static_cast<std::streamsize>(image.size()));
+  if (!ReplaceFile(home + "/Corvane/profile.dat", image, 0644)) {
+    std::fprintf(stderr, "cannot write the demonstration's profile\n");
+    return 1;
+  }
   std::printf(
       "profile: %s/Corvane/profile.dat, proxy server \"Demonstration\" on 127.0.0.1:%u,\n"
       "         relaying to 127.0.0.1:%u\n",

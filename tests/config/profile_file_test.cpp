@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "config/little_endian.h"
 #include "tests/support/temp_home.h"
@@ -316,9 +315,7 @@ TEST(ProfileFile, TheServiceReaderTakesEveryProxyServer) {
   static_cast<void>(written.Register(Full(1)));
   const auto image = WriteProfileImage(written, {}, false, kWrittenAt);
   const std::string path = home.path() + "/CorvaneService.dat";
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()),
-             static_cast<std::streamsize>(image.size()));
+  ASSERT_TRUE(ReplaceFile(path, image, 0644));
 
   ProxyServerTable table;
   static_cast<void>(AddProxyServer(table, "left over"));

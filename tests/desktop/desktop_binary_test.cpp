@@ -5,7 +5,6 @@
 #include <signal.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "config/profile_file.h"
 #include "tests/support/child_process.h"
@@ -35,9 +34,7 @@ TEST(DesktopBinary, RelaysHandsOverASecondStartAndSavesOnSigterm) {
   static_cast<void>(table.Register(other));
   std::filesystem::create_directories(home.path() + "/Corvane");
   const auto image = WriteProfileImage(table, {}, false, CalendarTime{});
-  std::ofstream(home.path() + "/Corvane/profile.dat", std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()),
-             static_cast<std::streamsize>(image.size()));
+  ASSERT_TRUE(ReplaceFile(home.path() + "/Corvane/profile.dat", image, 0644));
 
   const std::vector<std::string> environment{"HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen",
                                              "XDG_RUNTIME_DIR=" + home.path(),

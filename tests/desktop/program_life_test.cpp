@@ -23,9 +23,7 @@ class ProgramLife : public WindowTest {
   }
   void WriteProfile(const std::vector<std::uint8_t>& bytes) {
     std::filesystem::create_directories(home_.path() + "/Corvane");
-    std::ofstream(ProfilePath(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(ReplaceFile(ProfilePath(), bytes, 0644));
   }
   void WriteProfile(const ProxyServerTable& table, const StoredDisplayOptions& options = {}) {
     WriteProfile(WriteProfileImage(table, options, false, CalendarTime{}));

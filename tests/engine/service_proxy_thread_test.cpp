@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
 
 namespace corvane {
@@ -15,11 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Event {
-  std::string text;
-  bool error;
-  friend bool operator==(const Event&, const Event&) = default;
-};
+using Event = test::ServiceEvent;
 
 class EventLog {
  public:

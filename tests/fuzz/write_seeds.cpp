@@ -1,6 +1,5 @@
 // Writes the fuzzer's seed corpus: profile images of a few tables, made by the writer.
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "config/profile_file.h"
@@ -13,9 +12,9 @@ int main(int argc, char** argv) {
   }
   const auto save = [&](const ProxyServerTable& table, const char* name) {
     const auto image = WriteProfileImage(table, {}, true, CalendarTime{2026, 12, 2, 8, 0, 0, 0, 0});
-    std::ofstream(std::string(argv[1]) + "/" + name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()),
-               static_cast<std::streamsize>(image.size()));
+    if (!ReplaceFile(std::string(argv[1]) + "/" + name, image, 0644)) {
+      std::fprintf(stderr, "cannot write the seed %s\n", name);
+    }
   };
   ProxyServerTable table;
   save(table, "empty");

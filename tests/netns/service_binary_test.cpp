@@ -10,7 +10,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "config/profile_file.h"
@@ -61,9 +60,7 @@ TEST(ServiceBinary, ReportsRunningRelaysAndStopsOnSigterm) {
   proxy.SendToHostsList = {{"127.0.0.1", 32, *sink.LocalPort()}};
   static_cast<void>(table.Register(proxy));
   const auto image = WriteProfileImage(table, {}, false, CurrentUtcTime());
-  std::ofstream("/opt/corvane/CorvaneService.dat", std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()),
-             static_cast<std::streamsize>(image.size()));
+  ASSERT_TRUE(ReplaceFile("/opt/corvane/CorvaneService.dat", image, 0644));
 
   NotifyListener manager;
   test::ChildProcess service(CORVANE_SERVICE_BINARY, {manager.Variable()});

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "service/service_program.h"
+#include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
 
 namespace corvane {
@@ -16,14 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Event {
-  std::string text;
-  bool error;
-  friend bool operator==(const Event&, const Event&) = default;
-  friend std::ostream& operator<<(std::ostream& out, const Event& e) {
-    return out << (e.error ? "E " : "I ") << e.text;
-  }
-};
+using Event = test::ServiceEvent;
 
 const Event kRunning{"Service is running.", false};
 const Event kStopped{"Service is stopped.", false};

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,16 @@ class FakeLookup {
 
   std::map<std::string, HostAddresses> answers_;
   std::map<std::string, int> questions_;
+};
+
+// One event-log entry of the service.
+struct ServiceEvent {
+  std::string text;
+  bool error;
+  friend bool operator==(const ServiceEvent&, const ServiceEvent&) = default;
+  friend std::ostream& operator<<(std::ostream& out, const ServiceEvent& e) {
+    return out << (e.error ? "E " : "I ") << e.text;
+  }
 };
 
 // A host that records every report and never stops on its own.
