@@ -18,6 +18,36 @@ EngineReport PacketReport(std::uint32_t id, const MagicPacket& packet, const End
   return report;
 }
 
+EngineReport ReceivedReport(std::uint32_t id, const MagicPacket& packet, const Endpoint& sender,
+                            IgnoreReason reason) {
+  EngineReport report = PacketReport(id, packet, sender, /*received=*/true,
+                                     /*ignored=*/reason != IgnoreReason::kNone);
+  report.ReportIgnoreReason = reason;
+  return report;
+}
+
+std::string_view IgnoreReasonText(IgnoreReason reason) {
+  switch (reason) {
+    case IgnoreReason::kNone:
+      return "";
+    case IgnoreReason::kBroadcastArrival:
+      return "it arrived as a broadcast";
+    case IgnoreReason::kOwnAddress:
+      return "it came from an address of this host";
+    case IgnoreReason::kSenderHost:
+      return "of the filter by sender host";
+    case IgnoreReason::kSenderPort:
+      return "of the filter by sender port";
+    case IgnoreReason::kPassword:
+      return "of the filter by magic password";
+    case IgnoreReason::kMac:
+      return "of the filter by MAC address";
+    case IgnoreReason::kStormGuard:
+      return "its MAC address was relayed too often (a relay loop?)";
+  }
+  return "";
+}
+
 std::string ErrorText(const EngineReport& report) {
   const std::string port = std::to_string(report.ReportPort);
   switch (report.Status) {

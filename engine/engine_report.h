@@ -25,6 +25,22 @@ enum class EngineStatus : std::int32_t {
   kUnknownIpMode = 100,
 };
 
+// Why the engine ignored a received magic packet: the filter that ignored it, or the storm guard.
+// The log row still says only "Yes" or "No"; the reason is extra detail for the window.
+enum class IgnoreReason : std::uint8_t {
+  kNone = 0,          // accepted
+  kBroadcastArrival,  // DontRecvFromBroadcastIp
+  kOwnAddress,        // DontRecvFromYourIp
+  kSenderHost,        // DontRecvFromHosts, RecvFromHosts
+  kSenderPort,        // DontRecvFromPorts, RecvFromPorts
+  kPassword,          // the four password checks
+  kMac,               // DontRecvWithNextMacs, RecvWithNextMacs
+  kStormGuard,        // the target MAC went through this proxy server too often (a relay loop)
+};
+
+// Completes "Ignored because ...": e.g. "it came from an address of this host". Empty for kNone.
+std::string_view IgnoreReasonText(IgnoreReason reason);
+
 // One event, written by the engine thread just before it hands the event over and read by the
 // window thread while the engine thread waits.
 struct EngineReport {
@@ -38,13 +54,17 @@ struct EngineReport {
   MacAddress ReportMac{};
   MagicPassword ReportPassword{};
   bool ReportHasPassword = false;
-  bool ReportIgnored = false;   // received packets: the filters ignored it
+  bool ReportIgnored = false;  // received packets: the filters or the storm guard ignored it
+  IgnoreReason ReportIgnoreReason = IgnoreReason::kNone;  // why, when ReportIgnored is set
   bool ReportReceived = false;  // true for a received packet, false for a sent one
 };
 
 // The report of a received (`received` true) or sent packet and its remote endpoint.
 EngineReport PacketReport(std::uint32_t id, const MagicPacket& packet, const Endpoint& remote,
                           bool received, bool ignored);
+// The report of a received packet that was accepted (kNone) or ignored for `reason`.
+EngineReport ReceivedReport(std::uint32_t id, const MagicPacket& packet, const Endpoint& sender,
+                            IgnoreReason reason);
 
 // The desktop program's text of an error report, e.g. "Can not bind 9 port for IPv4 socket".
 std::string ErrorText(const EngineReport& report);

@@ -25,8 +25,9 @@ class ProxyHost {
   // question for a bind), IpMode is unusable, or there were no settings.
   virtual void ReportStartError(EngineStatus status, std::uint16_t port) = 0;
 
-  // A magic packet arrived from `sender` and the filters accepted or ignored it.
-  virtual void ReportReceived(const MagicPacket& packet, const Endpoint& sender, bool ignored) = 0;
+  // A magic packet arrived from `sender` and was accepted (kNone) or ignored for `reason`.
+  virtual void ReportReceived(const MagicPacket& packet, const Endpoint& sender,
+                              IgnoreReason reason) = 0;
 
   // A destination's host text resolved to no address.
   virtual void ReportResolveError(const std::string& host) = 0;

@@ -83,9 +83,9 @@ class ReceiveLoop {
     packet_.length = datagram.length;
     if (!IsMagicPacket(packet_.payload()) || stop_.IsRequested()) return;
     NormalizePassword(packet_);
-    const bool ignored = filters_.Ignores(packet_, datagram);
-    host_.ReportReceived(packet_, datagram.sender, ignored);
-    if (!ignored) sender_.Dispatch(packet_, socket.family());
+    const IgnoreReason reason = filters_.Check(packet_, datagram);
+    host_.ReportReceived(packet_, datagram.sender, reason);
+    if (reason == IgnoreReason::kNone) sender_.Dispatch(packet_, socket.family());
   }
 
   ProxySockets& sockets_;

@@ -59,36 +59,38 @@ bool ReceiveFilters::SenderInList(const IpAddress& sender, const std::vector<Hos
   return false;
 }
 
-bool ReceiveFilters::Ignores(const MagicPacket& packet, const Datagram& datagram) {
+IgnoreReason ReceiveFilters::Check(const MagicPacket& packet, const Datagram& datagram) {
   const ProxyServerSettings& s = settings_;
   const IpAddress& sender = datagram.sender.address;
   const bool ipv4 = sender.family == AddressFamily::kIpv4;
-  bool ignore = false;
 
-  if (ipv4 && s.DontRecvFromBroadcastIp) ignore = datagram.broadcast;
-  if (!ignore && ipv4 && s.DontRecvFromYourIp) ignore = IsOwnAddress(sender, own_addresses_);
-  if (!ignore && s.DontRecvFromHosts) {
-    ignore = SenderInList(sender, s.DontRecvFromHostsList, deny_host_memos_);
+  if (ipv4 && s.DontRecvFromBroadcastIp && datagram.broadcast) {
+    return IgnoreReason::kBroadcastArrival;
   }
-  if (!ignore && s.RecvFromHosts) {
-    ignore = !SenderInList(sender, s.RecvFromHostsList, allow_host_memos_);
+  if (s.DontRecvFromYourIp && IsOwnAddress(sender, own_addresses_))
+    return IgnoreReason::kOwnAddress;
+  if (s.DontRecvFromHosts && SenderInList(sender, s.DontRecvFromHostsList, deny_host_memos_)) {
+    return IgnoreReason::kSenderHost;
+  }
+  if (s.RecvFromHosts && !SenderInList(sender, s.RecvFromHostsList, allow_host_memos_)) {
+    return IgnoreReason::kSenderHost;
   }
   const std::uint16_t port = datagram.sender.port;
-  if (!ignore && s.DontRecvFromPorts) ignore = PortInList(port, s.DontRecvFromPortsList);
-  if (!ignore && s.RecvFromPorts) ignore = !PortInList(port, s.RecvFromPortsList);
-  if (!ignore && s.DontRecvWithPassword) ignore = packet.HasPassword();
-  if (!ignore && s.DontRecvWithoutPassword) ignore = !packet.HasPassword();
-  if (!ignore && s.DontRecvWithNextPasswords) {
-    ignore = packet.HasPassword() && InList(packet.Password(), deny_passwords_);
+  if ((s.DontRecvFromPorts && PortInList(port, s.DontRecvFromPortsList)) ||
+      (s.RecvFromPorts && !PortInList(port, s.RecvFromPortsList))) {
+    return IgnoreReason::kSenderPort;
   }
-  if (!ignore && s.RecvWithNextPasswords) {
-    ignore = !(packet.HasPassword() && InList(packet.Password(), allow_passwords_));
+  const bool has_password = packet.HasPassword();
+  if ((s.DontRecvWithPassword && has_password) || (s.DontRecvWithoutPassword && !has_password) ||
+      (s.DontRecvWithNextPasswords && has_password && InList(packet.Password(), deny_passwords_)) ||
+      (s.RecvWithNextPasswords && !(has_password && InList(packet.Password(), allow_passwords_)))) {
+    return IgnoreReason::kPassword;
   }
-  if (!ignore && s.DontRecvWithNextMacs) {
-    ignore = InList(packet.TargetMac(), deny_macs_);
+  if ((s.DontRecvWithNextMacs && InList(packet.TargetMac(), deny_macs_)) ||
+      (s.RecvWithNextMacs && !InList(packet.TargetMac(), allow_macs_))) {
+    return IgnoreReason::kMac;
   }
-  if (!ignore && s.RecvWithNextMacs) ignore = !InList(packet.TargetMac(), allow_macs_);
-  return ignore;
+  return IgnoreReason::kNone;
 }
 
 }  // namespace corvane

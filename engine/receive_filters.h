@@ -3,12 +3,14 @@
 // Twelve checks in a fixed order, each only while the packet is not yet ignored: broadcast
 // arrival and own sender address (IPv4 only), sender hosts, sender ports, passwords, MAC
 // addresses. A "don't" check can only ignore; a "only" check ignores unless an entry matches, so
-// an empty "only" list ignores every packet that reaches it. The reason is never reported.
+// an empty "only" list ignores every packet that reaches it. The log rows show only whether a
+// packet was ignored; the reason (which group of checks fired) goes with the report.
 #pragma once
 
 #include <vector>
 
 #include "config/proxy_server_settings.h"
+#include "engine/engine_report.h"
 #include "engine/magic_packet.h"
 #include "engine/resolver_cache.h"
 #include "platform/interfaces.h"
@@ -23,9 +25,13 @@ class ReceiveFilters {
   ReceiveFilters(const ProxyServerSettings& settings, const OwnAddressTable& own_addresses,
                  ResolverCache& resolver, const StopRequest& stop);
 
-  // Whether the filters ignore `packet` (normalised), which arrived as `datagram`. The host lists
-  // resolve their entries one by one and end early when a stop is requested.
-  bool Ignores(const MagicPacket& packet, const Datagram& datagram);
+  // Why the filters ignore `packet` (normalised), which arrived as `datagram`, or kNone when they
+  // accept it. The host lists resolve their entries one by one and end early when a stop is
+  // requested.
+  IgnoreReason Check(const MagicPacket& packet, const Datagram& datagram);
+  bool Ignores(const MagicPacket& packet, const Datagram& datagram) {
+    return Check(packet, datagram) != IgnoreReason::kNone;
+  }
 
  private:
   // Whether the sender matches an entry of `list`, resolving entries as it goes.

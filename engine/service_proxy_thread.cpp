@@ -19,7 +19,7 @@ class ServiceHost final : public ProxyHost {
   }
 
   // The service keeps no packet log and reports no resolution or send failure.
-  void ReportReceived(const MagicPacket&, const Endpoint&, bool) override {}
+  void ReportReceived(const MagicPacket&, const Endpoint&, IgnoreReason) override {}
   void ReportResolveError(const std::string&) override {}
   void ReportSendError(const Endpoint&) override {}
   void ReportSent(const MagicPacket&, const Endpoint&) override {}

@@ -112,10 +112,11 @@ void WolServerThread::ReportSent(const MagicPacket& packet, const Endpoint& to) 
 }
 
 void WolServerThread::ReportReceived(const MagicPacket& packet, const Endpoint& sender,
-                                     bool ignored) {
-  const EngineEvent event = ignored ? EngineEvent::kIgnoredPacket : EngineEvent::kAcceptedPacket;
+                                     IgnoreReason reason) {
+  const EngineEvent event =
+      reason != IgnoreReason::kNone ? EngineEvent::kIgnoredPacket : EngineEvent::kAcceptedPacket;
   if (stop_.IsRequested() || !IsRecorded(event, window_->Options())) return;
-  report_ = PacketReport(id_, packet, sender, /*received=*/true, ignored);
+  report_ = ReceivedReport(id_, packet, sender, reason);
   SynchronizeUnlessStopped(&WolServerThread::ReportPacket);
 }
 

@@ -58,7 +58,8 @@ class WolServerThread final : public ServerThreadLink,
   // ProxyHost
   const StopRequest& stop() const override { return stop_; }
   void ReportStartError(EngineStatus status, std::uint16_t port) override;
-  void ReportReceived(const MagicPacket& packet, const Endpoint& sender, bool ignored) override;
+  void ReportReceived(const MagicPacket& packet, const Endpoint& sender,
+                      IgnoreReason reason) override;
   void ReportResolveError(const std::string& host) override;
   void ReportSendError(const Endpoint& to) override;
   void ReportSent(const MagicPacket& packet, const Endpoint& to) override;

@@ -27,6 +27,10 @@ class ReceiveFiltersTest : public ::testing::Test {
   // Whether a packet of `length` bytes from `sender`:`port` is ignored.
   bool Ignored(const char* sender, std::uint16_t port = 40000, std::size_t length = 102,
                bool broadcast = false, MacAddress mac = kMac) {
+    return Reason(sender, port, length, broadcast, mac) != IgnoreReason::kNone;
+  }
+  IgnoreReason Reason(const char* sender, std::uint16_t port = 40000, std::size_t length = 102,
+                      bool broadcast = false, MacAddress mac = kMac) {
     MagicPacket packet;
     const auto payload = test::MagicPayload(mac, length, 0x10);
     std::copy(payload.begin(), payload.end(), packet.bytes.begin());
@@ -37,7 +41,7 @@ class ReceiveFiltersTest : public ::testing::Test {
     datagram.sender = {*ParseIpAddress(sender), port};
     datagram.broadcast = broadcast;
     ReceiveFilters filters(settings_, own_, cache_, stop_);
-    return filters.Ignores(packet, datagram);
+    return filters.Check(packet, datagram);
   }
 
   ProxyServerSettings settings_;
@@ -62,6 +66,29 @@ TEST_F(ReceiveFiltersTest, BroadcastAndOwnAddressChecksApplyToIpv4Only) {
   EXPECT_TRUE(Ignored("10.0.0.1"));
   EXPECT_FALSE(Ignored("10.0.0.2"));
   EXPECT_FALSE(Ignored("::ffff:10.0.0.1"));
+}
+
+TEST_F(ReceiveFiltersTest, TheFirstCheckThatIgnoresGivesTheReason) {
+  lookup_.Answer("10.0.0.1", "10.0.0.1");
+  const struct {
+    bool ProxyServerSettings::*flag;
+    IgnoreReason reason;
+  } kChecks[] = {
+      {&ProxyServerSettings::DontRecvFromBroadcastIp, IgnoreReason::kBroadcastArrival},
+      {&ProxyServerSettings::DontRecvFromYourIp, IgnoreReason::kOwnAddress},
+      {&ProxyServerSettings::DontRecvFromHosts, IgnoreReason::kSenderHost},
+      {&ProxyServerSettings::RecvFromPorts, IgnoreReason::kSenderPort},
+      {&ProxyServerSettings::DontRecvWithoutPassword, IgnoreReason::kPassword},
+      {&ProxyServerSettings::RecvWithNextMacs, IgnoreReason::kMac},
+  };
+  settings_.DontRecvFromHostsList = {{"10.0.0.1", 32, 0}};
+  // Turned on from the last check to the first: each time the earlier check fires.
+  for (auto it = std::rbegin(kChecks); it != std::rend(kChecks); ++it) {
+    settings_.*(it->flag) = true;
+    EXPECT_EQ(Reason("10.0.0.1", 40000, 102, /*broadcast=*/true), it->reason);
+  }
+  EXPECT_EQ(IgnoreReasonText(IgnoreReason::kNone), "");
+  EXPECT_EQ(IgnoreReasonText(IgnoreReason::kOwnAddress), "it came from an address of this host");
 }
 
 TEST_F(ReceiveFiltersTest, HostListsResolveEachEntryAndMatchByPrefix) {

@@ -65,8 +65,9 @@ class RecordingHost final : public ProxyHost {
   void ReportStartError(EngineStatus status, std::uint16_t) override {
     start_errors.push_back(status);
   }
-  void ReportReceived(const MagicPacket&, const Endpoint&, bool ignored) override {
-    received.push_back(ignored);
+  void ReportReceived(const MagicPacket&, const Endpoint&, IgnoreReason reason) override {
+    received.push_back(reason != IgnoreReason::kNone);
+    reasons.push_back(reason);
   }
   void ReportResolveError(const std::string& host) override { resolve_errors.push_back(host); }
   void ReportSendError(const Endpoint& to) override { send_errors.push_back(to); }
@@ -77,6 +78,7 @@ class RecordingHost final : public ProxyHost {
   StopRequest stop_;
   std::vector<EngineStatus> start_errors;
   std::vector<bool> received;  // the ignored flag of each
+  std::vector<IgnoreReason> reasons;
   std::vector<std::string> resolve_errors;
   std::vector<Endpoint> send_errors;
   std::vector<Sent> sent;
