@@ -1,8 +1,12 @@
 #include "platform/systemd_bus.h"
 
 #include <systemd/sd-bus.h>
+#include <systemd/sd-daemon.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace corvane {
 namespace {
@@ -10,6 +14,7 @@ namespace {
 constexpr char kDestination[] = "org.freedesktop.systemd1";
 constexpr char kManagerPath[] = "/org/freedesktop/systemd1";
 constexpr char kManager[] = "org.freedesktop.systemd1.Manager";
+constexpr char kManagerSocket[] = "unix:path=/run/systemd/private";
 
 // Frees sd-bus objects when the call is over.
 struct CallState {
@@ -25,16 +30,42 @@ struct CallState {
   }
 };
 
+// The JobRemoved signals seen while waiting for one job: its object path and its result.
+struct JobEnds {
+  std::vector<std::pair<std::string, std::string>> ended;
+
+  static int Take(sd_bus_message* message, void* data, sd_bus_error*) {
+    std::uint32_t id = 0;
+    const char* job = nullptr;
+    const char* unit = nullptr;
+    const char* result = nullptr;
+    if (sd_bus_message_read(message, "uoss", &id, &job, &unit, &result) >= 0) {
+      static_cast<JobEnds*>(data)->ended.emplace_back(job, result);
+    }
+    return 0;
+  }
+
+  const std::string* ResultOf(const std::string& job) const {
+    for (const auto& [path, result] : ended) {
+      if (path == job) return &result;
+    }
+    return nullptr;
+  }
+};
+
 }  // namespace
 
 struct SystemdBus::Bus {
   sd_bus* bus = nullptr;
+  bool direct = false;  // a connection to systemd itself rather than through the bus daemon
 };
 
 SystemdBus::~SystemdBus() {
   sd_bus_flush_close_unref(bus_->bus);
   delete bus_;
 }
+
+bool SystemdBus::ManagerRunning() { return sd_booted() > 0; }
 
 std::unique_ptr<SystemdBus> SystemdBus::OpenSystem(int& error) {
   sd_bus* bus = nullptr;
@@ -45,6 +76,20 @@ std::unique_ptr<SystemdBus> SystemdBus::OpenSystem(int& error) {
   }
   error = 0;
   return std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus}));
+}
+
+std::unique_ptr<SystemdBus> SystemdBus::OpenManagerSocket(int& error) {
+  sd_bus* bus = nullptr;
+  int result = sd_bus_new(&bus);
+  if (result >= 0) result = sd_bus_set_address(bus, kManagerSocket);
+  if (result >= 0) result = sd_bus_start(bus);
+  if (result < 0) {
+    sd_bus_unref(bus);
+    error = -result;
+    return nullptr;
+  }
+  error = 0;
+  return std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus, true}));
 }
 
 std::unique_ptr<SystemdBus> SystemdBus::OpenOnSocket(int fd, int& error) {
@@ -58,7 +103,7 @@ std::unique_ptr<SystemdBus> SystemdBus::OpenOnSocket(int fd, int& error) {
     return nullptr;
   }
   error = 0;
-  return std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus}));
+  return std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus, true}));
 }
 
 BusResult SystemdBus::LoadUnit(std::string_view unit, std::string& object_path) {
@@ -87,12 +132,47 @@ BusResult SystemdBus::UnitProperty(std::string_view object_path, const char* pro
   return call.Result(result);
 }
 
-BusResult SystemdBus::StartUnit(std::string_view unit) {
+BusResult SystemdBus::StartUnit(std::string_view unit, std::chrono::milliseconds bound,
+                                std::string& job_result) {
+  job_result.clear();
+  // systemd tells the client that queued a job how it ended, without a subscription. The match
+  // is in place before the job exists, so that its end cannot pass unseen. Through the bus daemon
+  // only systemd may speak for systemd; a direct connection has no one else on it (and no sender
+  // names).
+  JobEnds ends;
+  sd_bus_slot* slot = nullptr;
+  CallState match;
+  int result = sd_bus_match_signal(bus_->bus, &slot, bus_->direct ? nullptr : kDestination,
+                                   kManagerPath, kManager, "JobRemoved", &JobEnds::Take, &ends);
+  if (result < 0) return match.Result(result);
+
   CallState call;
   const std::string name(unit);
-  return call.Result(sd_bus_call_method(bus_->bus, kDestination, kManagerPath, kManager,
-                                        "StartUnit", &call.error, &call.reply, "ss", name.c_str(),
-                                        "replace"));
+  result = sd_bus_call_method(bus_->bus, kDestination, kManagerPath, kManager, "StartUnit",
+                              &call.error, &call.reply, "ss", name.c_str(), "replace");
+  const char* job_path = nullptr;
+  if (result >= 0) result = sd_bus_message_read(call.reply, "o", &job_path);
+  if (result < 0) {
+    sd_bus_slot_unref(slot);
+    return call.Result(result);
+  }
+  const std::string job(job_path);
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  while (true) {
+    // Everything already received first; then wait for more, up to the deadline.
+    while ((result = sd_bus_process(bus_->bus, nullptr)) > 0) {
+    }
+    if (const std::string* ended = ends.ResultOf(job)) {
+      job_result = *ended;
+      break;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (result < 0 || left.count() <= 0) break;  // a lost connection ends the wait as well
+    sd_bus_wait(bus_->bus, static_cast<std::uint64_t>(left.count()));
+  }
+  sd_bus_slot_unref(slot);
+  return {};
 }
 
 BusResult SystemdBus::StopUnit(std::string_view unit) {

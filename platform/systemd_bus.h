@@ -2,6 +2,7 @@
 // Every call answers with a BusResult: success, or the errno and D-Bus error name of the failure.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,15 +22,24 @@ class SystemdBus {
   SystemdBus(const SystemdBus&) = delete;
   SystemdBus& operator=(const SystemdBus&) = delete;
 
+  // Whether systemd runs as this system's service manager (it keeps /run/systemd/system/).
+  static bool ManagerRunning();
   // The system bus; nothing (with the errno) when there is none to reach, as in a container.
   static std::unique_ptr<SystemdBus> OpenSystem(int& error);
+  // systemd's own socket, /run/systemd/private, which works without the bus daemon. Only root
+  // may talk on it.
+  static std::unique_ptr<SystemdBus> OpenManagerSocket(int& error);
   // A direct connection over a connected stream socket, which the bus object then owns (tests
   // talk to a stand-in for systemd this way).
   static std::unique_ptr<SystemdBus> OpenOnSocket(int fd, int& error);
 
   BusResult LoadUnit(std::string_view unit, std::string& object_path);
   BusResult UnitProperty(std::string_view object_path, const char* property, std::string& value);
-  BusResult StartUnit(std::string_view unit);
+  // Starts `unit` and waits up to `bound` for its start job to end. `job_result` is systemd's
+  // word for how the job ended ("done" only when the unit reached its started state; "failed",
+  // "dependency", "timeout", "canceled", ...), or empty when the wait ran out first.
+  BusResult StartUnit(std::string_view unit, std::chrono::milliseconds bound,
+                      std::string& job_result);
   BusResult StopUnit(std::string_view unit);
   BusResult Reload();
   BusResult EnableUnitFile(std::string_view unit);

@@ -11,6 +11,8 @@ namespace {
 constexpr char kLineBreak[] = "\r\n";
 constexpr char kAdministratorHint[] = "You need to run the program as an administrator.";
 constexpr char kReinstallHint[] = "You need to reinstall the service.";
+// Where no systemd runs (a container, another init system), no rights would help.
+constexpr char kNoSystemdHint[] = "The systemd service manager is not running on this system.";
 
 constexpr char kNoPaths[] =
     "Failed: Can not get the path to \"%systemroot%\" or \"%userprofile%\".";
@@ -24,6 +26,10 @@ constexpr char kCannotCreateConfiguration[] =
 
 std::string WithHint(const char* text, const char* hint) {
   return std::string(text) + kLineBreak + hint;
+}
+
+std::string NoManager(ServiceError error) {
+  return WithHint(kNoManager, error == kErrorNotReady ? kNoSystemdHint : kAdministratorHint);
 }
 
 bool IsMissing(ServiceError error) {
@@ -53,9 +59,7 @@ std::optional<std::string> CopyConfiguration(FileCopier& files, const ServicePat
 std::optional<std::string> OpenForControl(ServiceManager& manager,
                                           std::unique_ptr<ServiceManagerHandle>& connection,
                                           std::unique_ptr<ServiceHandle>& service) {
-  if (manager.Connect(true, connection) != kErrorSuccess) {
-    return WithHint(kNoManager, kAdministratorHint);
-  }
+  if (const ServiceError error = manager.Connect(true, connection)) return NoManager(error);
   const ServiceError error = connection->OpenService(kServiceName, service);
   if (error == kErrorSuccess) return std::nullopt;
   const bool gone = IsAbsent(error) || error == kErrorServiceMarkedForDelete;
@@ -108,9 +112,7 @@ std::string ServiceControl::Install() {
       return kNoPaths;
     }
     std::unique_ptr<ServiceManagerHandle> connection;
-    if (manager.Connect(true, connection) != kErrorSuccess) {
-      return WithHint(kNoManager, kAdministratorHint);
-    }
+    if (const ServiceError error = manager.Connect(true, connection)) return NoManager(error);
 
     bool ready = false, not_installed = false, state_known = false;
     std::unique_ptr<ServiceHandle> service;
@@ -203,9 +205,7 @@ std::string ServiceControl::Stop() {
 std::string ServiceControl::Remove() {
   return Guarded([&]() -> std::string {
     std::unique_ptr<ServiceManagerHandle> connection;
-    if (manager.Connect(true, connection) != kErrorSuccess) {
-      return WithHint(kNoManager, kAdministratorHint);
-    }
+    if (const ServiceError error = manager.Connect(true, connection)) return NoManager(error);
     std::unique_ptr<ServiceHandle> service;
     const ServiceError opened = connection->OpenService(kServiceName, service);
     if (IsAbsent(opened) || opened == kErrorServiceMarkedForDelete) {

@@ -17,12 +17,14 @@ inline constexpr ServiceError kErrorFileNotFound = 2;
 inline constexpr ServiceError kErrorPathNotFound = 3;
 inline constexpr ServiceError kErrorAccessDenied = 5;
 inline constexpr ServiceError kErrorInvalidName = 123;
+inline constexpr ServiceError kErrorServiceRequestTimeout = 1053;  // start did not end in time
 inline constexpr ServiceError kErrorServiceAlreadyRunning = 1056;
 inline constexpr ServiceError kErrorServiceDisabled = 1058;
 inline constexpr ServiceError kErrorServiceDoesNotExist = 1060;
 inline constexpr ServiceError kErrorServiceNotActive = 1062;
+inline constexpr ServiceError kErrorServiceStartFailed = 1066;  // the service failed to start
 inline constexpr ServiceError kErrorServiceMarkedForDelete = 1072;
-inline constexpr ServiceError kErrorNotReady = 21;  // no service manager to talk to
+inline constexpr ServiceError kErrorNotReady = 21;  // no service manager runs on this system
 
 enum class ServiceRunState : std::uint32_t {
   kStopped = 1,
@@ -50,6 +52,7 @@ class ServiceHandle {
   virtual ~ServiceHandle() = default;
   virtual ServiceError QueryState(ServiceRunState& state) = 0;
   virtual ServiceError SendStop() = 0;  // does not wait for the stopped state
+  // Starts the service and waits, for a bounded time, until the start has succeeded or failed.
   virtual ServiceError Start() = 0;
   virtual ServiceError Delete() = 0;
   // Type, start type, error control, program and account; the display name is kept.

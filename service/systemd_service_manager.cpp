@@ -51,11 +51,12 @@ ServiceError InstallUnit(SystemdBus& bus, const std::string& unit, const std::st
 class SystemdService final : public ServiceHandle {
  public:
   SystemdService(std::shared_ptr<SystemdBus> bus, std::string unit, std::string path,
-                 std::string file)
+                 std::string file, std::chrono::milliseconds start_wait)
       : bus_(std::move(bus)),
         unit_(std::move(unit)),
         path_(std::move(path)),
-        file_(std::move(file)) {}
+        file_(std::move(file)),
+        start_wait_(start_wait) {}
 
   ServiceError QueryState(ServiceRunState& state) override {
     std::string active;
@@ -84,7 +85,12 @@ class SystemdService final : public ServiceHandle {
         file_state.rfind("masked", 0) == 0) {
       return kErrorServiceDisabled;
     }
-    return FromBus(bus_->StartUnit(unit_));
+    std::string job_result;
+    if (const ServiceError error = FromBus(bus_->StartUnit(unit_, start_wait_, job_result))) {
+      return error;
+    }
+    if (job_result.empty()) return kErrorServiceRequestTimeout;
+    return job_result == "done" ? kErrorSuccess : kErrorServiceStartFailed;
   }
 
   ServiceError Delete() override {
@@ -112,12 +118,14 @@ class SystemdService final : public ServiceHandle {
  private:
   std::shared_ptr<SystemdBus> bus_;
   std::string unit_, path_, file_;
+  std::chrono::milliseconds start_wait_;
 };
 
 class SystemdConnection final : public ServiceManagerHandle {
  public:
-  SystemdConnection(std::shared_ptr<SystemdBus> bus, std::string unit_folder)
-      : bus_(std::move(bus)), unit_folder_(std::move(unit_folder)) {}
+  SystemdConnection(std::shared_ptr<SystemdBus> bus, std::string unit_folder,
+                    std::chrono::milliseconds start_wait)
+      : bus_(std::move(bus)), unit_folder_(std::move(unit_folder)), start_wait_(start_wait) {}
 
   ServiceError OpenService(std::string_view name, std::unique_ptr<ServiceHandle>& out) override {
     if (name.empty() || name.find('/') != std::string_view::npos) return kErrorInvalidName;
@@ -135,7 +143,8 @@ class SystemdConnection final : public ServiceManagerHandle {
                  ? kErrorServiceDoesNotExist
                  : kErrorServiceMarkedForDelete;
     }
-    out = std::make_unique<SystemdService>(bus_, unit, path, unit_folder_ + "/" + unit);
+    out =
+        std::make_unique<SystemdService>(bus_, unit, path, unit_folder_ + "/" + unit, start_wait_);
     return kErrorSuccess;
   }
 
@@ -152,6 +161,7 @@ class SystemdConnection final : public ServiceManagerHandle {
  private:
   std::shared_ptr<SystemdBus> bus_;
   std::string unit_folder_;
+  std::chrono::milliseconds start_wait_;
 };
 
 }  // namespace
@@ -176,12 +186,18 @@ ServiceRunState StateOfActiveState(std::string_view active_state) {
 
 ServiceError SystemdServiceManager::Connect(bool full_access,
                                             std::unique_ptr<ServiceManagerHandle>& out) {
-  if (full_access && options_.full_access_needs_root && geteuid() != 0) return kErrorAccessDenied;
+  if (!options_.manager_running()) return kErrorNotReady;
+  const bool root = !options_.full_access_needs_root || geteuid() == 0;
+  if (full_access && !root) return kErrorAccessDenied;
   int error = 0;
   std::unique_ptr<SystemdBus> bus = options_.open_bus(error);
-  if (!bus) return error == EACCES || error == EPERM ? kErrorAccessDenied : kErrorNotReady;
+  if (!bus && root) bus = options_.open_manager_socket(error);  // the bus daemon is down
+  if (!bus) {
+    return error == EACCES || error == EPERM ? kErrorAccessDenied
+                                             : 1000 + static_cast<ServiceError>(error);
+  }
   out = std::make_unique<SystemdConnection>(std::shared_ptr<SystemdBus>(std::move(bus)),
-                                            options_.unit_folder);
+                                            options_.unit_folder, options_.start_wait);
   return kErrorSuccess;
 }
 

@@ -6,8 +6,13 @@
 // pending, inactive and failed are stopped. A unit whose file is gone while it still runs is
 // "marked for delete". systemd has no display name apart from the description; the definition's
 // display name is not written.
+//
+// The actions reach systemd over the system bus, or, for root when the bus daemon is not there,
+// over systemd's own socket. Where systemd does not run at all, Connect answers kErrorNotReady.
+// Start waits for the start job: success only when systemd reports it done.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,10 +30,17 @@ ServiceRunState StateOfActiveState(std::string_view active_state);
 
 struct SystemdManagerOptions {
   std::string unit_folder = "/etc/systemd/system";
-  // Opens the connection to systemd; nothing (and the errno) when it cannot be reached.
+  std::function<bool()> manager_running = SystemdBus::ManagerRunning;
+  // Open the connection to systemd through the bus, or directly on its own socket; nothing (and
+  // the errno) when it cannot be reached.
   std::function<std::unique_ptr<SystemdBus>(int& error)> open_bus = SystemdBus::OpenSystem;
-  // Writing unit files needs root: without it, full access is refused at once.
+  std::function<std::unique_ptr<SystemdBus>(int& error)> open_manager_socket =
+      SystemdBus::OpenManagerSocket;
+  // Writing unit files and systemd's own socket need root: without it, full access is refused
+  // at once and there is no second way in.
   bool full_access_needs_root = true;
+  // How long Start waits for systemd to report how the start ended.
+  std::chrono::milliseconds start_wait{30000};
 };
 
 class SystemdServiceManager final : public ServiceManager {

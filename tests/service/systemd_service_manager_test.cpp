@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "service/service_control.h"
 #include "tests/support/fake_systemd.h"
@@ -19,14 +20,15 @@ TEST(SystemdServiceManager, TheUnitFileComesFromTheTemplate) {
   definition.program = "/opt/corvane/CorvaneService";
   const std::string text = UnitFileText(definition);
   for (const char* line :
-       {"Description=Corvane Service\n", "Type=notify\n", "ExecStart=/opt/corvane/CorvaneService\n",
+       {"Description=Corvane Service\n", "Wants=network-online.target\n",
+        "After=network-online.target\n", "Type=notify\n", "ExecStart=/opt/corvane/CorvaneService\n",
         "SyslogIdentifier=CorvaneService\n", "Restart=no\n", "ProtectSystem=strict\n",
         "ReadOnlyPaths=/opt/corvane\n", "ProtectHome=yes\n", "PrivateTmp=yes\n",
         "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n",
-        "WantedBy=multi-user.target\n"}) {
+        "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\n", "WantedBy=multi-user.target\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }
-  EXPECT_EQ(text.find('@'), std::string::npos);
+  EXPECT_FALSE(std::regex_search(text, std::regex("@[A-Z_]+@"))) << "a placeholder is left";
 }
 
 TEST(SystemdServiceManager, ActiveStatesMapOntoServiceStates) {
@@ -38,17 +40,28 @@ TEST(SystemdServiceManager, ActiveStatesMapOntoServiceStates) {
   EXPECT_EQ(StateOfActiveState("failed"), ServiceRunState::kStopped);
 }
 
-TEST(SystemdServiceManager, WithoutSystemdTheManagerCannotBeReached) {
-  SystemdManagerOptions options;
-  options.open_bus = [](int& error) {
-    error = ENOENT;
-    return std::unique_ptr<SystemdBus>();
-  };
-  options.full_access_needs_root = false;
-  SystemdServiceManager manager(options);
-  std::unique_ptr<ServiceManagerHandle> connection;
-  EXPECT_EQ(manager.Connect(true, connection), kErrorNotReady);
-  EXPECT_FALSE(QueryServiceRunning(manager));
+TEST(SystemdServiceManager, WithoutSystemdTheActionsSaySoRatherThanAskForRights) {
+  for (const bool systemd_runs : {false, true}) {
+    SystemdManagerOptions options;
+    options.manager_running = [systemd_runs] { return systemd_runs; };
+    options.open_bus = options.open_manager_socket = [](int& error) {
+      error = ENOENT;
+      return std::unique_ptr<SystemdBus>();
+    };
+    options.full_access_needs_root = false;
+    SystemdServiceManager manager(options);
+    std::unique_ptr<ServiceManagerHandle> connection;
+    EXPECT_EQ(manager.Connect(true, connection) == kErrorNotReady, !systemd_runs);
+    EXPECT_FALSE(QueryServiceRunning(manager));
+    SystemFileCopier copier;
+    ServiceControl control{manager, copier, {}, [] {}, [] {}, [](std::chrono::milliseconds) {}};
+    const std::string hint = systemd_runs
+                                 ? "You need to run the program as an administrator."
+                                 : "The systemd service manager is not running on this system.";
+    for (const std::string& result : {control.Start(), control.Stop(), control.Remove()}) {
+      EXPECT_EQ(result, "Failed: Can not get access to the service manager.\r\n" + hint);
+    }
+  }
 }
 
 // The five actions against the stand-in, through the real sd-bus client.
@@ -61,10 +74,20 @@ class ActionsOnSystemd : public ::testing::Test {
     std::ofstream(home_.path() + "/CorvaneService") << "program";
     SystemdManagerOptions options;
     options.unit_folder = units_;
+    options.manager_running = [] { return true; };
     options.open_bus = [this](int& error) {
+      if (bus_down_) {
+        error = ECONNREFUSED;
+        return std::unique_ptr<SystemdBus>();
+      }
+      return SystemdBus::OpenOnSocket(systemd_.Connect(), error);
+    };
+    options.open_manager_socket = [this](int& error) {
+      ++direct_connections_;
       return SystemdBus::OpenOnSocket(systemd_.Connect(), error);
     };
     options.full_access_needs_root = false;
+    options.start_wait = std::chrono::milliseconds(200);
     manager_ = std::make_unique<SystemdServiceManager>(options);
   }
 
@@ -84,6 +107,8 @@ class ActionsOnSystemd : public ::testing::Test {
   test::FakeSystemd systemd_{units_};
   SystemFileCopier copier_;
   std::unique_ptr<SystemdServiceManager> manager_;
+  bool bus_down_ = false;
+  int direct_connections_ = 0;
 };
 
 TEST_F(ActionsOnSystemd, InstallStartStopRemove) {
@@ -124,6 +149,30 @@ TEST_F(ActionsOnSystemd, AUnitRunningWithoutItsFileIsMarkedForDelete) {
   EXPECT_EQ(Control().Stop(),
             "Failed: Can not open the service.\r\nYou need to reinstall the service.");
   EXPECT_EQ(systemd_.ActiveState(kUnit), "active");
+}
+
+TEST_F(ActionsOnSystemd, StartSucceedsOnlyWhenTheStartJobIsDone) {
+  ASSERT_EQ(Control().Install().substr(0, 8), "Success:");
+  // "" is a job that does not end within the wait.
+  for (const char* result : {"failed", "dependency", "timeout", ""}) {
+    systemd_.SetStartResult(kUnit, result);
+    systemd_.SetActiveState(kUnit, "inactive");
+    EXPECT_EQ(Control().Start(),
+              "Failed: Can not start the service.\r\nYou need to reinstall the service.")
+        << result;
+  }
+  systemd_.SetStartResult(kUnit, "done");
+  systemd_.SetActiveState(kUnit, "inactive");
+  EXPECT_EQ(Control().Start(), "Success: The service started successfully.");
+}
+
+TEST_F(ActionsOnSystemd, WithoutTheBusDaemonRootTalksToSystemdDirectly) {
+  bus_down_ = true;
+  EXPECT_EQ(Control().Install().substr(0, 8), "Success:");
+  EXPECT_EQ(Control().Start(), "Success: The service started successfully.");
+  EXPECT_EQ(Control().Stop(), "Success: The service stopped successfully.");
+  EXPECT_EQ(Control().Remove(), "Success: The service removed successfully.");
+  EXPECT_EQ(direct_connections_, 4);
 }
 
 }  // namespace

@@ -65,8 +65,19 @@ struct FakeSystemd::Handler {
         return sd_bus_reply_method_errorf(message, "org.freedesktop.systemd1.NoSuchUnit",
                                           "Unit %s not found.", unit);
       }
-      self.active_[unit] = member == "StartUnit" ? "active" : "inactive";
-      return sd_bus_reply_method_return(message, "o", "/org/freedesktop/systemd1/job/1");
+      constexpr char kJob[] = "/org/freedesktop/systemd1/job/1";
+      if (member == "StopUnit") {
+        self.active_[unit] = "inactive";
+        return sd_bus_reply_method_return(message, "o", kJob);
+      }
+      const auto scripted = self.start_results_.find(unit);
+      const std::string result = scripted == self.start_results_.end() ? "done" : scripted->second;
+      self.active_[unit] = result == "done" ? "active" : result.empty() ? "activating" : "failed";
+      const int replied = sd_bus_reply_method_return(message, "o", kJob);
+      if (replied < 0 || result.empty()) return replied;
+      return sd_bus_emit_signal(sd_bus_message_get_bus(message), "/org/freedesktop/systemd1",
+                                "org.freedesktop.systemd1.Manager", "JobRemoved", "uoss", 1u, kJob,
+                                unit, result.c_str());
     }
     if (member == "Reload") {
       self.calls_.push_back(member);
@@ -126,6 +137,11 @@ void FakeSystemd::Serve(int fd) {
 void FakeSystemd::SetActiveState(const std::string& unit, const std::string& state) {
   std::lock_guard lock(mutex_);
   active_[unit] = state;
+}
+
+void FakeSystemd::SetStartResult(const std::string& unit, const std::string& result) {
+  std::lock_guard lock(mutex_);
+  start_results_[unit] = result;
 }
 
 std::string FakeSystemd::ActiveState(const std::string& unit) {

@@ -1,7 +1,8 @@
 // A stand-in for systemd's manager object on D-Bus, served over direct connections (socket pairs,
 // no bus daemon): LoadUnit, StartUnit, StopUnit, Reload, EnableUnitFiles, DisableUnitFiles and the
 // unit properties LoadState, ActiveState and UnitFileState. A unit is loaded while its file is in
-// the unit folder.
+// the unit folder. A start job ends at once with a JobRemoved signal, "done" unless a test
+// scripted another result.
 #pragma once
 
 #include <atomic>
@@ -24,6 +25,8 @@ class FakeSystemd {
   int Connect();
 
   void SetActiveState(const std::string& unit, const std::string& state);
+  // How the next start jobs of `unit` end: "done", "failed", ..., or "" for never.
+  void SetStartResult(const std::string& unit, const std::string& result);
   std::string ActiveState(const std::string& unit);
   bool Enabled(const std::string& unit);
   int reloads();
@@ -36,6 +39,7 @@ class FakeSystemd {
   const std::string unit_folder_;
   std::mutex mutex_;
   std::map<std::string, std::string> active_;
+  std::map<std::string, std::string> start_results_;
   std::set<std::string> enabled_;
   int reloads_ = 0;
   std::vector<std::string> calls_;

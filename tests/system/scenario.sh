@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# Runs inside a booted systemd (see run_system_tests.sh): `scenario.sh actions` or
+# `scenario.sh boot`. Prints every result and check; exits 1 when any check failed.
+set -u
+tool=/share/bin/corvane_service_actions
+unit=CorvaneService.service
+export HOME=/tmp/admin
+failures=0
+
+# The texts of the message boxes, one line per line.
+installed='Success: The service was successfully installed.
+The service will start automatically when the system boots.
+Click on "Start" to start the service immediately.'
+administrator='You need to run the program as an administrator.'
+reinstall='You need to reinstall the service.'
+no_manager="Failed: Can not get access to the service manager.
+$administrator"
+applied='Success: Configuration file has been updated successfully.
+You need to restart the service to take effect.'
+
+check() {  # NAME ACTUAL EXPECTED
+  if [ "$2" = "$3" ]; then
+    printf 'ok      %s: %s\n' "$1" "$(echo "$2" | sed '2,$s/^/        /')"
+  else
+    printf 'FAILED  %s:\n  got:      %s\n  expected: %s\n' "$1" "$2" "$3"
+    failures=$((failures + 1))
+  fi
+}
+
+act() { "$tool" "$1" 2>&1; }
+as_nobody() {
+  HOME=/tmp/nobody setpriv --reuid=nobody --regid=nogroup --clear-groups "$tool" "$1" 2>&1
+}
+state() { systemctl show -p ActiveState --value $unit; }
+
+# Waits up to 10 s for the unit's state to become $1.
+wait_state() {
+  for _ in $(seq 100); do [ "$(state)" = "$1" ] && return 0; sleep 0.1; done
+  return 1
+}
+
+# The service's journal entries as "PRIORITY MESSAGE".
+journal() {
+  journalctl -o verbose --no-pager SYSLOG_IDENTIFIER=CorvaneService | awk '
+    /^[^ ]/ { if (message != "") print priority, message; priority = ""; message = "" }
+    /^    PRIORITY=/ { priority = substr($0, 14) }
+    /^    MESSAGE=/ { message = substr($0, 13) }
+    END { if (message != "") print priority, message }'
+}
+
+# An interface of this namespace with a broadcast domain, for the relay's directed broadcast.
+broadcast_interface() {
+  ip link add wol0 type veth peer name wol1 && ip addr add 10.200.0.1/24 brd + dev wol0 &&
+    ip link set wol0 up && ip link set wol1 up
+}
+
+relay() {
+  local out
+  out=$("$tool" relay 2>&1)
+  check "$1" "$?" 0
+  echo "$out" | sed 's/^/        /'
+}
+
+actions() {
+  broadcast_interface
+  mkdir -p $HOME /tmp/nobody && chown nobody:nogroup /tmp/nobody
+  check "profile written" "$(act profile)" ""
+  HOME=/tmp/nobody setpriv --reuid=nobody --regid=nogroup --clear-groups "$tool" profile
+
+  echo "--- without root every action asks for an administrator"
+  for action in install start stop remove; do
+    check "$action as nobody" "$(as_nobody $action)" "$no_manager"
+  done
+  check "apply as nobody" "$(as_nobody apply | tail -n 1)" "$administrator"
+  check "no unit file was written" "$(ls /etc/systemd/system/$unit 2>&1 >/dev/null | wc -l)" 1
+
+  echo "--- install, start, check points, relay, apply, stop"
+  check "install" "$(act install)" "$installed"
+  check "enabled at boot" "$(systemctl is-enabled $unit)" enabled
+  check "the service program was copied" "$(cmp /share/bin/CorvaneService /opt/corvane/CorvaneService && echo same)" same
+  check "the configuration was copied" "$(cmp $HOME/Corvane/profile.dat /opt/corvane/CorvaneService.dat && echo same)" same
+  check "ordered after the network is up" \
+    "$(systemctl show -p Wants -p After --value $unit | grep -o network-online.target | sort -u)" \
+    network-online.target
+  check "start" "$(act start)" "Success: The service started successfully."
+  check "running after start" "$(state)" active
+  check "start again" "$(act start)" "Success: The service is already running."
+  check "running, asked as nobody" "$(as_nobody running)" yes
+  for point in 1 2; do
+    systemctl kill -s HUP --kill-whom=main $unit
+    for _ in $(seq 50); do
+      status=$(systemctl show -p StatusText --value $unit)
+      [ "$status" = "running, check point $point" ] && break; sleep 0.1
+    done
+    check "SIGHUP $point" "$status" "running, check point $point"
+  done
+  check "still running after SIGHUP" "$(state)" active
+  pid=$(systemctl show -p MainPID --value $unit)
+  check "open file limit raised to its maximum" \
+    "$(awk '/Max open files/ { print ($4 == $5) }' /proc/$pid/limits)" 1
+  relay "relayed by the service that systemd started (port 9 in, broadcast and name out)"
+  check "apply" "$(act apply)" "$applied"
+  check "stop" "$(act stop)" "Success: The service stopped successfully."
+  wait_state inactive
+  check "stopped after stop" "$(state)" inactive
+  check "stop again" "$(act stop)" "Success: The service is already stopped."
+
+  echo "--- a service that ends on its own (no configuration) is in the journal as an error"
+  mv /opt/corvane/CorvaneService.dat /tmp/dat
+  check "start without configuration" "$(act start)" "Success: The service started successfully."
+  wait_state inactive
+  mv /tmp/dat /opt/corvane/CorvaneService.dat
+
+  echo "--- the start fails: the service program is missing"
+  mv /opt/corvane/CorvaneService /tmp/program
+  check "start without its program" "$(act start)" "Failed: Can not start the service.
+$reinstall"
+  check "the unit failed" \
+    "$(for p in ActiveState Result ExecMainStatus; do systemctl show -p $p --value $unit; done)" \
+    "failed
+exit-code
+203"
+  journalctl -o cat --no-pager -u $unit | grep -E "203|executable" | sed 's/^/        systemd: /'
+  mv /tmp/program /opt/corvane/CorvaneService
+  systemctl reset-failed $unit
+
+  echo "--- a masked unit"
+  # `systemctl mask` refuses while the unit file is in /etc; the control folder outranks it.
+  mkdir -p /etc/systemd/system.control
+  ln -s /dev/null /etc/systemd/system.control/$unit && systemctl daemon-reload
+  check "start of a masked unit" "$(act start)" "Failed: The service is disabled.
+$reinstall"
+  check "still stopped" "$(state)" inactive
+  rm /etc/systemd/system.control/$unit && systemctl daemon-reload
+
+  echo "--- the system bus is stopped: root talks to systemd on its own socket"
+  systemctl stop dbus.socket dbus.service
+  check "the bus is gone" "$(busctl --system status >/dev/null 2>&1 && echo up || echo down)" down
+  check "start without the bus" "$(act start)" "Success: The service started successfully."
+  check "running, asked without the bus" "$(act running)" yes
+  check "start as nobody without the bus" "$(as_nobody start)" "$no_manager"
+  check "stop without the bus" "$(act stop)" "Success: The service stopped successfully."
+  wait_state inactive
+  systemctl start dbus.socket dbus.service
+
+  echo "--- the journal"
+  journal | sed 's/^/        /'
+  check "information entries" "$(journal | grep -c '^6 Service is \(running\|stopped\)\.$')" 6
+  check "the error entry" "$(journal | grep -c '^3 Configuration file was not found\.$')" 1
+
+  echo "--- the unit's exposure"
+  score=$(systemd-analyze security --no-pager $unit | awk '/Overall exposure level/ { print $(NF-2) }')
+  echo "        systemd-analyze security: $(systemd-analyze security --no-pager $unit | tail -n 1)"
+  check "exposure at most $CORVANE_SECURITY_TARGET" \
+    "$(awk -v s="$score" -v t="$CORVANE_SECURITY_TARGET" 'BEGIN { print (s != "" && s <= t) }')" 1
+
+  # What the install left, for the next boot.
+  mkdir -p /share/seed/etc/systemd/system /share/seed/opt
+  cp -a /etc/systemd/system/$unit /etc/systemd/system/multi-user.target.wants \
+    /share/seed/etc/systemd/system/
+  cp -a /opt/corvane /share/seed/opt/
+
+  echo "--- remove"
+  check "remove" "$(act remove)" "Success: The service removed successfully."
+  check "the unit file is gone" "$(test -e /etc/systemd/system/$unit && echo there || echo gone)" gone
+  check "the programs stay" "$(ls /opt/corvane | tr '\n' ' ')" "CorvaneService CorvaneService.dat "
+  check "remove again" "$(act remove)" "Success: The service already deleted."
+  check "start after remove" "$(act start)" "Failed: Can not open the service.
+$reinstall"
+}
+
+boot() {
+  broadcast_interface
+  check "running after boot" "$(state)" active
+  check "started after network-online.target" \
+    "$(systemctl list-dependencies --after --plain --no-pager $unit | grep -c network-online.target)" 1
+  relay "relayed after boot"
+  check "the journal of this boot" "$(journal)" "6 Service is running."
+  check "stop" "$(act stop)" "Success: The service stopped successfully."
+  wait_state inactive
+  check "the journal after stop" "$(journal | tail -n 1)" "6 Service is stopped."
+}
+
+"$1"
+echo "$failures failed checks"
+[ $failures -eq 0 ]
