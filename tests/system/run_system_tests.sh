@@ -38,5 +38,20 @@ else
   echo "FAILED: the first boot left no installed service to boot with"
   failed=1
 fi
+
+echo "=== no systemd: /run hidden in a private mount namespace, as in a container"
+expected='Failed: Can not get access to the service manager.
+The systemd service manager is not running on this system.'
+for action in install start stop remove; do
+  got=$(unshare --mount sh -c 'mount -t tmpfs tmpfs /run && exec "$0" "$1"' \
+        "$share/bin/corvane_service_actions" $action 2>&1)
+  if [ "$got" = "$expected" ]; then
+    echo "ok      $action without systemd: $got"
+  else
+    printf 'FAILED  %s without systemd:\n  got:      %s\n  expected: %s\n' $action "$got" "$expected"
+    failed=1
+  fi
+done
+
 [ $failed -eq 0 ] && echo "system tests passed" || echo "system tests FAILED"
 exit $failed

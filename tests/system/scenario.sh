@@ -105,6 +105,10 @@ actions() {
   check "open file limit raised to its maximum" \
     "$(awk '/Max open files/ { print ($4 == $5) }' /proc/$pid/limits)" 1
   relay "relayed by the service that systemd started (port 9 in, broadcast and name out)"
+  check "install again while running" "$(act install)" "$installed"
+  wait_state inactive
+  check "stopped by the new install" "$(state)" inactive
+  check "start after the new install" "$(act start)" "Success: The service started successfully."
   check "apply" "$(act apply)" "$applied"
   check "stop" "$(act stop)" "Success: The service stopped successfully."
   wait_state inactive
@@ -151,7 +155,7 @@ $reinstall"
 
   echo "--- the journal"
   journal | sed 's/^/        /'
-  check "information entries" "$(journal | grep -c '^6 Service is \(running\|stopped\)\.$')" 6
+  check "information entries" "$(journal | grep -c '^6 Service is \(running\|stopped\)\.$')" 8
   check "the error entry" "$(journal | grep -c '^3 Configuration file was not found\.$')" 1
 
   echo "--- the unit's exposure"
