@@ -33,6 +33,14 @@ dpkg-deb -x "$deb" "$work/root"
 echo "== launcher and metainfo"
 desktop-file-validate "$work/root/usr/share/applications/corvane.desktop"
 appstreamcli validate --no-net --strict "$work/root/usr/share/metainfo/"*.metainfo.xml
+# The release records name the version being packaged.
+version=$(dpkg-deb -f "$deb" Version)
+changelog=$(zcat "$work/root/usr/share/doc/corvane/changelog.gz" | sed -n 1p)
+release=$(grep -o -m 1 '<release version="[^"]*"' "$work/root/usr/share/metainfo/"*.metainfo.xml)
+[ "$changelog" != "${changelog#corvane ($version) }" ] ||
+  { echo "the changelog's newest entry is not $version: $changelog"; exit 1; }
+[ "$release" = "<release version=\"$version\"" ] ||
+  { echo "the metainfo's newest release is not $version: $release"; exit 1; }
 
 echo "== install, upgrade and purge under systemd"
 if [ "$(id -u)" -ne 0 ]; then
