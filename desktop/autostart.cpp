@@ -45,7 +45,7 @@ bool WriteAutostartEntry(const std::string& program) {
   CreateDirectory(config, 0700);
   CreateDirectory(config + "/autostart", 0700);
   const std::string text =
-      "[Desktop Entry]\nType=Application\nName=Corvane\nExec=" + ExecValue(program) +
+      "[Desktop Entry]\nType=Application\nName=Corvane\nIcon=corvane\nExec=" + ExecValue(program) +
       "\nX-GNOME-Autostart-enabled=true\n";
   return ReplaceFile(AutostartEntryPath(),
                      {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, 0644);

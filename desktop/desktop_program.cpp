@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "desktop/program_icon.h"
 #include "desktop/single_instance.h"
 #include "desktop/tform_main.h"
 #include "platform/files.h"
@@ -22,6 +23,8 @@ int RunDesktopProgram(int argc, char** argv) {
   RaiseOpenFileLimit();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Corvane");
+  QApplication::setWindowIcon(ProgramIcon());      // also the message boxes'
+  QGuiApplication::setDesktopFileName("corvane");  // the launcher, for Wayland compositors
 
   std::unique_ptr<TFormMain> form;
   const std::string program = OwnExecutablePath();

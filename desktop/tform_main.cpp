@@ -4,17 +4,18 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "config/profile_file.h"
+#include "corvane_version.h"
 #include "desktop/action_pages.h"
 #include "desktop/autostart.h"
 #include "desktop/filter_pages.h"
 #include "desktop/logs_page.h"
 #include "desktop/message_box.h"
 #include "desktop/prefix_help.h"
+#include "desktop/program_icon.h"
 #include "desktop/program_tabs.h"
 #include "desktop/settings_page.h"
 #include "desktop/widgets.h"
@@ -157,7 +158,8 @@ bool TFormMain::CreateWindowParts() {
   for (std::size_t i = 0; i < table_.size(); ++i) AddListItem(table_[i].Settings);
   if (table_.empty()) AddServer("New proxy server");
   if (servers_->topLevelItemCount() > 0) SelectItem(servers_->topLevelItem(0));
-  setWindowTitle("Corvane v1.1");
+  setWindowTitle(QString("Corvane v") + kProgramVersion);
+  setWindowIcon(ProgramIcon());
 
   if (!QueryServiceRunning(*deps_.service_manager)) {
     for (std::size_t i = 0; i < table_.size(); ++i) {
@@ -169,7 +171,7 @@ bool TFormMain::CreateWindowParts() {
     }
   }
   if (deps_.tray && QSystemTrayIcon::isSystemTrayAvailable()) {
-    tray_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_ComputerIcon), this);
+    tray_ = new QSystemTrayIcon(ProgramIcon(), this);
     tray_->setToolTip("Corvane");
     connect(tray_, &QSystemTrayIcon::activated, this, [this] { RestoreWindow(); });
     tray_->show();

@@ -16,6 +16,9 @@ class MainWindow : public WindowTest {};
 TEST_F(MainWindow, ANewWindowHasItsTabsAndOneSelectedProxyServer) {
   Open();
   EXPECT_EQ(form_->windowTitle(), "Corvane v1.1");
+  // The program's own icon is built in, down to the tray's size.
+  EXPECT_EQ(form_->windowIcon().pixmap(QSize(16, 16)).size(), QSize(16, 16));
+  EXPECT_EQ(form_->windowIcon().pixmap(QSize(256, 256)).size(), QSize(256, 256));
   EXPECT_EQ(form_->size(), QSize(820, 560));
   auto* tabs = Find<QTabWidget>("PageControlMain");
   ASSERT_EQ(tabs->count(), 4);
