@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "desktop/widgets.h"
+#include "platform/files.h"
 
 namespace corvane::desktop {
 namespace {
@@ -20,7 +21,7 @@ QCheckBox* OptionBox(QWidget* parent, const char* name, const QString& caption,
 }  // namespace
 
 ProgramSettingsTab::ProgramSettingsTab(QWidget* parent, DisplayOptions& options) : QWidget(parent) {
-  auto_start_ = MakeCheckBox(this, "CheckBoxAutoStart", "Start program on windows startup");
+  auto_start_ = MakeCheckBox(this, "CheckBoxAutoStart", "Start program on login");
   auto* logs = new QGroupBox("Logs", this);
   show_errors_ = OptionBox(logs, "CheckBoxShowErrors", "Show errors", options.ShowErrors);
   dont_show_resolve_errors_ =
@@ -86,10 +87,10 @@ ServiceTab::ServiceTab(QWidget* parent) : QWidget(parent) {
 QWidget* MakeImportExportTab(QWidget* parent) {
   auto* tab = new QWidget(parent);
   auto* layout = new QVBoxLayout(tab);
-  QLabel* label =
-      MakeLabel(tab,
-                "All settings are stored in the folder: \"%userprofile%\\Corvane\". You can copy "
-                "\"Corvane\" folder to \"%userprofile%\" folder on another computer.");
+  const QString folder = QString::fromStdString(UserProfileDirectory() + "/Corvane");
+  QLabel* label = MakeLabel(tab, "All settings are stored in the folder: \"" + folder +
+                                     "\". You can copy \"Corvane\" folder to \"~\" folder on "
+                                     "another computer.");
   label->setWordWrap(true);
   layout->addWidget(label);
   layout->addStretch();
