@@ -27,15 +27,20 @@ ListBlock HostBlock(QWidget* page, const char* check, const QString& caption, co
                               {{"IP address / Host name", 200}, {"Network prefix", 100}},
                               true,
                               {{host_edit, "192.168.0.1", kHostLabel},
-                               {prefix_edit, "32", "Network prefix:", help, 40}},
+                               {prefix_edit, "32", "Network prefix:", help, 40, Input::kDigits}},
                               suffix});
 }
 
 ListBlock OneColumnBlock(QWidget* page, const char* check, const QString& caption, const char* view,
                          const char* edit, const QString& text, const QString& label,
-                         const char* suffix) {
-  return MakeListBlock(
-      page, {check, caption, view, {{"Name", 300}}, false, {{edit, text, label}}, suffix});
+                         const char* suffix, Input input) {
+  return MakeListBlock(page, {check,
+                              caption,
+                              view,
+                              {{"Name", 300}},
+                              false,
+                              {{edit, text, label, nullptr, 0, input}},
+                              suffix});
 }
 
 }  // namespace
@@ -58,11 +63,12 @@ SenderFiltersPage::SenderFiltersPage(QWidget* parent) : QWidget(parent) {
   const ListBlock deny_ports = OneColumnBlock(
       this, "CheckBoxDontRecvFromPorts",
       "Don't receive magic packets from next UDP ports:", "ListViewDontRecvFromPorts",
-      "EditDontRecvFromPort", "0 - 65535", "Port or port range:", "DontRecvFromPort");
-  const ListBlock allow_ports =
-      OneColumnBlock(this, "CheckBoxRecvFromPorts",
-                     "Receive magic packets only from these UDP ports:", "ListViewRecvFromPorts",
-                     "EditRecvFromPort", "0 - 65535", "Port or port range:", "RecvFromPort");
+      "EditDontRecvFromPort", "0 - 65535", "Port or port range:", "DontRecvFromPort",
+      Input::kPortRange);
+  const ListBlock allow_ports = OneColumnBlock(
+      this, "CheckBoxRecvFromPorts",
+      "Receive magic packets only from these UDP ports:", "ListViewRecvFromPorts",
+      "EditRecvFromPort", "0 - 65535", "Port or port range:", "RecvFromPort", Input::kPortRange);
   deny_hosts_ = deny_hosts.check;
   allow_hosts_ = allow_hosts.check;
   deny_ports_ = deny_ports.check;
@@ -122,28 +128,28 @@ DataFiltersPage::DataFiltersPage(QWidget* parent) : QWidget(parent) {
       OneColumnBlock(this, "CheckBoxDontRecvWithNextPasswords",
                      "Don't receive magic packets with the following magic passwords:",
                      "ListViewDontRecvWithNextPasswords", "EditDontRecvWithPassword", zero,
-                     "Magic password:", "DontRecvWithPassword");
+                     "Magic password:", "DontRecvWithPassword", Input::kHex);
   const ListBlock allow_passwords = OneColumnBlock(
       this, "CheckBoxRecvWithNextPasswords",
       "Receive magic packets only with these magic passwords:", "ListViewRecvWithNextPasswords",
-      "EditRecvWithPassword", zero, "Magic password:", "RecvWithPassword");
+      "EditRecvWithPassword", zero, "Magic password:", "RecvWithPassword", Input::kHex);
   const ListBlock deny_macs =
       OneColumnBlock(this, "CheckBoxDontRecvWithNextMacs",
                      "Don't receive magic packets with the following MAC addresses:",
                      "ListViewDontRecvWithNextMacs", "EditDontRecvWithMac", zero,
-                     "MAC address:", "DontRecvWithMac");
+                     "MAC address:", "DontRecvWithMac", Input::kHex);
   const ListBlock allow_macs = OneColumnBlock(
       this, "CheckBoxRecvWithNextMacs",
       "Receive magic packets only with these MAC addresses:", "ListViewRecvWithNextMacs",
-      "EditRecvWithMac", zero, "MAC address:", "RecvWithMac");
+      "EditRecvWithMac", zero, "MAC address:", "RecvWithMac", Input::kHex);
   deny_passwords_ = deny_passwords.check;
   allow_passwords_ = allow_passwords.check;
   deny_macs_ = deny_macs.check;
   allow_macs_ = allow_macs.check;
-  deny_password_list_ = Editor(deny_passwords, SixBytesRules());
-  allow_password_list_ = Editor(allow_passwords, SixBytesRules());
-  deny_mac_list_ = Editor(deny_macs, SixBytesRules());
-  allow_mac_list_ = Editor(allow_macs, SixBytesRules());
+  deny_password_list_ = Editor(deny_passwords, SixBytesRules("magic password"));
+  allow_password_list_ = Editor(allow_passwords, SixBytesRules("magic password"));
+  deny_mac_list_ = Editor(deny_macs, SixBytesRules("MAC address"));
+  allow_mac_list_ = Editor(allow_macs, SixBytesRules("MAC address"));
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(with_password_);

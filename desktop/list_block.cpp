@@ -41,6 +41,7 @@ ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec) {
     QLabel* label = MakeLabel(block.widget, edit.label);
     fields->addWidget(label, 0, column, 1, edit.help_button != nullptr ? 2 : 1);
     QLineEdit* line = MakeEdit(block.widget, edit.name, edit.text);
+    Restrict(line, edit.input);
     if (edit.width > 0) line->setFixedWidth(edit.width);
     fields->addWidget(line, 1, column);
     fields->setColumnStretch(column, edit.width > 0 ? 0 : 1);

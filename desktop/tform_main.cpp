@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -49,6 +50,7 @@ void TFormMain::BuildWindow() {
   tabs->addTab(service_tab_, "Service");
   tabs->addTab(MakeImportExportTab(tabs), "Import and Export");
   setCentralWidget(tabs);
+  statusBar()->setObjectName("StatusBar");
   setFixedSize(820, 560);
   QFont small = font();
   small.setPointSize(8);  // the window was laid out for an 8 pt font

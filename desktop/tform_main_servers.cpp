@@ -84,11 +84,13 @@ bool TFormMain::StoreServerPages(ProxyServer* record) {
   if (record == nullptr) return false;
   try {
     ProxyServerSettings& s = record->Settings;
-    settings_page_->Store(s);
+    QStringList notes;
+    settings_page_->Store(s, &notes);
     sender_page_->Store(s);
     data_page_->Store(s);
-    default_actions_page_->Store(s);
+    default_actions_page_->Store(s, &notes);
     actions_page_->Store(s);
+    if (!notes.isEmpty()) ShowStatus(this, notes.join(' '));
     return true;
   } catch (...) {
     return false;  // the fields written so far stay
@@ -122,12 +124,18 @@ void TFormMain::ListViewServersSelectItem(QTreeWidgetItem* item, bool selected) 
 
 void TFormMain::ButtonAddServerClick() {
   const std::string name = server_name_->text().toStdString();
-  if (!name.empty()) AddServer(name);  // nothing happens at 1000 proxy servers
+  if (name.empty()) {
+    ShowStatus(this, "Not added: the proxy server name is empty.");
+  } else if (!AddServer(name)) {
+    ShowStatus(this, QString("Not added: there are already %1 proxy servers.")
+                         .arg(static_cast<qulonglong>(ProxyServerTable::kCapacity)));
+  }
 }
 
 void TFormMain::ButtonRenameServerClick() {
   const std::string name = CutText(server_name_->text().toStdString());
   ProxyServer* record = table_.Find(selected_id_);
+  if (name.empty()) ShowStatus(this, "Not renamed: the proxy server name is empty.");
   if (name.empty() || record == nullptr) return;
   table_.Rename(record->Settings.Id, name);
   const QString caption = QString::fromStdString(name);
@@ -139,7 +147,11 @@ void TFormMain::ButtonRenameServerClick() {
 }
 
 void TFormMain::ButtonDeleteServerClick() {
-  if (table_.size() > 1) DeleteServer(selected_id_);  // the last one stays
+  if (table_.size() > 1) {
+    DeleteServer(selected_id_);
+  } else {
+    ShowStatus(this, "Not deleted: the last proxy server stays.");
+  }
 }
 
 void TFormMain::EndThread(ProxyServer& record) {

@@ -1,7 +1,11 @@
 #include "desktop/widgets.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QStatusBar>
 
 namespace corvane::desktop {
 
@@ -31,6 +35,67 @@ QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& 
 }
 
 QLabel* MakeLabel(QWidget* parent, const QString& text) { return new QLabel(text, parent); }
+
+void Restrict(QLineEdit* edit, Input input) {
+  const char* pattern = nullptr;
+  switch (input) {
+    case Input::kText:
+      pattern = "\\S*";
+      break;
+    case Input::kDigits:
+      pattern = "[0-9]*";
+      break;
+    case Input::kPortRange:
+      pattern = "[0-9 ,-]*";
+      break;
+    case Input::kHex:
+      pattern = "[0-9A-Fa-f:. -]*";
+      break;
+    case Input::kFree:
+      edit->setValidator(nullptr);
+      return;
+  }
+  edit->setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), edit));
+}
+
+namespace {
+
+class KeyFilter final : public QObject {
+ public:
+  KeyFilter(QObject* parent, int key, std::function<void()> action)
+      : QObject(parent), key_(key), action_(std::move(action)) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const auto* press = static_cast<QKeyEvent*>(event);
+      if (press->key() == key_ && press->modifiers() == Qt::NoModifier) {
+        action_();
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  int key_;
+  std::function<void()> action_;
+};
+
+}  // namespace
+
+void OnKey(QWidget* widget, int key, std::function<void()> action) {
+  widget->installEventFilter(new KeyFilter(widget, key, std::move(action)));
+}
+
+void ShowStatus(QWidget* widget, const QString& text) {
+  auto* window = qobject_cast<QMainWindow*>(widget->window());
+  if (window == nullptr) return;
+  if (text.isEmpty()) {
+    window->statusBar()->clearMessage();
+  } else {
+    window->statusBar()->showMessage(text);
+  }
+}
 
 QTreeWidget* MakeListView(QWidget* parent, const char* name,
                           std::initializer_list<std::pair<QString, int>> columns, bool header,

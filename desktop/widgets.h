@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
+#include <functional>
 #include <initializer_list>
 #include <utility>
 
@@ -18,6 +19,24 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& captio
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption);
 QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& caption);
 QLabel* MakeLabel(QWidget* parent, const QString& text);
+
+// What an edit accepts from the keyboard; the stored values' own rules still apply to pasted or
+// loaded text.
+enum class Input {
+  kText,       // anything but white space (host names and addresses)
+  kDigits,     // ports, prefixes, delays
+  kPortRange,  // "8 - 80", "8,80"
+  kHex,        // MAC addresses and passwords: hexadecimal digits and the separators : - . space
+  kFree,       // names
+};
+void Restrict(QLineEdit* edit, Input input);
+
+// Runs `action` when `key` is pressed (without modifiers) while `widget` has the focus.
+void OnKey(QWidget* widget, int key, std::function<void()> action);
+
+// Shows `text` in the status bar of the main window that holds `widget` until the next message;
+// an empty text clears it.
+void ShowStatus(QWidget* widget, const QString& text);
 
 // A report-style, read-only list view with whole-row selection. Without captions no header row
 // is shown. `sorted` keeps the items in the order of their first column's text.
