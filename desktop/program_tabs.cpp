@@ -84,7 +84,7 @@ ServiceTab::ServiceTab(QWidget* parent) : QWidget(parent) {
   layout->addStretch();
 }
 
-QWidget* MakeImportExportTab(QWidget* parent) {
+ImportExportTab MakeImportExportTab(QWidget* parent) {
   auto* tab = new QWidget(parent);
   auto* layout = new QVBoxLayout(tab);
   const QString folder = QString::fromStdString(UserProfileDirectory() + "/Corvane");
@@ -93,8 +93,15 @@ QWidget* MakeImportExportTab(QWidget* parent) {
                                      "another computer.");
   label->setWordWrap(true);
   layout->addWidget(label);
+  auto* buttons = new QHBoxLayout;
+  QPushButton* import_button = MakeButton(tab, "ButtonImport", "Import...");
+  QPushButton* export_button = MakeButton(tab, "ButtonExport", "Export...");
+  buttons->addWidget(import_button);
+  buttons->addWidget(export_button);
+  buttons->addStretch();
+  layout->addLayout(buttons);
   layout->addStretch();
-  return tab;
+  return {tab, import_button, export_button};
 }
 
 }  // namespace corvane::desktop

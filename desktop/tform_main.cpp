@@ -42,19 +42,21 @@ void TFormMain::BuildWindow() {
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   auto* tabs = new QTabWidget(this);
+  tabs_ = tabs;
   tabs->setObjectName("PageControlMain");
   tabs->addTab(BuildProxyServersTab(), "Proxy servers");
   program_settings_ = new ProgramSettingsTab(tabs, engine_->options());
   tabs->addTab(program_settings_, "Settings");
   service_tab_ = new ServiceTab(tabs);
   tabs->addTab(service_tab_, "Service");
-  tabs->addTab(MakeImportExportTab(tabs), "Import and Export");
+  const ImportExportTab transfer = MakeImportExportTab(tabs);
+  tabs->addTab(transfer.widget, "Import and Export");
+  connect(transfer.import_button, &QPushButton::clicked, this, &TFormMain::ImportClick);
+  connect(transfer.export_button, &QPushButton::clicked, this, &TFormMain::ExportClick);
   setCentralWidget(tabs);
   statusBar()->setObjectName("StatusBar");
+  BuildMenus();
   setFixedSize(820, 560);
-  QFont small = font();
-  small.setPointSize(8);  // the window was laid out for an 8 pt font
-  setFont(small);
 
   connect(program_settings_->auto_start(), &QCheckBox::toggled, this,
           &TFormMain::CheckBoxAutoStartClick);
@@ -86,6 +88,7 @@ QWidget* TFormMain::BuildProxyServersTab() {
   title_->setReadOnly(true);
 
   auto* pages = new QTabWidget(tab);
+  pages_ = pages;
   pages->setObjectName("PageControlServer");
   settings_page_ = new SettingsPage(pages);
   sender_page_ = new SenderFiltersPage(pages);
@@ -170,12 +173,8 @@ bool TFormMain::CreateWindowParts() {
       if (!thread->Resume()) record.ServerThread.reset();
     }
   }
-  if (deps_.tray && QSystemTrayIcon::isSystemTrayAvailable()) {
-    tray_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_ComputerIcon), this);
-    tray_->setToolTip("Corvane");
-    connect(tray_, &QSystemTrayIcon::activated, this, [this] { RestoreWindow(); });
-    tray_->show();
-  }
+  RestoreWindowState();
+  if (deps_.tray) ShowTrayIconWhenAvailable();
   timer_->start();
   form_ready_ = true;
   return true;
@@ -184,6 +183,7 @@ bool TFormMain::CreateWindowParts() {
 TFormMain::~TFormMain() {
   // Engine threads get no more window calls from here on, so none waits for this thread.
   engine_->Detach();
+  if (form_ready_) SaveWindowState();
   if (!settings_saved_ && form_ready_) SaveSettings();
   std::vector<std::shared_ptr<ServerThreadLink>> threads;
   for (std::size_t i = 0; i < table_.size(); ++i) {

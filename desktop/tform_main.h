@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
@@ -46,7 +47,11 @@ struct DesktopDependencies {
   std::function<void(std::chrono::milliseconds)> sleep;  // fixed waits: copy retries, log-off
   std::string program_path;                              // for the autostart entry
   bool tray = true;                                      // show a tray icon where there is one
-  std::function<bool()> network_ready;                   // the network start-up
+  // Whether the desktop has a tray now; asked again every `tray_poll` until it has one, so a tray
+  // host that starts after the program (log-in autostart) still gets the icon.
+  std::function<bool()> tray_available;
+  std::chrono::milliseconds tray_poll{5000};
+  std::function<bool()> network_ready;  // the network start-up
 };
 
 class TFormMain final : public QMainWindow, private EngineEvents {
@@ -93,6 +98,15 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   void BuildWindow();
   bool CreateWindowParts();
   QWidget* BuildProxyServersTab();
+  // tform_main_menus.cpp: the menu bar, the tray icon and its menu, import and export, and the
+  // window's own state (geometry, tabs) kept in ~/.config/Corvane/Corvane.conf.
+  void BuildMenus();
+  void ShowTrayIconWhenAvailable();
+  void ImportClick();
+  void ExportClick();
+  void AboutClick();
+  void RestoreWindowState();
+  void SaveWindowState() const;
 
   // Handlers.
   void ListViewServersSelectItem(QTreeWidgetItem* item, bool selected);
@@ -143,7 +157,10 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   ProgramSettingsTab* program_settings_ = nullptr;
   ServiceTab* service_tab_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
+  QTimer* tray_poll_ = nullptr;
   QTimer* timer_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  QTabWidget* pages_ = nullptr;
 };
 
 }  // namespace corvane::desktop

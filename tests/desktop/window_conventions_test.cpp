@@ -1,9 +1,17 @@
 // The window as a Linux desktop user meets it: Linux words, input that says why it was refused,
 // menus, the tray menu, remembered geometry, status and accessibility.
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <fstream>
+#include <iterator>
 
+#include "desktop/file_dialogs.h"
+#include "desktop/logs_page.h"
 #include "tests/desktop/window_fixture.h"
 
 namespace corvane {
@@ -11,7 +19,23 @@ namespace {
 
 using test::WindowTest;
 
-class WindowConventions : public WindowTest {};
+class WindowConventions : public WindowTest {
+ protected:
+  ~WindowConventions() override { desktop::FileDialogs::SetAnswerer(nullptr); }
+
+  // Every file dialog answers `path`.
+  void AnswerFiles(const std::string& path) {
+    desktop::FileDialogs::SetAnswerer(
+        [path](const QString&) { return QString::fromStdString(path); });
+  }
+  QAction* Action(const char* name) { return Find<QAction>(name); }
+  QString Status() { return Find<QStatusBar>("StatusBar")->currentMessage(); }
+};
+
+std::string Bytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
 
 TEST_F(WindowConventions, TextsNameLinuxPlaces) {
   Open();
@@ -106,6 +130,116 @@ TEST_F(WindowConventions, EnterAddsDeleteRemovesAndRefusalsSayWhy) {
   EXPECT_EQ(status(),
             "Receive port \"\" is no number; 65535 is kept. Replacement MAC address \"01:02:03\" "
             "does not have 12 hexadecimal digits; 00:00:00:00:00:00 is stored.");
+}
+
+TEST_F(WindowConventions, MenusOfferImportExportQuitAndAbout) {
+  Open();
+  QStringList menus;
+  for (QAction* menu : form_->menuBar()->actions()) menus << menu->text();
+  EXPECT_EQ(menus, (QStringList{"&File", "&Help"}));
+  EXPECT_EQ(Action("ActionImport")->text(), "&Import...");
+  EXPECT_EQ(Action("ActionExport")->text(), "&Export...");
+  EXPECT_EQ(Action("ActionQuit")->shortcut(), QKeySequence("Ctrl+Q"));
+  EXPECT_EQ(Action("ActionAbout")->text(), "&About Corvane");
+  answer_ = false;  // the close question
+  Action("ActionQuit")->trigger();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].second, "Are you sure you want to Close?");
+  EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(WindowConventions, TheTrayIconComesWhenTheTrayDoesAndHasAMenu) {
+  tray_ = true;
+  bool tray_up = false;
+  tray_available_ = [&tray_up] { return tray_up; };
+  Open();
+  QTest::qWait(30);
+  EXPECT_EQ(form_->findChild<QSystemTrayIcon*>(), nullptr);
+  tray_up = true;
+  ASSERT_TRUE(WaitFor([this] { return form_->findChild<QSystemTrayIcon*>() != nullptr; }));
+  QMenu* menu = form_->findChild<QSystemTrayIcon*>()->contextMenu();
+  ASSERT_NE(menu, nullptr);
+  QStringList entries;
+  for (QAction* action : menu->actions()) {
+    if (!action->isSeparator()) entries << action->text();
+  }
+  EXPECT_EQ(entries, (QStringList{"Hide", "Quit"}));
+  Action("ActionShowHide")->trigger();
+  EXPECT_FALSE(form_->isVisible());
+  emit menu->aboutToShow();
+  EXPECT_EQ(Action("ActionShowHide")->text(), "Show");
+  Action("ActionShowHide")->trigger();
+  EXPECT_TRUE(form_->isVisible());
+  answer_ = false;
+  Action("ActionTrayQuit")->trigger();
+  EXPECT_EQ(boxes_.size(), 1u);  // asked, and refused
+}
+
+TEST_F(WindowConventions, ExportAndImportRoundTripAndAFailedImportChangesNothing) {
+  Open();
+  Type("EditRecvPort", "4009");
+  Type("EditServerName", "second");
+  Click("ButtonAddServer");
+  const std::string copy = home_.path() + "/copy.dat";
+  AnswerFiles(copy);
+  Action("ActionExport")->trigger();
+  EXPECT_EQ(Status(), QString::fromStdString("Exported 2 proxy servers to \"" + copy + "\"."));
+
+  Type("EditServerName", "third");
+  Click("ButtonAddServer");
+  answer_ = false;  // the question before replacing
+  Click("ButtonImport");
+  EXPECT_EQ(Rows("ListViewServers").size(), 3);
+  answer_ = true;
+  Click("ButtonImport");
+  EXPECT_EQ(Rows("ListViewServers"), (QStringList{"New proxy server", "second"}));
+  SelectServer("New proxy server");
+  EXPECT_EQ(Text("EditRecvPort"), "4009");
+  const std::string profile = home_.path() + "/Corvane/profile.dat";
+  const std::string saved = Bytes(profile);
+  EXPECT_FALSE(saved.empty());  // an import is saved at once
+
+  std::ofstream(copy, std::ios::binary | std::ios::trunc) << saved.substr(0, saved.size() / 2);
+  boxes_.clear();
+  Click("ButtonImport");
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].second, QString::fromStdString("Failed: The file \"" + copy +
+                                                     "\" is not a complete Corvane profile.\r\n"
+                                                     "Nothing was changed."));
+  EXPECT_EQ(Rows("ListViewServers"), (QStringList{"New proxy server", "second"}));
+  EXPECT_EQ(Bytes(profile), saved);
+}
+
+TEST_F(WindowConventions, GeometryAndTabsAreKeptApartFromTheProfile) {
+  Open();
+  Find<QTabWidget>("PageControlMain")->setCurrentIndex(2);
+  Find<QTabWidget>("PageControlServer")->setCurrentIndex(5);
+  form_->move(40, 30);
+  const QRect where = form_->geometry();
+  Close();
+  EXPECT_TRUE(std::ifstream(home_.path() + "/.config/Corvane/Corvane.conf").good());
+  Open();
+  EXPECT_EQ(Find<QTabWidget>("PageControlMain")->currentIndex(), 2);
+  EXPECT_EQ(Find<QTabWidget>("PageControlServer")->currentIndex(), 5);
+  EXPECT_EQ(form_->geometry(), where);
+}
+
+TEST_F(WindowConventions, LogsFollowTheNewestRowUnlessScrolledBack) {
+  Open();
+  Find<QTabWidget>("PageControlServer")->setCurrentIndex(5);
+  desktop::LogsPage* logs = form_->logs_page();
+  QTreeWidget* errors = Find<QTreeWidget>("ListViewErrors");
+  const auto last_shown = [errors] {
+    const QRect last =
+        errors->visualItemRect(errors->topLevelItem(errors->topLevelItemCount() - 1));
+    return last.isValid() && last.bottom() <= errors->viewport()->height();
+  };
+  for (int i = 0; i < 200; ++i) logs->AddError({{}, "error " + std::to_string(i)});
+  EXPECT_TRUE(last_shown());
+  errors->verticalScrollBar()->setValue(0);
+  logs->AddError({{}, "one more"});
+  EXPECT_EQ(errors->verticalScrollBar()->value(), 0);
+  EXPECT_FALSE(last_shown());
 }
 
 }  // namespace
