@@ -113,6 +113,8 @@ ActionsByMacPage::ActionsByMacPage(QWidget* parent) : QWidget(parent) {
               {"EditReplaceByMacPort", "9", "Port:", nullptr, 50, Input::kDigits}},
              "ReplaceByMacPacket",
              2});
+  FitColumn(packets.view, 0, "DD:DD:DD:DD:DD:DD");
+  FitColumn(packets.view, 1, "DD:DD:DD:DD:DD:DD");
   help_ = packets.help;
   add_packet_ = packets.add;
   add_packet_->setEnabled(false);

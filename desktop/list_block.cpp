@@ -16,8 +16,18 @@ ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(2);
   if (spec.check_name != nullptr) {
-    block.check = MakeCheckBox(block.widget, spec.check_name, spec.caption);
-    layout->addWidget(block.check);
+    // The caption wraps in a label beside the box, so two blocks fit side by side; clicking the
+    // caption ticks the box, as it would with the box's own text.
+    block.check = MakeCheckBox(block.widget, spec.check_name, QString());
+    block.check->setAccessibleName(spec.caption);
+    QLabel* caption = MakeLabel(block.widget, spec.caption);
+    caption->setWordWrap(true);
+    caption->setBuddy(block.check);
+    OnClick(caption, [check = block.check] { check->click(); });
+    auto* row = new QHBoxLayout;
+    row->addWidget(block.check, 0, Qt::AlignTop);
+    row->addWidget(caption, 1);
+    layout->addLayout(row);
   } else if (!spec.caption.isEmpty()) {
     block.caption = MakeLabel(block.widget, spec.caption);
     block.caption->setWordWrap(true);

@@ -63,6 +63,14 @@ LogsPage::LogsPage(QWidget* parent) : QWidget(parent) {
                         {"MAC address", 115},
                         {"Magic password", 115}},
                        true, false);
+  for (QTreeWidget* view : {errors_, received_, sent_}) {
+    FitColumn(view, 0, "0000.00.00 00:00:00");  // the seconds too
+  }
+  for (QTreeWidget* view : {received_, sent_}) {
+    FitColumn(view, 1, "255.255.255.255");
+    FitColumn(view, 3, "DD:DD:DD:DD:DD:DD");  // MAC address
+    FitColumn(view, 4, "DD:DD:DD:DD:DD:DD");  // magic password
+  }
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakeLabel(this, "Errors:"));
   layout->addWidget(errors_);

@@ -4,10 +4,12 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "config/profile_file.h"
 #include "desktop/action_pages.h"
@@ -40,23 +42,24 @@ void TFormMain::BuildWindow() {
   setObjectName("TFormMain");
   setWindowTitle("Corvane");
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                 Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   auto* tabs = new QTabWidget(this);
   tabs_ = tabs;
   tabs->setObjectName("PageControlMain");
   tabs->addTab(BuildProxyServersTab(), "Proxy servers");
   program_settings_ = new ProgramSettingsTab(tabs, engine_->options());
-  tabs->addTab(program_settings_, "Settings");
+  tabs->addTab(new ScrollPage(program_settings_), "Settings");
   service_tab_ = new ServiceTab(tabs);
-  tabs->addTab(service_tab_, "Service");
+  tabs->addTab(new ScrollPage(service_tab_), "Service");
   const ImportExportTab transfer = MakeImportExportTab(tabs);
-  tabs->addTab(transfer.widget, "Import and Export");
+  tabs->addTab(new ScrollPage(transfer.widget), "Import and Export");
   connect(transfer.import_button, &QPushButton::clicked, this, &TFormMain::ImportClick);
   connect(transfer.export_button, &QPushButton::clicked, this, &TFormMain::ExportClick);
   setCentralWidget(tabs);
   statusBar()->setObjectName("StatusBar");
   BuildMenus();
-  setFixedSize(820, 560);
+  FitToScreen();
 
   connect(program_settings_->auto_start(), &QCheckBox::toggled, this,
           &TFormMain::CheckBoxAutoStartClick);
@@ -96,15 +99,14 @@ QWidget* TFormMain::BuildProxyServersTab() {
   default_actions_page_ = new DefaultActionsPage(pages);
   actions_page_ = new ActionsByMacPage(pages);
   logs_page_ = new LogsPage(pages);
-  pages->addTab(settings_page_, "Settings");
-  pages->addTab(sender_page_, "Filters by sender");
-  pages->addTab(data_page_, "Filters by data");
-  pages->addTab(default_actions_page_, "Default actions");
-  pages->addTab(actions_page_, "Actions by MAC address");
-  pages->addTab(logs_page_, "Logs");
+  pages->addTab(new ScrollPage(settings_page_), "Settings");
+  pages->addTab(new ScrollPage(sender_page_), "Filters by sender");
+  pages->addTab(new ScrollPage(data_page_), "Filters by data");
+  pages->addTab(new ScrollPage(default_actions_page_), "Default actions");
+  pages->addTab(new ScrollPage(actions_page_), "Actions by MAC address");
+  pages->addTab(new ScrollPage(logs_page_), "Logs");
 
   auto* left_panel = new QWidget(tab);
-  left_panel->setFixedWidth(170);
   auto* left = new QVBoxLayout(left_panel);
   left->setContentsMargins(0, 0, 0, 0);
   left->addWidget(servers_, 1);
@@ -113,6 +115,7 @@ QWidget* TFormMain::BuildProxyServersTab() {
   auto* buttons = new QHBoxLayout;
   for (QPushButton* button : {add, rename, remove}) buttons->addWidget(button);
   left->addLayout(buttons);
+  left_panel->setFixedWidth(std::max(170, buttons->sizeHint().width()));
   auto* right = new QVBoxLayout;
   right->addWidget(title_);
   right->addWidget(pages, 1);
@@ -138,6 +141,18 @@ QWidget* TFormMain::BuildProxyServersTab() {
   connect(actions_page_->help_button(), &QPushButton::clicked, this,
           [this] { SpeedButtonHelpPrefix2Click(this); });
   return tab;
+}
+
+void TFormMain::FitToScreen() {
+  // The window was designed for 820 x 560; it may grow, and a smaller screen (or a large scale
+  // factor) makes the pages scroll rather than put the window's edge off the screen.
+  const QSize designed(820, 560);
+  QSize room = designed;
+  if (const QScreen* screen = this->screen()) {
+    room = screen->availableGeometry().size() - QSize(16, 48);  // the frame and the title bar
+  }
+  setMinimumSize(designed.boundedTo(room));
+  resize(sizeHint().expandedTo(designed).boundedTo(room));
 }
 
 bool TFormMain::FormCreate() {

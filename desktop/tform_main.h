@@ -98,6 +98,7 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   void BuildWindow();
   bool CreateWindowParts();
   QWidget* BuildProxyServersTab();
+  void FitToScreen();
   // tform_main_menus.cpp: the menu bar, the tray icon and its menu, import and export, and the
   // window's own state (geometry, tabs) kept in ~/.config/Corvane/Corvane.conf.
   void BuildMenus();

@@ -35,6 +35,7 @@ void TFormMain::AddListItem(const ProxyServerSettings& settings) {
   histories_[settings.Id] = std::make_unique<LogHistory>();
   auto* item = new SortedItem(servers_, {QString::fromStdString(settings.ServerName)});
   item->setData(0, Qt::UserRole, settings.Id);
+  item->setToolTip(0, item->text(0));  // a long name does not fit the list
 }
 
 bool TFormMain::InsertServer(ProxyServerSettings record) {
@@ -141,6 +142,7 @@ void TFormMain::ButtonRenameServerClick() {
   const QString caption = QString::fromStdString(name);
   if (QTreeWidgetItem* item = ItemOf(selected_id_)) {
     item->setText(0, caption);
+    item->setToolTip(0, caption);
     servers_->sortItems(0, Qt::AscendingOrder);
   }
   title_->setText(caption);
