@@ -32,9 +32,11 @@ DefaultActionsPage::DefaultActionsPage(QWidget* parent) : QWidget(parent) {
       MakeCheckBox(this, "CheckBoxReplacePassword", "Add/Replace magic password on:");
   password_ = MakeEdit(this, "EditReplacePassword", kZero);
   Restrict(password_, Input::kHex);
+  password_->setAccessibleName("Replacement magic password");
   replace_mac_ = MakeCheckBox(this, "CheckBoxReplaceMac", "Replace MAC address on:");
   mac_ = MakeEdit(this, "EditReplaceMac", kZero);
   Restrict(mac_, Input::kHex);
+  mac_->setAccessibleName("Replacement MAC address");
   const ListBlock block =
       MakeListBlock(this, {nullptr,
                            "Send magic packets to next hosts:",
@@ -45,7 +47,9 @@ DefaultActionsPage::DefaultActionsPage(QWidget* parent) : QWidget(parent) {
                             {"EditSendToHostPrefix", "32",
                              "Network prefix:", "SpeedButtonHelpPrefix3", 40, Input::kDigits},
                             {"EditSendToHostPort", "9", "Port:", nullptr, 50, Input::kDigits}},
-                           "SendToHost"});
+                           "SendToHost",
+                           3,
+                           "destination host"});
   help_ = block.help;
   destinations_ = std::make_unique<ListEditor<HostEntry>>(
       block.view, block.edits, block.add, block.edit, block.remove, DestinationRules());
@@ -91,7 +95,9 @@ ActionsByMacPage::ActionsByMacPage(QWidget* parent) : QWidget(parent) {
                            {{"Name", 300}},
                            false,
                            {{"EditActionByMac", kZero, "MAC address:", nullptr, 0, Input::kHex}},
-                           "ActionByMac"});
+                           "ActionByMac",
+                           3,
+                           "MAC address action"});
   const ListBlock packets = MakeListBlock(
       this, {nullptr,
              "If the received magic packet contains the selected MAC address, then drop this magic "
@@ -112,7 +118,8 @@ ActionsByMacPage::ActionsByMacPage(QWidget* parent) : QWidget(parent) {
                Input::kDigits},
               {"EditReplaceByMacPort", "9", "Port:", nullptr, 50, Input::kDigits}},
              "ReplaceByMacPacket",
-             2});
+             2,
+             "replacement packet"});
   FitColumn(packets.view, 0, "DD:DD:DD:DD:DD:DD");
   FitColumn(packets.view, 1, "DD:DD:DD:DD:DD:DD");
   help_ = packets.help;

@@ -20,7 +20,7 @@ std::unique_ptr<ListEditor<Entry>> Editor(const ListBlock& block, EntryRules<Ent
 
 ListBlock HostBlock(QWidget* page, const char* check, const QString& caption, const char* view,
                     const char* host_edit, const char* prefix_edit, const char* help,
-                    const char* suffix) {
+                    const char* suffix, const char* what) {
   return MakeListBlock(page, {check,
                               caption,
                               view,
@@ -28,19 +28,23 @@ ListBlock HostBlock(QWidget* page, const char* check, const QString& caption, co
                               true,
                               {{host_edit, "192.168.0.1", kHostLabel},
                                {prefix_edit, "32", "Network prefix:", help, 40, Input::kDigits}},
-                              suffix});
+                              suffix,
+                              3,
+                              what});
 }
 
 ListBlock OneColumnBlock(QWidget* page, const char* check, const QString& caption, const char* view,
                          const char* edit, const QString& text, const QString& label,
-                         const char* suffix, Input input) {
+                         const char* suffix, Input input, const char* what) {
   return MakeListBlock(page, {check,
                               caption,
                               view,
                               {{"Name", 300}},
                               false,
                               {{edit, text, label, nullptr, 0, input}},
-                              suffix});
+                              suffix,
+                              3,
+                              what});
 }
 
 }  // namespace
@@ -55,20 +59,21 @@ SenderFiltersPage::SenderFiltersPage(QWidget* parent) : QWidget(parent) {
       HostBlock(this, "CheckBoxDontRecvFromHosts",
                 "Don't receive magic packets from next hosts:", "ListViewDontRecvFromHosts",
                 "EditDontRecvFromHost", "EditDontRecvFromHostPrefix", "SpeedButtonHelpPrefix",
-                "DontRecvFromHost");
-  const ListBlock allow_hosts =
-      HostBlock(this, "CheckBoxRecvFromHosts",
-                "Receive magic packets only from these hosts:", "ListViewRecvFromHosts",
-                "EditRecvFromHost", "EditRecvFromHostPrefix", nullptr, "RecvFromHost");
+                "DontRecvFromHost", "excluded sender host");
+  const ListBlock allow_hosts = HostBlock(
+      this, "CheckBoxRecvFromHosts",
+      "Receive magic packets only from these hosts:", "ListViewRecvFromHosts", "EditRecvFromHost",
+      "EditRecvFromHostPrefix", nullptr, "RecvFromHost", "allowed sender host");
   const ListBlock deny_ports = OneColumnBlock(
       this, "CheckBoxDontRecvFromPorts",
       "Don't receive magic packets from next UDP ports:", "ListViewDontRecvFromPorts",
       "EditDontRecvFromPort", "0 - 65535", "Port or port range:", "DontRecvFromPort",
-      Input::kPortRange);
-  const ListBlock allow_ports = OneColumnBlock(
-      this, "CheckBoxRecvFromPorts",
-      "Receive magic packets only from these UDP ports:", "ListViewRecvFromPorts",
-      "EditRecvFromPort", "0 - 65535", "Port or port range:", "RecvFromPort", Input::kPortRange);
+      Input::kPortRange, "excluded sender port");
+  const ListBlock allow_ports =
+      OneColumnBlock(this, "CheckBoxRecvFromPorts",
+                     "Receive magic packets only from these UDP ports:", "ListViewRecvFromPorts",
+                     "EditRecvFromPort", "0 - 65535", "Port or port range:", "RecvFromPort",
+                     Input::kPortRange, "allowed sender port");
   deny_hosts_ = deny_hosts.check;
   allow_hosts_ = allow_hosts.check;
   deny_ports_ = deny_ports.check;
@@ -124,24 +129,25 @@ DataFiltersPage::DataFiltersPage(QWidget* parent) : QWidget(parent) {
   without_password_ = MakeCheckBox(this, "CheckBoxDontRecvWithoutPassword",
                                    "Don't receive magic packets without magic passwords");
   const QString zero = "00:00:00:00:00:00";
-  const ListBlock deny_passwords =
-      OneColumnBlock(this, "CheckBoxDontRecvWithNextPasswords",
-                     "Don't receive magic packets with the following magic passwords:",
-                     "ListViewDontRecvWithNextPasswords", "EditDontRecvWithPassword", zero,
-                     "Magic password:", "DontRecvWithPassword", Input::kHex);
+  const ListBlock deny_passwords = OneColumnBlock(
+      this, "CheckBoxDontRecvWithNextPasswords",
+      "Don't receive magic packets with the following magic passwords:",
+      "ListViewDontRecvWithNextPasswords", "EditDontRecvWithPassword", zero,
+      "Magic password:", "DontRecvWithPassword", Input::kHex, "excluded magic password");
   const ListBlock allow_passwords = OneColumnBlock(
       this, "CheckBoxRecvWithNextPasswords",
       "Receive magic packets only with these magic passwords:", "ListViewRecvWithNextPasswords",
-      "EditRecvWithPassword", zero, "Magic password:", "RecvWithPassword", Input::kHex);
+      "EditRecvWithPassword", zero, "Magic password:", "RecvWithPassword", Input::kHex,
+      "allowed magic password");
   const ListBlock deny_macs =
       OneColumnBlock(this, "CheckBoxDontRecvWithNextMacs",
                      "Don't receive magic packets with the following MAC addresses:",
                      "ListViewDontRecvWithNextMacs", "EditDontRecvWithMac", zero,
-                     "MAC address:", "DontRecvWithMac", Input::kHex);
+                     "MAC address:", "DontRecvWithMac", Input::kHex, "excluded MAC address");
   const ListBlock allow_macs = OneColumnBlock(
       this, "CheckBoxRecvWithNextMacs",
       "Receive magic packets only with these MAC addresses:", "ListViewRecvWithNextMacs",
-      "EditRecvWithMac", zero, "MAC address:", "RecvWithMac", Input::kHex);
+      "EditRecvWithMac", zero, "MAC address:", "RecvWithMac", Input::kHex, "allowed MAC address");
   deny_passwords_ = deny_passwords.check;
   allow_passwords_ = allow_passwords.check;
   deny_macs_ = deny_macs.check;

@@ -47,6 +47,8 @@ struct ListBlockSpec {
   std::initializer_list<EditSpec> edits;
   const char* buttons_suffix;
   int first_line = 3;  // edits on the first line; the rest go on a second one
+  // What one entry is, for the names that screen readers speak ("Add destination host").
+  const char* what = "entry";
 };
 
 ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec);

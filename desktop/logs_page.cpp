@@ -72,12 +72,15 @@ LogsPage::LogsPage(QWidget* parent) : QWidget(parent) {
     FitColumn(view, 4, "DD:DD:DD:DD:DD:DD");  // magic password
   }
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(MakeLabel(this, "Errors:"));
-  layout->addWidget(errors_);
-  layout->addWidget(MakeLabel(this, "Received magic packets:"));
-  layout->addWidget(received_);
-  layout->addWidget(MakeLabel(this, "Sent magic packets:"));
-  layout->addWidget(sent_);
+  for (auto [caption, view] :
+       {std::pair{"Errors:", errors_}, std::pair{"Received magic packets:", received_},
+        std::pair{"Sent magic packets:", sent_}}) {
+    QLabel* label = MakeLabel(this, caption);
+    label->setBuddy(view);
+    view->setAccessibleName(QString(caption).chopped(1) + " list");
+    layout->addWidget(label);
+    layout->addWidget(view);
+  }
 }
 
 void LogsPage::AddError(const ErrorRow& row) {

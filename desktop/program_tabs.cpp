@@ -75,6 +75,10 @@ ServiceTab::ServiceTab(QWidget* parent) : QWidget(parent) {
   uninstall_ = MakeButton(this, "ButtonServiceUninstall", "UnInstall");
   apply_ = MakeButton(this, "ButtonServiceApply",
                       "Apply current settings of proxy servers to the Service");
+  start_->setAccessibleName("Start the service");
+  stop_->setAccessibleName("Stop the service");
+  install_->setAccessibleName("Install or reinstall the service");
+  uninstall_->setAccessibleName("Uninstall the service");
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakeLabel(
       this, "This service will have a name \"CorvaneService\" in the services database."));
@@ -96,6 +100,10 @@ ImportExportTab MakeImportExportTab(QWidget* parent) {
   auto* buttons = new QHBoxLayout;
   QPushButton* import_button = MakeButton(tab, "ButtonImport", "Import...");
   QPushButton* export_button = MakeButton(tab, "ButtonExport", "Export...");
+  import_button->setAccessibleName("Import settings");
+  export_button->setAccessibleName("Export settings");
+  import_button->setToolTip("Replace all proxy servers by those of a profile file");
+  export_button->setToolTip("Write a copy of all settings to a file");
   buttons->addWidget(import_button);
   buttons->addWidget(export_button);
   buttons->addStretch();

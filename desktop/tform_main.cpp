@@ -89,6 +89,15 @@ QWidget* TFormMain::BuildProxyServersTab() {
   auto* remove = MakeButton(tab, "ButtonDeleteServer", "Delete");
   title_ = MakeEdit(tab, "EditTitle", "");
   title_->setReadOnly(true);
+  title_->setAccessibleName("Selected proxy server");
+  servers_->setAccessibleName("Proxy server list");
+  servers_->setAccessibleDescription("The pages beside it show the selected proxy server.");
+  server_name_->setAccessibleName("Proxy server name");
+  add->setAccessibleName("Add proxy server");
+  rename->setAccessibleName("Rename proxy server");
+  remove->setAccessibleName("Delete proxy server");
+  add->setToolTip("Add a proxy server with the name above");
+  rename->setToolTip("Give the selected proxy server the name above");
 
   auto* pages = new QTabWidget(tab);
   pages_ = pages;
@@ -110,7 +119,9 @@ QWidget* TFormMain::BuildProxyServersTab() {
   auto* left = new QVBoxLayout(left_panel);
   left->setContentsMargins(0, 0, 0, 0);
   left->addWidget(servers_, 1);
-  left->addWidget(MakeLabel(tab, "Proxy server name:"));
+  QLabel* name_label = MakeLabel(tab, "Proxy server name:");
+  name_label->setBuddy(server_name_);
+  left->addWidget(name_label);
   left->addWidget(server_name_);
   auto* buttons = new QHBoxLayout;
   for (QPushButton* button : {add, rename, remove}) buttons->addWidget(button);
