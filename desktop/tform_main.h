@@ -89,6 +89,9 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   DisplayOptions& display_options() { return engine_->options(); }
   const LogHistory* History(std::uint32_t id) const;
   LogsPage* logs_page() const { return logs_page_; }
+  // The status bar's text for an error of proxy server `name`, with what to do about a port
+  // below 1024 that could not be bound.
+  QString ErrorStatus(const QString& name, const QString& error) const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
@@ -133,6 +136,15 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   ProxyServerTable& Servers() override { return table_; }
   std::uint32_t SelectedServerId() const override { return selected_id_; }
   void ShowServerRunning(bool running) override;
+  void ServerStateChanged(std::uint32_t id, bool running) override;
+
+  // The state that the proxy list shows beside each name (icon and tooltip).
+  enum class ServerState { kStopped, kRunning, kFailed };
+  struct ServerStatus {
+    ServerState state = ServerState::kStopped;
+    QString last_error;  // the latest error recorded for it
+  };
+  void ShowServerState(std::uint32_t id, ServerState state);
   void RecordError(std::uint32_t id, const std::string& text) override;
   void RecordPacket(const EngineReport& report) override;
 
@@ -140,6 +152,7 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   std::shared_ptr<EngineWindow> engine_;
   ProxyServerTable table_;
   std::map<std::uint32_t, std::unique_ptr<LogHistory>> histories_;
+  std::map<std::uint32_t, ServerStatus> statuses_;
   std::uint32_t selected_id_ = 0;
   bool auto_start_ = false;
   bool close_confirmed_ = false;

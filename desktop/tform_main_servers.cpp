@@ -35,7 +35,8 @@ void TFormMain::AddListItem(const ProxyServerSettings& settings) {
   histories_[settings.Id] = std::make_unique<LogHistory>();
   auto* item = new SortedItem(servers_, {QString::fromStdString(settings.ServerName)});
   item->setData(0, Qt::UserRole, settings.Id);
-  item->setToolTip(0, item->text(0));  // a long name does not fit the list
+  statuses_[settings.Id] = {};
+  ShowServerState(settings.Id, ServerState::kStopped);  // the tooltip also shows a long name
 }
 
 bool TFormMain::InsertServer(ProxyServerSettings record) {
@@ -56,6 +57,7 @@ bool TFormMain::DeleteServer(std::uint32_t id) {
   QTreeWidgetItem* item = ItemOf(id);
   if (!table_.Remove(id)) return false;  // tells its thread to stop, without waiting
   histories_.erase(id);
+  statuses_.erase(id);
   if (item == nullptr) return true;
   QTreeWidgetItem* neighbour = servers_->itemAbove(item);
   if (neighbour == nullptr) neighbour = servers_->itemBelow(item);
@@ -67,6 +69,7 @@ bool TFormMain::DeleteServer(std::uint32_t id) {
 bool TFormMain::DeleteAllServers() {
   table_.FreeAll();  // every thread told to stop first
   histories_.clear();
+  statuses_.clear();
   servers_->clearSelection();
   servers_->clear();
   return true;
@@ -76,6 +79,7 @@ bool TFormMain::StopAllServers() {
   for (std::size_t i = 0; i < table_.size(); ++i) {
     if (auto thread = table_[i].ServerThread.lock()) thread->Terminate();
     table_[i].ServerThread.reset();
+    ShowServerState(table_[i].Settings.Id, ServerState::kStopped);
   }
   ShowServerRunning(false);
   return true;
@@ -142,7 +146,7 @@ void TFormMain::ButtonRenameServerClick() {
   const QString caption = QString::fromStdString(name);
   if (QTreeWidgetItem* item = ItemOf(selected_id_)) {
     item->setText(0, caption);
-    item->setToolTip(0, caption);
+    ShowServerState(selected_id_, statuses_[selected_id_].state);
     servers_->sortItems(0, Qt::AscendingOrder);
   }
   title_->setText(caption);
@@ -159,6 +163,7 @@ void TFormMain::ButtonDeleteServerClick() {
 void TFormMain::EndThread(ProxyServer& record) {
   std::shared_ptr<ServerThreadLink> thread = record.ServerThread.lock();
   record.ServerThread.reset();
+  ShowServerState(record.Settings.Id, ServerState::kStopped);
   if (thread == nullptr) return;
   thread->Terminate();
   // Its ports are free as soon as its sockets are closed, within microseconds of the request;
@@ -177,6 +182,7 @@ void TFormMain::ButtonStartServerClick() {
   if (record == nullptr) return;
   StoreServerPages(record);
   EndThread(*record);
+  statuses_[record->Settings.Id].last_error.clear();
   auto thread = WolServerThread::Create(true, record->Settings.Id, engine_);
   record->ServerThread = thread;
   if (!thread->Resume()) record->ServerThread.reset();

@@ -13,6 +13,7 @@
 #include "desktop/file_dialogs.h"
 #include "desktop/logs_page.h"
 #include "tests/desktop/window_fixture.h"
+#include "tests/support/loopback.h"
 
 namespace corvane {
 namespace {
@@ -240,6 +241,38 @@ TEST_F(WindowConventions, LogsFollowTheNewestRowUnlessScrolledBack) {
   logs->AddError({{}, "one more"});
   EXPECT_EQ(errors->verticalScrollBar()->value(), 0);
   EXPECT_FALSE(last_shown());
+}
+
+TEST_F(WindowConventions, TheListShowsWhichProxyServersRunOrFailedAndWhy) {
+  Open();
+  const auto tooltip = [this](const QString& name) {
+    return Find<QTreeWidget>("ListViewServers")->findItems(name, Qt::MatchExactly)[0]->toolTip(0);
+  };
+  EXPECT_EQ(tooltip("New proxy server"), "New proxy server\nStopped");
+
+  UdpSocket holder = test::PeerSocket(AddressFamily::kIpv4);  // the port is taken
+  const QString taken = QString::number(*holder.LocalPort());
+  Type("EditRecvPort", taken);
+  Click("ButtonStartServer");
+  const QString error = "Can not bind " + taken + " port for IPv4 socket";
+  ASSERT_TRUE(WaitFor([&] { return tooltip("New proxy server").contains("Failed"); }));
+  EXPECT_EQ(tooltip("New proxy server"), "New proxy server\nFailed to start: " + error);
+  EXPECT_EQ(Status(), "New proxy server: " + error);
+
+  Type("EditServerName", "second");
+  Click("ButtonAddServer");
+  Type("EditRecvPort", QString::number(test::FreeUdpPort()));
+  Click("ButtonStartServer");
+  ASSERT_TRUE(WaitFor([&] { return tooltip("second") == "second\nRunning"; }));
+  EXPECT_TRUE(tooltip("New proxy server").contains("Failed"));  // not the one shown
+  Click("ButtonStopServer");
+  EXPECT_EQ(tooltip("second"), "second\nStopped");
+
+  // Ports below 1024 name the capability, and the program to give it to.
+  EXPECT_EQ(form_->ErrorStatus("A", "Can not bind 9 port for IPv6 socket"),
+            "A: Can not bind 9 port for IPv6 socket. Ports below 1024 need the "
+            "CAP_NET_BIND_SERVICE capability (sudo setcap cap_net_bind_service=ep "
+            "/opt/test/Corvane), or use a port of 1024 or above.");
 }
 
 }  // namespace
