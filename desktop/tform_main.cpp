@@ -63,16 +63,19 @@ void TFormMain::BuildWindow() {
 
   connect(program_settings_->auto_start(), &QCheckBox::toggled, this,
           &TFormMain::CheckBoxAutoStartClick);
+  const auto save = [this] { SaveSettings(); };
+  const auto stop_all = [this] { StopAllServers(); };
+  const auto nothing = [] {};
   connect(service_tab_->install(), &QPushButton::clicked, this,
-          [this] { ServiceAction([](ServiceControl& c) { return c.Install(); }); });
+          [=, this] { ServiceAction(save, [](ServiceControl& c) { return c.Install(); }); });
   connect(service_tab_->start(), &QPushButton::clicked, this,
-          [this] { ServiceAction([](ServiceControl& c) { return c.Start(); }); });
+          [=, this] { ServiceAction(stop_all, [](ServiceControl& c) { return c.Start(); }); });
   connect(service_tab_->stop(), &QPushButton::clicked, this,
-          [this] { ServiceAction([](ServiceControl& c) { return c.Stop(); }); });
+          [=, this] { ServiceAction(nothing, [](ServiceControl& c) { return c.Stop(); }); });
   connect(service_tab_->uninstall(), &QPushButton::clicked, this,
-          [this] { ServiceAction([](ServiceControl& c) { return c.Remove(); }); });
+          [=, this] { ServiceAction(nothing, [](ServiceControl& c) { return c.Remove(); }); });
   connect(service_tab_->apply(), &QPushButton::clicked, this,
-          [this] { ServiceAction([](ServiceControl& c) { return c.Apply(); }); });
+          [=, this] { ServiceAction(save, [](ServiceControl& c) { return c.Apply(); }); });
 
   timer_ = new QTimer(this);
   timer_->setObjectName("Timer1");
@@ -209,6 +212,10 @@ bool TFormMain::CreateWindowParts() {
 TFormMain::~TFormMain() {
   // Engine threads get no more window calls from here on, so none waits for this thread.
   engine_->Detach();
+  // A service action still running uses the service manager, which lives no longer than this
+  // window's program: it is let finish (an install gives up after 15 retries).
+  if (service_worker_.joinable()) service_worker_.join();
+  if (service_busy_) QApplication::restoreOverrideCursor();
   if (form_ready_) SaveWindowState();
   if (!settings_saved_ && form_ready_) SaveSettings();
   std::vector<std::shared_ptr<ServerThreadLink>> threads;

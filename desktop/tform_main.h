@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "config/proxy_server_table.h"
 #include "desktop/engine_window.h"
@@ -121,7 +122,13 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   void ButtonStopServerClick();
   void CheckBoxAutoStartClick(bool checked);
   void Timer1Timer();
-  void ServiceAction(const std::function<std::string(ServiceControl&)>& action);
+  // Runs a service action on a thread of its own, so the window stays responsive while it waits
+  // for systemd or retries a copy: the Service tab's buttons are off and the cursor busy until its
+  // result is shown. `prepare` runs first, on this thread: what the action needs of the window
+  // (storing the pages and saving the profile, or stopping the local proxy servers).
+  void ServiceAction(const std::function<void()>& prepare,
+                     std::function<std::string(ServiceControl&)> action);
+  void ServiceActionDone(const std::string& result);
 
   // Adds the proxy list's item of a registered record (caption its name, data its Id) and its
   // empty log history.
@@ -158,6 +165,7 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   bool close_confirmed_ = false;
   bool settings_saved_ = false;
   bool form_ready_ = false;
+  bool service_busy_ = false;
 
   QTreeWidget* servers_ = nullptr;
   QLineEdit* server_name_ = nullptr;
@@ -172,6 +180,7 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   ServiceTab* service_tab_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   QTimer* tray_poll_ = nullptr;
+  std::thread service_worker_;  // the running service action, joined before the next one
   QTimer* timer_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   QTabWidget* pages_ = nullptr;

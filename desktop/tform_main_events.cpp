@@ -1,10 +1,12 @@
 // Engine events into the log histories, the Logs page, the proxy list's state icons and the status
 // bar, and the service buttons.
+#include <QApplication>
 #include <QPainter>
 #include <QRegularExpression>
 
 #include "desktop/logs_page.h"
 #include "desktop/message_box.h"
+#include "desktop/program_tabs.h"
 #include "desktop/tform_main.h"
 #include "desktop/widgets.h"
 
@@ -105,18 +107,36 @@ void TFormMain::RecordPacket(const EngineReport& report) {
 }
 
 ServiceControl TFormMain::MakeServiceControl() {
-  return ServiceControl{*deps_.service_manager,       *deps_.files,
-                        deps_.service_paths,          [this] { SaveSettings(); },
-                        [this] { StopAllServers(); }, deps_.sleep};
+  // The window's parts of the actions ran before on the window thread (ServiceAction).
+  return ServiceControl{
+      *deps_.service_manager, *deps_.files, deps_.service_paths, [] {}, [] {}, deps_.sleep};
 }
 
-void TFormMain::ServiceAction(const std::function<std::string(ServiceControl&)>& action) {
-  if (!form_ready_) return;
-  ServiceControl control = MakeServiceControl();
-  const std::string result = action(control);
-  if (!result.empty()) {
-    MessageBoxes::Information(this, "Information", QString::fromStdString(result));
-  }
+void TFormMain::ServiceAction(const std::function<void()>& prepare,
+                              std::function<std::string(ServiceControl&)> action) {
+  if (!form_ready_ || service_busy_) return;
+  prepare();
+  if (service_worker_.joinable()) service_worker_.join();  // ended: its result was shown
+  service_busy_ = true;
+  service_tab_->setEnabled(false);
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  ShowStatus(this, "Waiting for the service manager...");
+  service_worker_ =
+      std::thread([this, control = MakeServiceControl(), action = std::move(action)]() mutable {
+        const std::string result = action(control);
+        // Queued to the window; dropped if the window is being destroyed (it joins this thread).
+        QMetaObject::invokeMethod(
+            this, [this, result] { ServiceActionDone(result); }, Qt::QueuedConnection);
+      });
+}
+
+void TFormMain::ServiceActionDone(const std::string& result) {
+  service_busy_ = false;
+  QApplication::restoreOverrideCursor();
+  service_tab_->setEnabled(true);
+  const QString text = QString::fromStdString(result);
+  ShowStatus(this, QString(text).replace("\r\n", " "));
+  if (!result.empty()) MessageBoxes::Information(this, "Information", text);
 }
 
 }  // namespace corvane::desktop

@@ -1,4 +1,5 @@
 // The proxy list, moving settings between the pages and the records, and starting and stopping.
+#include <QCoreApplication>
 #include <QVariant>
 
 #include "desktop/action_pages.h"
@@ -167,8 +168,14 @@ void TFormMain::EndThread(ProxyServer& record) {
   if (thread == nullptr) return;
   thread->Terminate();
   // Its ports are free as soon as its sockets are closed, within microseconds of the request;
-  // the rest of its end needs this thread, so that is not waited for. At most a second.
-  thread->WaitUntilSocketsClosed(std::chrono::milliseconds(1000));
+  // the rest of its end needs this thread, so that is not waited for. At most a second. An engine
+  // thread that was just reporting waits for this thread meanwhile: its calls (queued on the
+  // application object) are run here, so it never waits for a thread that waits for it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+  while (!thread->WaitUntilSocketsClosed(std::chrono::milliseconds(2)) &&
+         std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+  }
 }
 
 void TFormMain::ButtonStartServerClick() {

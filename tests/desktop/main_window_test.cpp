@@ -286,13 +286,18 @@ TEST_F(MainWindow, PrefixHelpShowsItsTwoTexts) {
 
 TEST_F(MainWindow, ServiceButtonsShowOneResultEach) {
   Open();
+  // Each action runs beside the window thread; its result comes back to the window.
   Click("ButtonServiceStart");
+  EXPECT_FALSE(Enabled("ButtonServiceStart"));  // until the result is shown
+  ASSERT_TRUE(WaitFor([this] { return boxes_.size() == 1; }));
+  EXPECT_TRUE(Enabled("ButtonServiceStart"));
   Click("ButtonServiceApply");
-  ASSERT_EQ(boxes_.size(), 2u);
+  ASSERT_TRUE(WaitFor([this] { return boxes_.size() == 2; }));
   EXPECT_EQ(boxes_[0].second,
             "Failed: Can not open the service.\r\nYou need to reinstall the service.");
   EXPECT_TRUE(boxes_[1].second.startsWith("Success: Configuration file has been updated"));
   Click("ButtonInstallService");
+  ASSERT_TRUE(WaitFor([this] { return boxes_.size() == 3; }));
   EXPECT_TRUE(boxes_.back().second.startsWith("Success: The service was successfully installed."));
 }
 
