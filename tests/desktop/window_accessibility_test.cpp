@@ -69,7 +69,9 @@ TEST_F(WindowAccessibility, EveryControlOfEveryPageHasItsOwnName) {
   EXPECT_EQ(Find<QWidget>("SpeedButtonHelpPrefix")->accessibleName(), "Help on network prefixes");
   EXPECT_EQ(Find<QWidget>("EditRecvPort")->accessibleName(), "Receive port");
   for (const QLabel* label : form_->findChildren<QLabel*>()) {
-    if (label->text() == "Network prefix:") EXPECT_NE(label->buddy(), nullptr);
+    if (label->text() == "Network prefix:") {
+      EXPECT_NE(label->buddy(), nullptr);
+    }
   }
 }
 
