@@ -15,8 +15,13 @@ namespace {
 const QString kZero = "00:00:00:00:00:00";
 const QString kHostLabel = "IPv4 address / IPv6 address / Host name:";
 
-std::array<std::uint8_t, 6> ValueOf(const QLineEdit* edit) {
-  return TwelveHexDigits(edit->text().toStdString()).value_or(std::array<std::uint8_t, 6>{});
+std::array<std::uint8_t, 6> ValueOf(const QLineEdit* edit, const char* what, QStringList* notes) {
+  const auto value = TwelveHexDigits(edit->text().toStdString());
+  if (!value && notes != nullptr) {
+    notes->append(QString("%1 \"%2\" does not have 12 hexadecimal digits; %3 is stored.")
+                      .arg(what, edit->text(), kZero));
+  }
+  return value.value_or(std::array<std::uint8_t, 6>{});
 }
 
 }  // namespace
@@ -26,18 +31,25 @@ DefaultActionsPage::DefaultActionsPage(QWidget* parent) : QWidget(parent) {
   replace_password_ =
       MakeCheckBox(this, "CheckBoxReplacePassword", "Add/Replace magic password on:");
   password_ = MakeEdit(this, "EditReplacePassword", kZero);
+  Restrict(password_, Input::kHex);
+  password_->setAccessibleName("Replacement magic password");
   replace_mac_ = MakeCheckBox(this, "CheckBoxReplaceMac", "Replace MAC address on:");
   mac_ = MakeEdit(this, "EditReplaceMac", kZero);
-  const ListBlock block = MakeListBlock(
-      this, {nullptr,
-             "Send magic packets to next hosts:",
-             "ListViewSendToHosts",
-             {{"IP address / Host name", 155}, {"Network prefix", 90}, {"Port", 60}},
-             true,
-             {{"EditSendToHost", "255.255.255.255", kHostLabel},
-              {"EditSendToHostPrefix", "32", "Network prefix:", "SpeedButtonHelpPrefix3", 40},
-              {"EditSendToHostPort", "9", "Port:", nullptr, 50}},
-             "SendToHost"});
+  Restrict(mac_, Input::kHex);
+  mac_->setAccessibleName("Replacement MAC address");
+  const ListBlock block =
+      MakeListBlock(this, {nullptr,
+                           "Send magic packets to next hosts:",
+                           "ListViewSendToHosts",
+                           {{"IP address / Host name", 155}, {"Network prefix", 90}, {"Port", 60}},
+                           true,
+                           {{"EditSendToHost", "255.255.255.255", kHostLabel},
+                            {"EditSendToHostPrefix", "32",
+                             "Network prefix:", "SpeedButtonHelpPrefix3", 40, Input::kDigits},
+                            {"EditSendToHostPort", "9", "Port:", nullptr, 50, Input::kDigits}},
+                           "SendToHost",
+                           3,
+                           "destination host"});
   help_ = block.help;
   destinations_ = std::make_unique<ListEditor<HostEntry>>(
       block.view, block.edits, block.add, block.edit, block.remove, DestinationRules());
@@ -66,12 +78,12 @@ void DefaultActionsPage::Load(const ProxyServerSettings& s) {
   destinations_->Load(s.SendToHostsList);
 }
 
-void DefaultActionsPage::Store(ProxyServerSettings& s) const {
+void DefaultActionsPage::Store(ProxyServerSettings& s, QStringList* notes) const {
   s.RemovePassword = remove_password_->isChecked();
   s.ReplacePassword = replace_password_->isChecked();
-  s.ReplacePasswordValue = ValueOf(password_);
+  s.ReplacePasswordValue = ValueOf(password_, "Replacement magic password", notes);
   s.ReplaceMac = replace_mac_->isChecked();
-  s.ReplaceMacValue = ValueOf(mac_);
+  s.ReplaceMacValue = ValueOf(mac_, "Replacement MAC address", notes);
   s.SendToHostsList = destinations_->Store();
 }
 
@@ -82,8 +94,10 @@ ActionsByMacPage::ActionsByMacPage(QWidget* parent) : QWidget(parent) {
                            "ListViewActionsByMacs",
                            {{"Name", 300}},
                            false,
-                           {{"EditActionByMac", kZero, "MAC address:"}},
-                           "ActionByMac"});
+                           {{"EditActionByMac", kZero, "MAC address:", nullptr, 0, Input::kHex}},
+                           "ActionByMac",
+                           3,
+                           "MAC address action"});
   const ListBlock packets = MakeListBlock(
       this, {nullptr,
              "If the received magic packet contains the selected MAC address, then drop this magic "
@@ -95,15 +109,19 @@ ActionsByMacPage::ActionsByMacPage(QWidget* parent) : QWidget(parent) {
               {"Network prefix", 90},
               {"Send to Port", 80}},
              true,
-             {{"EditReplaceByMacMac", kZero, "MAC address:"},
+             {{"EditReplaceByMacMac", kZero, "MAC address:", nullptr, 0, Input::kHex},
               {"EditReplaceByMacPassword", kZero,
                "Magic password: (Set the empty field for a magic packet without a password)",
-               nullptr, 300},
+               nullptr, 300, Input::kHex},
               {"EditReplaceByMacHost", "255.255.255.255", kHostLabel},
-              {"EditReplaceByMacHostPrefix", "32", "Network prefix:", "SpeedButtonHelpPrefix2", 40},
-              {"EditReplaceByMacPort", "9", "Port:", nullptr, 50}},
+              {"EditReplaceByMacHostPrefix", "32", "Network prefix:", "SpeedButtonHelpPrefix2", 40,
+               Input::kDigits},
+              {"EditReplaceByMacPort", "9", "Port:", nullptr, 50, Input::kDigits}},
              "ReplaceByMacPacket",
-             2});
+             2,
+             "replacement packet"});
+  FitColumn(packets.view, 0, "DD:DD:DD:DD:DD:DD");
+  FitColumn(packets.view, 1, "DD:DD:DD:DD:DD:DD");
   help_ = packets.help;
   add_packet_ = packets.add;
   add_packet_->setEnabled(false);

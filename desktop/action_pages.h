@@ -20,7 +20,8 @@ class DefaultActionsPage final : public QWidget {
   void Load(const ProxyServerSettings& settings);
   // A password or MAC text is read from exactly 12 hexadecimal digits; any other text stores
   // all zero.
-  void Store(ProxyServerSettings& settings) const;
+  // A replacement value without exactly 12 hexadecimal digits is stored as zero, with a note.
+  void Store(ProxyServerSettings& settings, QStringList* notes = nullptr) const;
   QPushButton* help_button() const { return help_; }
 
  private:

@@ -19,16 +19,16 @@ std::string ExecValue(const std::string& program) {
   return quoted + "\"";
 }
 
-std::string ConfigFolder() {
+}  // namespace
+
+std::string UserConfigFolder() {
   if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
     return config;
   }
   return UserProfileDirectory() + "/.config";
 }
 
-}  // namespace
-
-std::string AutostartEntryPath() { return ConfigFolder() + "/autostart/Corvane.desktop"; }
+std::string AutostartEntryPath() { return UserConfigFolder() + "/autostart/Corvane.desktop"; }
 
 bool AutostartEntryStarts(const std::string& program) {
   const auto content = ReadWholeFile(AutostartEntryPath(), 64 * 1024);
@@ -41,7 +41,7 @@ bool AutostartEntryStarts(const std::string& program) {
 }
 
 bool WriteAutostartEntry(const std::string& program) {
-  const std::string config = ConfigFolder();
+  const std::string config = UserConfigFolder();
   CreateDirectory(config, 0700);
   CreateDirectory(config + "/autostart", 0700);
   const std::string text =

@@ -6,6 +6,9 @@
 
 namespace corvane::desktop {
 
+// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
+std::string UserConfigFolder();
+
 std::string AutostartEntryPath();
 
 // Whether the entry exists and starts exactly `program`, without arguments.

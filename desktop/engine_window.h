@@ -22,6 +22,7 @@ class EngineEvents {
   virtual ProxyServerTable& Servers() = 0;
   virtual std::uint32_t SelectedServerId() const = 0;
   virtual void ShowServerRunning(bool running) = 0;
+  virtual void ServerStateChanged(std::uint32_t id, bool running) = 0;
   virtual void RecordError(std::uint32_t id, const std::string& text) = 0;
   virtual void RecordPacket(const EngineReport& report) = 0;
 };
@@ -41,6 +42,9 @@ class EngineWindow final : public WolServerWindow {
   ProxyServerTable& Servers() override { return events_->Servers(); }
   std::uint32_t SelectedServerId() const override { return events_->SelectedServerId(); }
   void ShowServerRunning(bool running) override { events_->ShowServerRunning(running); }
+  void ServerStateChanged(std::uint32_t id, bool running) override {
+    events_->ServerStateChanged(id, running);
+  }
   void RecordError(std::uint32_t id, const std::string& text) override {
     events_->RecordError(id, text);
   }

@@ -20,22 +20,31 @@ std::unique_ptr<ListEditor<Entry>> Editor(const ListBlock& block, EntryRules<Ent
 
 ListBlock HostBlock(QWidget* page, const char* check, const QString& caption, const char* view,
                     const char* host_edit, const char* prefix_edit, const char* help,
-                    const char* suffix) {
+                    const char* suffix, const char* what) {
   return MakeListBlock(page, {check,
                               caption,
                               view,
                               {{"IP address / Host name", 200}, {"Network prefix", 100}},
                               true,
                               {{host_edit, "192.168.0.1", kHostLabel},
-                               {prefix_edit, "32", "Network prefix:", help, 40}},
-                              suffix});
+                               {prefix_edit, "32", "Network prefix:", help, 40, Input::kDigits}},
+                              suffix,
+                              3,
+                              what});
 }
 
 ListBlock OneColumnBlock(QWidget* page, const char* check, const QString& caption, const char* view,
                          const char* edit, const QString& text, const QString& label,
-                         const char* suffix) {
-  return MakeListBlock(
-      page, {check, caption, view, {{"Name", 300}}, false, {{edit, text, label}}, suffix});
+                         const char* suffix, Input input, const char* what) {
+  return MakeListBlock(page, {check,
+                              caption,
+                              view,
+                              {{"Name", 300}},
+                              false,
+                              {{edit, text, label, nullptr, 0, input}},
+                              suffix,
+                              3,
+                              what});
 }
 
 }  // namespace
@@ -50,19 +59,21 @@ SenderFiltersPage::SenderFiltersPage(QWidget* parent) : QWidget(parent) {
       HostBlock(this, "CheckBoxDontRecvFromHosts",
                 "Don't receive magic packets from next hosts:", "ListViewDontRecvFromHosts",
                 "EditDontRecvFromHost", "EditDontRecvFromHostPrefix", "SpeedButtonHelpPrefix",
-                "DontRecvFromHost");
-  const ListBlock allow_hosts =
-      HostBlock(this, "CheckBoxRecvFromHosts",
-                "Receive magic packets only from these hosts:", "ListViewRecvFromHosts",
-                "EditRecvFromHost", "EditRecvFromHostPrefix", nullptr, "RecvFromHost");
+                "DontRecvFromHost", "excluded sender host");
+  const ListBlock allow_hosts = HostBlock(
+      this, "CheckBoxRecvFromHosts",
+      "Receive magic packets only from these hosts:", "ListViewRecvFromHosts", "EditRecvFromHost",
+      "EditRecvFromHostPrefix", nullptr, "RecvFromHost", "allowed sender host");
   const ListBlock deny_ports = OneColumnBlock(
       this, "CheckBoxDontRecvFromPorts",
       "Don't receive magic packets from next UDP ports:", "ListViewDontRecvFromPorts",
-      "EditDontRecvFromPort", "0 - 65535", "Port or port range:", "DontRecvFromPort");
+      "EditDontRecvFromPort", "0 - 65535", "Port or port range:", "DontRecvFromPort",
+      Input::kPortRange, "excluded sender port");
   const ListBlock allow_ports =
       OneColumnBlock(this, "CheckBoxRecvFromPorts",
                      "Receive magic packets only from these UDP ports:", "ListViewRecvFromPorts",
-                     "EditRecvFromPort", "0 - 65535", "Port or port range:", "RecvFromPort");
+                     "EditRecvFromPort", "0 - 65535", "Port or port range:", "RecvFromPort",
+                     Input::kPortRange, "allowed sender port");
   deny_hosts_ = deny_hosts.check;
   allow_hosts_ = allow_hosts.check;
   deny_ports_ = deny_ports.check;
@@ -118,32 +129,33 @@ DataFiltersPage::DataFiltersPage(QWidget* parent) : QWidget(parent) {
   without_password_ = MakeCheckBox(this, "CheckBoxDontRecvWithoutPassword",
                                    "Don't receive magic packets without magic passwords");
   const QString zero = "00:00:00:00:00:00";
-  const ListBlock deny_passwords =
-      OneColumnBlock(this, "CheckBoxDontRecvWithNextPasswords",
-                     "Don't receive magic packets with the following magic passwords:",
-                     "ListViewDontRecvWithNextPasswords", "EditDontRecvWithPassword", zero,
-                     "Magic password:", "DontRecvWithPassword");
+  const ListBlock deny_passwords = OneColumnBlock(
+      this, "CheckBoxDontRecvWithNextPasswords",
+      "Don't receive magic packets with the following magic passwords:",
+      "ListViewDontRecvWithNextPasswords", "EditDontRecvWithPassword", zero,
+      "Magic password:", "DontRecvWithPassword", Input::kHex, "excluded magic password");
   const ListBlock allow_passwords = OneColumnBlock(
       this, "CheckBoxRecvWithNextPasswords",
       "Receive magic packets only with these magic passwords:", "ListViewRecvWithNextPasswords",
-      "EditRecvWithPassword", zero, "Magic password:", "RecvWithPassword");
+      "EditRecvWithPassword", zero, "Magic password:", "RecvWithPassword", Input::kHex,
+      "allowed magic password");
   const ListBlock deny_macs =
       OneColumnBlock(this, "CheckBoxDontRecvWithNextMacs",
                      "Don't receive magic packets with the following MAC addresses:",
                      "ListViewDontRecvWithNextMacs", "EditDontRecvWithMac", zero,
-                     "MAC address:", "DontRecvWithMac");
+                     "MAC address:", "DontRecvWithMac", Input::kHex, "excluded MAC address");
   const ListBlock allow_macs = OneColumnBlock(
       this, "CheckBoxRecvWithNextMacs",
       "Receive magic packets only with these MAC addresses:", "ListViewRecvWithNextMacs",
-      "EditRecvWithMac", zero, "MAC address:", "RecvWithMac");
+      "EditRecvWithMac", zero, "MAC address:", "RecvWithMac", Input::kHex, "allowed MAC address");
   deny_passwords_ = deny_passwords.check;
   allow_passwords_ = allow_passwords.check;
   deny_macs_ = deny_macs.check;
   allow_macs_ = allow_macs.check;
-  deny_password_list_ = Editor(deny_passwords, SixBytesRules());
-  allow_password_list_ = Editor(allow_passwords, SixBytesRules());
-  deny_mac_list_ = Editor(deny_macs, SixBytesRules());
-  allow_mac_list_ = Editor(allow_macs, SixBytesRules());
+  deny_password_list_ = Editor(deny_passwords, SixBytesRules("magic password"));
+  allow_password_list_ = Editor(allow_passwords, SixBytesRules("magic password"));
+  deny_mac_list_ = Editor(deny_macs, SixBytesRules("MAC address"));
+  allow_mac_list_ = Editor(allow_macs, SixBytesRules("MAC address"));
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(with_password_);

@@ -16,14 +16,29 @@ ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(2);
   if (spec.check_name != nullptr) {
-    block.check = MakeCheckBox(block.widget, spec.check_name, spec.caption);
-    layout->addWidget(block.check);
+    // The caption wraps in a label beside the box, so two blocks fit side by side; clicking the
+    // caption ticks the box, as it would with the box's own text.
+    block.check = MakeCheckBox(block.widget, spec.check_name, QString());
+    block.check->setAccessibleName(spec.caption);
+    QLabel* caption = MakeLabel(block.widget, spec.caption);
+    caption->setWordWrap(true);
+    caption->setBuddy(block.check);
+    OnClick(caption, [check = block.check] { check->click(); });
+    auto* row = new QHBoxLayout;
+    row->addWidget(block.check, 0, Qt::AlignTop);
+    row->addWidget(caption, 1);
+    layout->addLayout(row);
   } else if (!spec.caption.isEmpty()) {
     block.caption = MakeLabel(block.widget, spec.caption);
     block.caption->setWordWrap(true);
     layout->addWidget(block.caption);
   }
   block.view = MakeListView(block.widget, spec.view_name, spec.columns, spec.header, true);
+  const QString what = spec.what;
+  QString caption = spec.caption;
+  if (caption.endsWith(':')) caption.chop(1);
+  block.view->setAccessibleName(caption + " list");
+  block.view->setAccessibleDescription("One row per " + what + ".");
   layout->addWidget(block.view, 1);
 
   // Labels above their edits, side by side, on one line or two.
@@ -39,13 +54,19 @@ ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec) {
       column = 0;
     }
     QLabel* label = MakeLabel(block.widget, edit.label);
+    QString field = edit.label.section(':', 0, 0);
     fields->addWidget(label, 0, column, 1, edit.help_button != nullptr ? 2 : 1);
     QLineEdit* line = MakeEdit(block.widget, edit.name, edit.text);
+    Restrict(line, edit.input);
+    label->setBuddy(line);
+    line->setAccessibleName(field + " of " + what);
     if (edit.width > 0) line->setFixedWidth(edit.width);
     fields->addWidget(line, 1, column);
     fields->setColumnStretch(column, edit.width > 0 ? 0 : 1);
     if (edit.help_button != nullptr) {
       block.help = MakeButton(block.widget, edit.help_button, "?");
+      block.help->setAccessibleName("Help on network prefixes");
+      block.help->setToolTip("Help on network prefixes");
       block.help->setFixedWidth(22);
       fields->addWidget(block.help, 1, ++column);
     }
@@ -59,6 +80,11 @@ ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec) {
   block.add = MakeButton(block.widget, ("ButtonAdd" + suffix).toUtf8().constData(), "Add");
   block.edit = MakeButton(block.widget, ("ButtonEdit" + suffix).toUtf8().constData(), "Edit");
   block.remove = MakeButton(block.widget, ("ButtonDelete" + suffix).toUtf8().constData(), "Delete");
+  block.add->setAccessibleName("Add " + what);
+  block.edit->setAccessibleName("Edit " + what);
+  block.remove->setAccessibleName("Delete " + what);
+  block.add->setToolTip("Add the " + what + " of the fields above (Enter)");
+  block.remove->setToolTip("Delete the selected " + what + " (Delete key)");
   buttons->addWidget(block.add);
   buttons->addWidget(block.edit);
   buttons->addWidget(block.remove);

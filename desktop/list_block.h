@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "desktop/widgets.h"
+
 namespace corvane::desktop {
 
 struct EditSpec {
@@ -21,6 +23,7 @@ struct EditSpec {
   QString label;                      // shown above the edit
   const char* help_button = nullptr;  // a "?" button after the edit, by this name
   int width = 0;                      // a fixed width for short numbers; 0 stretches
+  Input input = Input::kText;         // what the keyboard may enter
 };
 
 struct ListBlock {
@@ -44,6 +47,8 @@ struct ListBlockSpec {
   std::initializer_list<EditSpec> edits;
   const char* buttons_suffix;
   int first_line = 3;  // edits on the first line; the rest go on a second one
+  // What one entry is, for the names that screen readers speak ("Add destination host").
+  const char* what = "entry";
 };
 
 ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec);

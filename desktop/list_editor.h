@@ -1,9 +1,11 @@
 // The editor behind every settings list: a list view whose rows carry their entries, the edit
 // fields below it, and the buttons Add, Edit and Delete.
 //
-// Add parses the edit fields and adds a row (the view sorts it into place); a refused text
-// changes nothing and shows nothing. Edit overwrites the selected row's entry the same way. Delete
-// removes the selected row and selects the row above it, else the one below. Selecting a row
+// Add (also Enter in any of the edit fields) parses the edit fields and adds a row (the view sorts
+// it into place); a refused text changes nothing and the status bar says why, as it says what was
+// adjusted (a prefix above 128). Edit overwrites the selected row's entry the same way. Delete
+// (also the Delete key in the list) removes the selected row and selects the row above it, else
+// the one below. Selecting a row
 // enables Edit and Delete and copies its entry back into the edit fields; losing the selection
 // disables both. There is no duplicate check; only the first 1000 rows reach the record.
 #pragma once
@@ -32,8 +34,11 @@ class EntryItem final : public SortedItem {
 template <typename Entry>
 struct EntryRules {
   // The entry the edit fields describe, or nothing when they are refused. `editing` is the entry
-  // being overwritten by Edit (nothing for Add).
-  std::function<std::optional<Entry>(const QStringList& fields, const Entry* editing)> parse;
+  // being overwritten by Edit (nothing for Add). `note` receives why the fields were refused, or
+  // what was adjusted in an accepted entry.
+  std::function<std::optional<Entry>(const QStringList& fields, const Entry* editing,
+                                     QString* note)>
+      parse;
   std::function<std::vector<std::string>(const Entry&)> row;  // the row's column texts
   std::function<QStringList(const Entry&)> fields;            // the edit fields' texts
 };
@@ -54,6 +59,12 @@ class ListEditor {
     QObject::connect(edit_, &QPushButton::clicked, view_, [this] { Edit(); });
     QObject::connect(remove_, &QPushButton::clicked, view_, [this] { Delete(); });
     QObject::connect(view_, &QTreeWidget::itemSelectionChanged, view_, [this] { Selected(); });
+    for (QLineEdit* field : edits_) {
+      QObject::connect(field, &QLineEdit::returnPressed, view_, [this, add] {
+        if (add->isEnabled()) Add();
+      });
+    }
+    OnKey(view_, Qt::Key_Delete, [this] { Delete(); });
   }
   ListEditor(const ListEditor&) = delete;
   ListEditor& operator=(const ListEditor&) = delete;
@@ -110,23 +121,37 @@ class ListEditor {
   void ShowTexts(EntryItem<Entry>& item) {
     const std::vector<std::string> texts = rules_.row(item.entry);
     for (std::size_t column = 0; column < texts.size(); ++column) {
-      item.setText(static_cast<int>(column), QString::fromStdString(texts[column]));
+      const QString text = QString::fromStdString(texts[column]);
+      item.setText(static_cast<int>(column), text);
+      item.setToolTip(static_cast<int>(column), text);  // long host names do not fit the column
     }
   }
 
   void Add() {
     if (may_add && !may_add()) return;
-    if (std::optional<Entry> entry = rules_.parse(Fields(), nullptr)) Append(*entry);
+    QString note;
+    std::optional<Entry> entry = rules_.parse(Fields(), nullptr, &note);
+    if (!entry) {
+      ShowStatus(view_, "Not added: " + note);
+      return;
+    }
+    Append(*entry);
+    ShowStatus(view_, note);
   }
 
   void Edit() {
     EntryItem<Entry>* item = SelectedItem();
     if (item == nullptr) return;
-    if (std::optional<Entry> entry = rules_.parse(Fields(), &item->entry)) {
-      item->entry = std::move(*entry);
-      ShowTexts(*item);
-      if (view_->isSortingEnabled()) view_->sortItems(0, Qt::AscendingOrder);
+    QString note;
+    std::optional<Entry> entry = rules_.parse(Fields(), &item->entry, &note);
+    if (!entry) {
+      ShowStatus(view_, "Not changed: " + note);
+      return;
     }
+    item->entry = std::move(*entry);
+    ShowTexts(*item);
+    if (view_->isSortingEnabled()) view_->sortItems(0, Qt::AscendingOrder);
+    ShowStatus(view_, note);
   }
 
   void Delete() {

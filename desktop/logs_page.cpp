@@ -1,5 +1,6 @@
 #include "desktop/logs_page.h"
 
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "desktop/widgets.h"
@@ -18,6 +19,12 @@ QTreeWidgetItem* Row(const LogTime& time, const std::vector<std::string>& texts)
   return item;
 }
 
+// Whether the view shows its last row, so that a new row should be scrolled into view.
+bool AtEnd(const QTreeWidget* view) {
+  const QScrollBar* bar = view->verticalScrollBar();
+  return bar->value() >= bar->maximum();
+}
+
 void DropFirstRows(QTreeWidget* view) {
   for (int i = 0; i < kTrim && view->topLevelItemCount() > 0; ++i) delete view->takeTopLevelItem(0);
 }
@@ -34,6 +41,7 @@ void Fill(QTreeWidget* view, const Rows& rows, MakeRow make_row) {
   for (const auto& row : rows) items.append(make_row(row));
   view->addTopLevelItems(items);
   view->setUpdatesEnabled(true);
+  view->scrollToBottom();
 }
 
 }  // namespace
@@ -55,23 +63,38 @@ LogsPage::LogsPage(QWidget* parent) : QWidget(parent) {
                         {"MAC address", 115},
                         {"Magic password", 115}},
                        true, false);
+  for (QTreeWidget* view : {errors_, received_, sent_}) {
+    FitColumn(view, 0, "0000.00.00 00:00:00");  // the seconds too
+  }
+  for (QTreeWidget* view : {received_, sent_}) {
+    FitColumn(view, 1, "255.255.255.255");
+    FitColumn(view, 3, "DD:DD:DD:DD:DD:DD");  // MAC address
+    FitColumn(view, 4, "DD:DD:DD:DD:DD:DD");  // magic password
+  }
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(MakeLabel(this, "Errors:"));
-  layout->addWidget(errors_);
-  layout->addWidget(MakeLabel(this, "Received magic packets:"));
-  layout->addWidget(received_);
-  layout->addWidget(MakeLabel(this, "Sent magic packets:"));
-  layout->addWidget(sent_);
+  for (auto [caption, view] :
+       {std::pair{"Errors:", errors_}, std::pair{"Received magic packets:", received_},
+        std::pair{"Sent magic packets:", sent_}}) {
+    QLabel* label = MakeLabel(this, caption);
+    label->setBuddy(view);
+    view->setAccessibleName(QString(caption).chopped(1) + " list");
+    layout->addWidget(label);
+    layout->addWidget(view);
+  }
 }
 
 void LogsPage::AddError(const ErrorRow& row) {
+  const bool follow = AtEnd(errors_);
   if (errors_->topLevelItemCount() >= kMaxErrorRows) DropFirstRows(errors_);
   errors_->addTopLevelItem(Row(row.time, {row.message}));
+  if (follow) errors_->scrollToBottom();
 }
 
 void LogsPage::AddPacket(QTreeWidget* view, const PacketRow& row, bool received) {
+  const bool follow = AtEnd(view);
   if (view->topLevelItemCount() > kMaxPacketRows - 1) DropFirstRows(view);
   view->addTopLevelItem(Row(row.time, PacketRowTexts(row, received)));
+  if (follow) view->scrollToBottom();
 }
 
 void LogsPage::Refill(const LogHistory& history) {

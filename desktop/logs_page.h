@@ -1,5 +1,6 @@
 // The page "Logs": errors, received and sent magic packets of the proxy server shown. Rows stay in
-// arrival order, newest last; a full view loses its first 100 rows at a time.
+// arrival order, newest last; a full view loses its first 100 rows at a time. A view that shows its
+// newest row keeps following the new ones; one scrolled back by the user stays where it is.
 #pragma once
 
 #include <QTreeWidget>

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "desktop/widgets.h"
+#include "platform/files.h"
 
 namespace corvane::desktop {
 namespace {
@@ -20,7 +21,7 @@ QCheckBox* OptionBox(QWidget* parent, const char* name, const QString& caption,
 }  // namespace
 
 ProgramSettingsTab::ProgramSettingsTab(QWidget* parent, DisplayOptions& options) : QWidget(parent) {
-  auto_start_ = MakeCheckBox(this, "CheckBoxAutoStart", "Start program on windows startup");
+  auto_start_ = MakeCheckBox(this, "CheckBoxAutoStart", "Start program on login");
   auto* logs = new QGroupBox("Logs", this);
   show_errors_ = OptionBox(logs, "CheckBoxShowErrors", "Show errors", options.ShowErrors);
   dont_show_resolve_errors_ =
@@ -74,6 +75,10 @@ ServiceTab::ServiceTab(QWidget* parent) : QWidget(parent) {
   uninstall_ = MakeButton(this, "ButtonServiceUninstall", "UnInstall");
   apply_ = MakeButton(this, "ButtonServiceApply",
                       "Apply current settings of proxy servers to the Service");
+  start_->setAccessibleName("Start the service");
+  stop_->setAccessibleName("Stop the service");
+  install_->setAccessibleName("Install or reinstall the service");
+  uninstall_->setAccessibleName("Uninstall the service");
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(MakeLabel(
       this, "This service will have a name \"CorvaneService\" in the services database."));
@@ -83,17 +88,28 @@ ServiceTab::ServiceTab(QWidget* parent) : QWidget(parent) {
   layout->addStretch();
 }
 
-QWidget* MakeImportExportTab(QWidget* parent) {
+ImportExportTab MakeImportExportTab(QWidget* parent) {
   auto* tab = new QWidget(parent);
   auto* layout = new QVBoxLayout(tab);
-  QLabel* label =
-      MakeLabel(tab,
-                "All settings are stored in the folder: \"%userprofile%\\Corvane\". You can copy "
-                "\"Corvane\" folder to \"%userprofile%\" folder on another computer.");
+  const QString folder = QString::fromStdString(UserProfileDirectory() + "/Corvane");
+  QLabel* label = MakeLabel(tab, "All settings are stored in the folder: \"" + folder +
+                                     "\". You can copy \"Corvane\" folder to \"~\" folder on "
+                                     "another computer.");
   label->setWordWrap(true);
   layout->addWidget(label);
+  auto* buttons = new QHBoxLayout;
+  QPushButton* import_button = MakeButton(tab, "ButtonImport", "Import...");
+  QPushButton* export_button = MakeButton(tab, "ButtonExport", "Export...");
+  import_button->setAccessibleName("Import settings");
+  export_button->setAccessibleName("Export settings");
+  import_button->setToolTip("Replace all proxy servers by those of a profile file");
+  export_button->setToolTip("Write a copy of all settings to a file");
+  buttons->addWidget(import_button);
+  buttons->addWidget(export_button);
+  buttons->addStretch();
+  layout->addLayout(buttons);
   layout->addStretch();
-  return tab;
+  return {tab, import_button, export_button};
 }
 
 }  // namespace corvane::desktop

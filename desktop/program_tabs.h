@@ -47,6 +47,12 @@ class ServiceTab final : public QWidget {
   QPushButton* apply_;
 };
 
-QWidget* MakeImportExportTab(QWidget* parent);
+// Where the settings are kept, and the buttons Import... and Export... of a copy of them.
+struct ImportExportTab {
+  QWidget* widget;
+  QPushButton* import_button;
+  QPushButton* export_button;
+};
+ImportExportTab MakeImportExportTab(QWidget* parent);
 
 }  // namespace corvane::desktop

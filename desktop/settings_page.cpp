@@ -11,12 +11,26 @@
 namespace corvane::desktop {
 namespace {
 
-// The edit's number clamped into low..high, or `kept` when its text is no integer.
+// The edit's number clamped into low..high, or `kept` when its text is no integer; a note names
+// the field (`what`) when its text was not taken as it stands.
 template <typename Value>
-Value Converted(const QLineEdit* edit, Value kept, std::int64_t low, std::int64_t high) {
+Value Converted(const QLineEdit* edit, Value kept, std::int64_t low, std::int64_t high,
+                const char* what, QStringList* notes) {
   const std::optional<std::int64_t> number = ParseInteger(edit->text().toStdString());
-  if (!number) return kept;
-  return static_cast<Value>(std::clamp(*number, low, high));
+  if (!number) {
+    if (notes != nullptr) {
+      notes->append(QString("%1 \"%2\" is no number; %3 is kept.")
+                        .arg(what, edit->text(), QString::number(kept)));
+    }
+    return kept;
+  }
+  const auto value = static_cast<Value>(std::clamp(*number, low, high));
+  if (notes != nullptr && value != *number) {
+    notes->append(QString("%1 %2 is not in %3..%4; %5 is stored.")
+                      .arg(what, edit->text(), QString::number(low), QString::number(high),
+                           QString::number(value)));
+  }
+  return value;
 }
 
 }  // namespace
@@ -31,12 +45,15 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
       MakeCheckBox(this, "CheckBoxServerAutoStartOnService", "Start this proxy server in Service");
   recv_port_ = MakeEdit(this, "EditRecvPort", "9", 5);
   send_port_ = MakeEdit(this, "EditSendPort", "9", 5);
+  Restrict(recv_port_, Input::kDigits);
+  Restrict(send_port_, Input::kDigits);
   ipv4_ = MakeRadioButton(this, "RadioButtonUseIPv4", "Use IPv4");
   ipv6_ = MakeRadioButton(this, "RadioButtonUseIPv6", "Use IPv6");
   both_ = MakeRadioButton(this, "RadioButtonUseIPv4IPv6", "Use IPv4 and IPv6");
   ipv4_->setChecked(true);
   send_delay_ = MakeCheckBox(this, "CheckBoxSendDelay", "Delay beetwen sending next magic packet:");
   send_delay_time_ = MakeEdit(this, "EditSendDelayTime", "100", 5);
+  Restrict(send_delay_time_, Input::kDigits);
 
   auto* layout = new QVBoxLayout(this);
   auto* buttons = new QHBoxLayout;
@@ -51,9 +68,16 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
   layout->addWidget(auto_start_on_service_);
   layout->addSpacing(8);
   auto* ports = new QGridLayout;
-  ports->addWidget(MakeLabel(this, "Receive magic packets to UDP port:"), 0, 0);
+  QLabel* recv_label = MakeLabel(this, "Receive magic packets to UDP port:");
+  QLabel* send_label = MakeLabel(this, "Send magic packets from UDP port:");
+  recv_label->setBuddy(recv_port_);
+  send_label->setBuddy(send_port_);
+  recv_port_->setAccessibleName("Receive port");
+  send_port_->setAccessibleName("Send port");
+  recv_port_->setToolTip("Ports below 1024 need the CAP_NET_BIND_SERVICE capability");
+  ports->addWidget(recv_label, 0, 0);
   ports->addWidget(recv_port_, 0, 1);
-  ports->addWidget(MakeLabel(this, "Send magic packets from UDP port:"), 1, 0);
+  ports->addWidget(send_label, 1, 0);
   ports->addWidget(send_port_, 1, 1);
   ports->setColumnStretch(2, 1);
   recv_port_->setFixedWidth(60);
@@ -68,7 +92,10 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
   delay->addWidget(send_delay_);
   send_delay_time_->setFixedWidth(60);
   delay->addWidget(send_delay_time_);
-  delay->addWidget(MakeLabel(this, "ms (0..10000)"));
+  QLabel* unit = MakeLabel(this, "ms (0..10000)");
+  unit->setBuddy(send_delay_time_);
+  send_delay_time_->setAccessibleName("Send delay in milliseconds");
+  delay->addWidget(unit);
   delay->addStretch();
   layout->addLayout(delay);
   layout->addStretch();
@@ -94,16 +121,17 @@ void SettingsPage::Load(const ProxyServerSettings& s) {
   send_delay_time_->setText(QString::number(s.SendDelayTime));
 }
 
-void SettingsPage::Store(ProxyServerSettings& s) const {
+void SettingsPage::Store(ProxyServerSettings& s, QStringList* notes) const {
   s.ServerAutoStart = auto_start_->isChecked();
   s.ServerAutoStartOnService = auto_start_on_service_->isChecked();
   s.IpMode = IpMode::UseIPv4;
   if (ipv6_->isChecked()) s.IpMode = IpMode::UseIPv6;
   if (both_->isChecked()) s.IpMode = IpMode::UseIPv4IPv6;
-  s.RecvPort = Converted(recv_port_, s.RecvPort, 0, 65535);
-  s.SendPort = Converted(send_port_, s.SendPort, 0, 65535);
+  s.RecvPort = Converted(recv_port_, s.RecvPort, 0, 65535, "Receive port", notes);
+  s.SendPort = Converted(send_port_, s.SendPort, 0, 65535, "Send port", notes);
   s.SendDelay = send_delay_->isChecked();
-  s.SendDelayTime = Converted(send_delay_time_, s.SendDelayTime, 0, kMaxSendDelayTime);
+  s.SendDelayTime =
+      Converted(send_delay_time_, s.SendDelayTime, 0, kMaxSendDelayTime, "Send delay", notes);
 }
 
 }  // namespace corvane::desktop

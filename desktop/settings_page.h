@@ -18,8 +18,8 @@ class SettingsPage final : public QWidget {
 
   void Load(const ProxyServerSettings& settings);
   // Ports and the delay keep their stored value when their text is no integer, and are clamped
-  // into their ranges when it is one.
-  void Store(ProxyServerSettings& settings) const;
+  // into their ranges when it is one; `notes` receives a sentence for each such text.
+  void Store(ProxyServerSettings& settings, QStringList* notes = nullptr) const;
 
   QPushButton* start_button() const { return start_; }
   QPushButton* stop_button() const { return stop_; }

@@ -4,8 +4,12 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "config/profile_file.h"
 #include "corvane_version.h"
@@ -40,33 +44,40 @@ void TFormMain::BuildWindow() {
   setObjectName("TFormMain");
   setWindowTitle("Corvane");
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                 Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                 Qt::WindowCloseButtonHint);
   auto* tabs = new QTabWidget(this);
+  tabs_ = tabs;
   tabs->setObjectName("PageControlMain");
   tabs->addTab(BuildProxyServersTab(), "Proxy servers");
   program_settings_ = new ProgramSettingsTab(tabs, engine_->options());
-  tabs->addTab(program_settings_, "Settings");
+  tabs->addTab(new ScrollPage(program_settings_), "Settings");
   service_tab_ = new ServiceTab(tabs);
-  tabs->addTab(service_tab_, "Service");
-  tabs->addTab(MakeImportExportTab(tabs), "Import and Export");
+  tabs->addTab(new ScrollPage(service_tab_), "Service");
+  const ImportExportTab transfer = MakeImportExportTab(tabs);
+  tabs->addTab(new ScrollPage(transfer.widget), "Import and Export");
+  connect(transfer.import_button, &QPushButton::clicked, this, &TFormMain::ImportClick);
+  connect(transfer.export_button, &QPushButton::clicked, this, &TFormMain::ExportClick);
   setCentralWidget(tabs);
-  setFixedSize(820, 560);
-  QFont small = font();
-  small.setPointSize(8);  // the window was laid out for an 8 pt font
-  setFont(small);
+  statusBar()->setObjectName("StatusBar");
+  BuildMenus();
+  FitToScreen();
 
   connect(program_settings_->auto_start(), &QCheckBox::toggled, this,
           &TFormMain::CheckBoxAutoStartClick);
+  const auto save = [this] { SaveSettings(); };
+  const auto stop_all = [this] { StopAllServers(); };
+  const auto nothing = [] {};
   connect(service_tab_->install(), &QPushButton::clicked, this,
-          [this] { ServiceAction([](ServiceControl& c) { return c.Install(); }); });
+          [=, this] { ServiceAction(save, [](ServiceControl& c) { return c.Install(); }); });
   connect(service_tab_->start(), &QPushButton::clicked, this,
-          [this] { ServiceAction([](ServiceControl& c) { return c.Start(); }); });
+          [=, this] { ServiceAction(stop_all, [](ServiceControl& c) { return c.Start(); }); });
   connect(service_tab_->stop(), &QPushButton::clicked, this,
-          [this] { ServiceAction([](ServiceControl& c) { return c.Stop(); }); });
+          [=, this] { ServiceAction(nothing, [](ServiceControl& c) { return c.Stop(); }); });
   connect(service_tab_->uninstall(), &QPushButton::clicked, this,
-          [this] { ServiceAction([](ServiceControl& c) { return c.Remove(); }); });
+          [=, this] { ServiceAction(nothing, [](ServiceControl& c) { return c.Remove(); }); });
   connect(service_tab_->apply(), &QPushButton::clicked, this,
-          [this] { ServiceAction([](ServiceControl& c) { return c.Apply(); }); });
+          [=, this] { ServiceAction(save, [](ServiceControl& c) { return c.Apply(); }); });
 
   timer_ = new QTimer(this);
   timer_->setObjectName("Timer1");
@@ -83,8 +94,18 @@ QWidget* TFormMain::BuildProxyServersTab() {
   auto* remove = MakeButton(tab, "ButtonDeleteServer", "Delete");
   title_ = MakeEdit(tab, "EditTitle", "");
   title_->setReadOnly(true);
+  title_->setAccessibleName("Selected proxy server");
+  servers_->setAccessibleName("Proxy server list");
+  servers_->setAccessibleDescription("The pages beside it show the selected proxy server.");
+  server_name_->setAccessibleName("Proxy server name");
+  add->setAccessibleName("Add proxy server");
+  rename->setAccessibleName("Rename proxy server");
+  remove->setAccessibleName("Delete proxy server");
+  add->setToolTip("Add a proxy server with the name above");
+  rename->setToolTip("Give the selected proxy server the name above");
 
   auto* pages = new QTabWidget(tab);
+  pages_ = pages;
   pages->setObjectName("PageControlServer");
   settings_page_ = new SettingsPage(pages);
   sender_page_ = new SenderFiltersPage(pages);
@@ -92,23 +113,25 @@ QWidget* TFormMain::BuildProxyServersTab() {
   default_actions_page_ = new DefaultActionsPage(pages);
   actions_page_ = new ActionsByMacPage(pages);
   logs_page_ = new LogsPage(pages);
-  pages->addTab(settings_page_, "Settings");
-  pages->addTab(sender_page_, "Filters by sender");
-  pages->addTab(data_page_, "Filters by data");
-  pages->addTab(default_actions_page_, "Default actions");
-  pages->addTab(actions_page_, "Actions by MAC address");
-  pages->addTab(logs_page_, "Logs");
+  pages->addTab(new ScrollPage(settings_page_), "Settings");
+  pages->addTab(new ScrollPage(sender_page_), "Filters by sender");
+  pages->addTab(new ScrollPage(data_page_), "Filters by data");
+  pages->addTab(new ScrollPage(default_actions_page_), "Default actions");
+  pages->addTab(new ScrollPage(actions_page_), "Actions by MAC address");
+  pages->addTab(new ScrollPage(logs_page_), "Logs");
 
   auto* left_panel = new QWidget(tab);
-  left_panel->setFixedWidth(170);
   auto* left = new QVBoxLayout(left_panel);
   left->setContentsMargins(0, 0, 0, 0);
   left->addWidget(servers_, 1);
-  left->addWidget(MakeLabel(tab, "Proxy server name:"));
+  QLabel* name_label = MakeLabel(tab, "Proxy server name:");
+  name_label->setBuddy(server_name_);
+  left->addWidget(name_label);
   left->addWidget(server_name_);
   auto* buttons = new QHBoxLayout;
   for (QPushButton* button : {add, rename, remove}) buttons->addWidget(button);
   left->addLayout(buttons);
+  left_panel->setFixedWidth(std::max(170, buttons->sizeHint().width()));
   auto* right = new QVBoxLayout;
   right->addWidget(title_);
   right->addWidget(pages, 1);
@@ -134,6 +157,18 @@ QWidget* TFormMain::BuildProxyServersTab() {
   connect(actions_page_->help_button(), &QPushButton::clicked, this,
           [this] { SpeedButtonHelpPrefix2Click(this); });
   return tab;
+}
+
+void TFormMain::FitToScreen() {
+  // The window was designed for 820 x 560; it may grow, and a smaller screen (or a large scale
+  // factor) makes the pages scroll rather than put the window's edge off the screen.
+  const QSize designed(820, 560);
+  QSize room = designed;
+  if (const QScreen* screen = this->screen()) {
+    room = screen->availableGeometry().size() - QSize(16, 48);  // the frame and the title bar
+  }
+  setMinimumSize(designed.boundedTo(room));
+  resize(sizeHint().expandedTo(designed).boundedTo(room));
 }
 
 bool TFormMain::FormCreate() {
@@ -170,12 +205,8 @@ bool TFormMain::CreateWindowParts() {
       if (!thread->Resume()) record.ServerThread.reset();
     }
   }
-  if (deps_.tray && QSystemTrayIcon::isSystemTrayAvailable()) {
-    tray_ = new QSystemTrayIcon(ProgramIcon(), this);
-    tray_->setToolTip("Corvane");
-    connect(tray_, &QSystemTrayIcon::activated, this, [this] { RestoreWindow(); });
-    tray_->show();
-  }
+  RestoreWindowState();
+  if (deps_.tray) ShowTrayIconWhenAvailable();
   timer_->start();
   form_ready_ = true;
   return true;
@@ -184,6 +215,11 @@ bool TFormMain::CreateWindowParts() {
 TFormMain::~TFormMain() {
   // Engine threads get no more window calls from here on, so none waits for this thread.
   engine_->Detach();
+  // A service action still running uses the service manager, which lives no longer than this
+  // window's program: it is let finish (an install gives up after 15 retries).
+  if (service_worker_.joinable()) service_worker_.join();
+  if (service_busy_) QApplication::restoreOverrideCursor();
+  if (form_ready_) SaveWindowState();
   if (!settings_saved_ && form_ready_) SaveSettings();
   std::vector<std::shared_ptr<ServerThreadLink>> threads;
   for (std::size_t i = 0; i < table_.size(); ++i) {

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "config/proxy_server_table.h"
 #include "desktop/engine_window.h"
@@ -46,7 +48,11 @@ struct DesktopDependencies {
   std::function<void(std::chrono::milliseconds)> sleep;  // fixed waits: copy retries, log-off
   std::string program_path;                              // for the autostart entry
   bool tray = true;                                      // show a tray icon where there is one
-  std::function<bool()> network_ready;                   // the network start-up
+  // Whether the desktop has a tray now; asked again every `tray_poll` until it has one, so a tray
+  // host that starts after the program (log-in autostart) still gets the icon.
+  std::function<bool()> tray_available;
+  std::chrono::milliseconds tray_poll{5000};
+  std::function<bool()> network_ready;  // the network start-up
 };
 
 class TFormMain final : public QMainWindow, private EngineEvents {
@@ -84,6 +90,9 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   DisplayOptions& display_options() { return engine_->options(); }
   const LogHistory* History(std::uint32_t id) const;
   LogsPage* logs_page() const { return logs_page_; }
+  // The status bar's text for an error of proxy server `name`, with what to do about a port
+  // below 1024 that could not be bound.
+  QString ErrorStatus(const QString& name, const QString& error) const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
@@ -93,6 +102,16 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   void BuildWindow();
   bool CreateWindowParts();
   QWidget* BuildProxyServersTab();
+  void FitToScreen();
+  // tform_main_menus.cpp: the menu bar, the tray icon and its menu, import and export, and the
+  // window's own state (geometry, tabs) kept in ~/.config/Corvane/Corvane.conf.
+  void BuildMenus();
+  void ShowTrayIconWhenAvailable();
+  void ImportClick();
+  void ExportClick();
+  void AboutClick();
+  void RestoreWindowState();
+  void SaveWindowState() const;
 
   // Handlers.
   void ListViewServersSelectItem(QTreeWidgetItem* item, bool selected);
@@ -103,7 +122,13 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   void ButtonStopServerClick();
   void CheckBoxAutoStartClick(bool checked);
   void Timer1Timer();
-  void ServiceAction(const std::function<std::string(ServiceControl&)>& action);
+  // Runs a service action on a thread of its own, so the window stays responsive while it waits
+  // for systemd or retries a copy: the Service tab's buttons are off and the cursor busy until its
+  // result is shown. `prepare` runs first, on this thread: what the action needs of the window
+  // (storing the pages and saving the profile, or stopping the local proxy servers).
+  void ServiceAction(const std::function<void()>& prepare,
+                     std::function<std::string(ServiceControl&)> action);
+  void ServiceActionDone(const std::string& result);
 
   // Adds the proxy list's item of a registered record (caption its name, data its Id) and its
   // empty log history.
@@ -118,6 +143,15 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   ProxyServerTable& Servers() override { return table_; }
   std::uint32_t SelectedServerId() const override { return selected_id_; }
   void ShowServerRunning(bool running) override;
+  void ServerStateChanged(std::uint32_t id, bool running) override;
+
+  // The state that the proxy list shows beside each name (icon and tooltip).
+  enum class ServerState { kStopped, kRunning, kFailed };
+  struct ServerStatus {
+    ServerState state = ServerState::kStopped;
+    QString last_error;  // the latest error recorded for it
+  };
+  void ShowServerState(std::uint32_t id, ServerState state);
   void RecordError(std::uint32_t id, const std::string& text) override;
   void RecordPacket(const EngineReport& report) override;
 
@@ -125,11 +159,13 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   std::shared_ptr<EngineWindow> engine_;
   ProxyServerTable table_;
   std::map<std::uint32_t, std::unique_ptr<LogHistory>> histories_;
+  std::map<std::uint32_t, ServerStatus> statuses_;
   std::uint32_t selected_id_ = 0;
   bool auto_start_ = false;
   bool close_confirmed_ = false;
   bool settings_saved_ = false;
   bool form_ready_ = false;
+  bool service_busy_ = false;
 
   QTreeWidget* servers_ = nullptr;
   QLineEdit* server_name_ = nullptr;
@@ -143,7 +179,11 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   ProgramSettingsTab* program_settings_ = nullptr;
   ServiceTab* service_tab_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
+  QTimer* tray_poll_ = nullptr;
+  std::thread service_worker_;  // the running service action, joined before the next one
   QTimer* timer_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  QTabWidget* pages_ = nullptr;
 };
 
 }  // namespace corvane::desktop

@@ -1,4 +1,5 @@
 // The proxy list, moving settings between the pages and the records, and starting and stopping.
+#include <QCoreApplication>
 #include <QVariant>
 
 #include "desktop/action_pages.h"
@@ -35,6 +36,8 @@ void TFormMain::AddListItem(const ProxyServerSettings& settings) {
   histories_[settings.Id] = std::make_unique<LogHistory>();
   auto* item = new SortedItem(servers_, {QString::fromStdString(settings.ServerName)});
   item->setData(0, Qt::UserRole, settings.Id);
+  statuses_[settings.Id] = {};
+  ShowServerState(settings.Id, ServerState::kStopped);  // the tooltip also shows a long name
 }
 
 bool TFormMain::InsertServer(ProxyServerSettings record) {
@@ -55,6 +58,7 @@ bool TFormMain::DeleteServer(std::uint32_t id) {
   QTreeWidgetItem* item = ItemOf(id);
   if (!table_.Remove(id)) return false;  // tells its thread to stop, without waiting
   histories_.erase(id);
+  statuses_.erase(id);
   if (item == nullptr) return true;
   QTreeWidgetItem* neighbour = servers_->itemAbove(item);
   if (neighbour == nullptr) neighbour = servers_->itemBelow(item);
@@ -66,6 +70,7 @@ bool TFormMain::DeleteServer(std::uint32_t id) {
 bool TFormMain::DeleteAllServers() {
   table_.FreeAll();  // every thread told to stop first
   histories_.clear();
+  statuses_.clear();
   servers_->clearSelection();
   servers_->clear();
   return true;
@@ -75,6 +80,7 @@ bool TFormMain::StopAllServers() {
   for (std::size_t i = 0; i < table_.size(); ++i) {
     if (auto thread = table_[i].ServerThread.lock()) thread->Terminate();
     table_[i].ServerThread.reset();
+    ShowServerState(table_[i].Settings.Id, ServerState::kStopped);
   }
   ShowServerRunning(false);
   return true;
@@ -84,11 +90,13 @@ bool TFormMain::StoreServerPages(ProxyServer* record) {
   if (record == nullptr) return false;
   try {
     ProxyServerSettings& s = record->Settings;
-    settings_page_->Store(s);
+    QStringList notes;
+    settings_page_->Store(s, &notes);
     sender_page_->Store(s);
     data_page_->Store(s);
-    default_actions_page_->Store(s);
+    default_actions_page_->Store(s, &notes);
     actions_page_->Store(s);
+    if (!notes.isEmpty()) ShowStatus(this, notes.join(' '));
     return true;
   } catch (...) {
     return false;  // the fields written so far stay
@@ -122,34 +130,52 @@ void TFormMain::ListViewServersSelectItem(QTreeWidgetItem* item, bool selected) 
 
 void TFormMain::ButtonAddServerClick() {
   const std::string name = server_name_->text().toStdString();
-  if (!name.empty()) AddServer(name);  // nothing happens at 1000 proxy servers
+  if (name.empty()) {
+    ShowStatus(this, "Not added: the proxy server name is empty.");
+  } else if (!AddServer(name)) {
+    ShowStatus(this, QString("Not added: there are already %1 proxy servers.")
+                         .arg(static_cast<qulonglong>(ProxyServerTable::kCapacity)));
+  }
 }
 
 void TFormMain::ButtonRenameServerClick() {
   const std::string name = CutText(server_name_->text().toStdString());
   ProxyServer* record = table_.Find(selected_id_);
+  if (name.empty()) ShowStatus(this, "Not renamed: the proxy server name is empty.");
   if (name.empty() || record == nullptr) return;
   table_.Rename(record->Settings.Id, name);
   const QString caption = QString::fromStdString(name);
   if (QTreeWidgetItem* item = ItemOf(selected_id_)) {
     item->setText(0, caption);
+    ShowServerState(selected_id_, statuses_[selected_id_].state);
     servers_->sortItems(0, Qt::AscendingOrder);
   }
   title_->setText(caption);
 }
 
 void TFormMain::ButtonDeleteServerClick() {
-  if (table_.size() > 1) DeleteServer(selected_id_);  // the last one stays
+  if (table_.size() > 1) {
+    DeleteServer(selected_id_);
+  } else {
+    ShowStatus(this, "Not deleted: the last proxy server stays.");
+  }
 }
 
 void TFormMain::EndThread(ProxyServer& record) {
   std::shared_ptr<ServerThreadLink> thread = record.ServerThread.lock();
   record.ServerThread.reset();
+  ShowServerState(record.Settings.Id, ServerState::kStopped);
   if (thread == nullptr) return;
   thread->Terminate();
   // Its ports are free as soon as its sockets are closed, within microseconds of the request;
-  // the rest of its end needs this thread, so that is not waited for. At most a second.
-  thread->WaitUntilSocketsClosed(std::chrono::milliseconds(1000));
+  // the rest of its end needs this thread, so that is not waited for. At most a second. An engine
+  // thread that was just reporting waits for this thread meanwhile: its calls (queued on the
+  // application object) are run here, so it never waits for a thread that waits for it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+  while (!thread->WaitUntilSocketsClosed(std::chrono::milliseconds(2)) &&
+         std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+  }
 }
 
 void TFormMain::ButtonStartServerClick() {
@@ -163,6 +189,7 @@ void TFormMain::ButtonStartServerClick() {
   if (record == nullptr) return;
   StoreServerPages(record);
   EndThread(*record);
+  statuses_[record->Settings.Id].last_error.clear();
   auto thread = WolServerThread::Create(true, record->Settings.Id, engine_);
   record->ServerThread = thread;
   if (!thread->Resume()) record->ServerThread.reset();

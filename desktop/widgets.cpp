@@ -1,7 +1,14 @@
 #include "desktop/widgets.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QStatusBar>
+#include <QStyle>
+#include <algorithm>
 
 namespace corvane::desktop {
 
@@ -32,10 +39,93 @@ QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& 
 
 QLabel* MakeLabel(QWidget* parent, const QString& text) { return new QLabel(text, parent); }
 
+void Restrict(QLineEdit* edit, Input input) {
+  const char* pattern = nullptr;
+  switch (input) {
+    case Input::kText:
+      pattern = "\\S*";
+      break;
+    case Input::kDigits:
+      pattern = "[0-9]*";
+      break;
+    case Input::kPortRange:
+      pattern = "[0-9 ,-]*";
+      break;
+    case Input::kHex:
+      pattern = "[0-9A-Fa-f:. -]*";
+      break;
+    case Input::kFree:
+      edit->setValidator(nullptr);
+      return;
+  }
+  edit->setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), edit));
+}
+
+namespace {
+
+// A key (`key_` > 0) or, with `key_` 0, a left click that runs an action.
+class KeyFilter final : public QObject {
+ public:
+  KeyFilter(QObject* parent, int key, std::function<void()> action)
+      : QObject(parent), key_(key), action_(std::move(action)) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (key_ != 0 && event->type() == QEvent::KeyPress) {
+      const auto* press = static_cast<QKeyEvent*>(event);
+      if (press->key() == key_ && press->modifiers() == Qt::NoModifier) {
+        action_();
+        return true;
+      }
+    }
+    if (key_ == 0 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+      action_();
+      return true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  int key_;
+  std::function<void()> action_;
+};
+
+// A list view that asks for a few rows only; the layouts give it the room that is left, and a page
+// that scrolls does not scroll for an empty list's sake.
+class ListView final : public QTreeWidget {
+ public:
+  using QTreeWidget::QTreeWidget;
+  QSize sizeHint() const override {
+    const int header = isHeaderHidden() ? 0 : this->header()->sizeHint().height();
+    return {QTreeWidget::sizeHint().width(),
+            header + 4 * fontMetrics().height() + 2 * frameWidth()};
+  }
+};
+
+}  // namespace
+
+void OnKey(QWidget* widget, int key, std::function<void()> action) {
+  widget->installEventFilter(new KeyFilter(widget, key, std::move(action)));
+}
+
+void OnClick(QWidget* widget, std::function<void()> action) {
+  widget->installEventFilter(new KeyFilter(widget, 0, std::move(action)));
+}
+
+void ShowStatus(QWidget* widget, const QString& text) {
+  auto* window = qobject_cast<QMainWindow*>(widget->window());
+  if (window == nullptr) return;
+  if (text.isEmpty()) {
+    window->statusBar()->clearMessage();
+  } else {
+    window->statusBar()->showMessage(text);
+  }
+}
+
 QTreeWidget* MakeListView(QWidget* parent, const char* name,
                           std::initializer_list<std::pair<QString, int>> columns, bool header,
                           bool sorted) {
-  auto* view = new QTreeWidget(parent);
+  auto* view = new ListView(parent);
   view->setObjectName(name);
   view->setRootIsDecorated(false);
   view->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -51,7 +141,14 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name,
   }
   view->setHeaderLabels(captions);
   view->setHeaderHidden(!header);
-  view->header()->setStretchLastSection(false);
+  if (header) {
+    for (int i = 0; i < view->columnCount(); ++i) {
+      view->setColumnWidth(i, std::max(view->columnWidth(i), view->header()->sectionSizeHint(i)));
+    }
+  }
+  // Without a header the only column fills the view; with one, each column keeps its width and
+  // the view scrolls when it is narrower than all of them.
+  view->header()->setStretchLastSection(!header);
   view->header()->setSectionsClickable(false);
   if (sorted) {
     view->setSortingEnabled(true);
@@ -59,6 +156,23 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name,
     view->header()->setSortIndicatorShown(false);
   }
   return view;
+}
+
+void FitColumn(QTreeWidget* view, int column, const QString& sample) {
+  const int margin = 2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) +
+                     2 * view->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, view);
+  const int needed = view->fontMetrics().horizontalAdvance(sample) + margin + 8;
+  view->setColumnWidth(column, std::max(view->columnWidth(column), needed));
+}
+
+ScrollPage::ScrollPage(QWidget* page) {
+  setWidget(page);
+  setWidgetResizable(true);
+  setFrameShape(QFrame::NoFrame);
+}
+
+QSize ScrollPage::sizeHint() const {
+  return widget() == nullptr ? QScrollArea::sizeHint() : widget()->sizeHint();
 }
 
 void DeleteQuietly(QTreeWidget* view, QTreeWidgetItem* item) {

@@ -7,7 +7,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QTreeWidget>
+#include <functional>
 #include <initializer_list>
 #include <utility>
 
@@ -19,11 +21,44 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& caption);
 QLabel* MakeLabel(QWidget* parent, const QString& text);
 
+// What an edit accepts from the keyboard; the stored values' own rules still apply to pasted or
+// loaded text.
+enum class Input {
+  kText,       // anything but white space (host names and addresses)
+  kDigits,     // ports, prefixes, delays
+  kPortRange,  // "8 - 80", "8,80"
+  kHex,        // MAC addresses and passwords: hexadecimal digits and the separators : - . space
+  kFree,       // names
+};
+void Restrict(QLineEdit* edit, Input input);
+
+// Runs `action` when `key` is pressed (without modifiers) while `widget` has the focus.
+void OnKey(QWidget* widget, int key, std::function<void()> action);
+
+// Runs `action` when the left mouse button is released over `widget`.
+void OnClick(QWidget* widget, std::function<void()> action);
+
+// Shows `text` in the status bar of the main window that holds `widget` until the next message;
+// an empty text clears it.
+void ShowStatus(QWidget* widget, const QString& text);
+
 // A report-style, read-only list view with whole-row selection. Without captions no header row
-// is shown. `sorted` keeps the items in the order of their first column's text.
+// is shown. `sorted` keeps the items in the order of their first column's text. A column is at
+// least as wide as its caption; a single column without a caption fills the view.
 QTreeWidget* MakeListView(QWidget* parent, const char* name,
                           std::initializer_list<std::pair<QString, int>> columns, bool header,
                           bool sorted);
+
+// Widens `column` to show `sample` (the widest text it holds) in the view's font.
+void FitColumn(QTreeWidget* view, int column, const QString& sample);
+
+// A page that scrolls instead of squeezing its controls when the window is smaller than the page,
+// so no text is ever cut; its size hint is the page's own.
+class ScrollPage final : public QScrollArea {
+ public:
+  explicit ScrollPage(QWidget* page);
+  QSize sizeHint() const override;
+};
 
 // Deletes a row without the view selecting another one on its own (which would run the
 // selection handlers for a row the caller does not mean to select); afterwards nothing is

@@ -134,6 +134,7 @@ void WolServerThread::CopySettings() {
   const ProxyServer* server = window_->Servers().Find(id_);
   if (server == nullptr || stop_.IsRequested()) return;
   if (window_->SelectedServerId() == id_) window_->ShowServerRunning(true);
+  window_->ServerStateChanged(id_, true);
   try {
     settings_snapshot_ = std::make_unique<ProxyServerSettings>(NormalizedCopy(server->Settings));
     snapshot_ready_ = true;
@@ -150,6 +151,7 @@ void WolServerThread::MarkStopped() {
   if (auto thread = server->ServerThread.lock()) thread->Terminate();
   server->ServerThread.reset();
   if (window_->SelectedServerId() == id_) window_->ShowServerRunning(false);
+  window_->ServerStateChanged(id_, false);
 }
 
 void WolServerThread::ReportError() {

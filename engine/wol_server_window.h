@@ -33,6 +33,9 @@ class WolServerWindow {
   // Switches "Start server" and "Stop server" for the proxy server shown: running enables "Stop
   // server" and disables "Start server"; not running, the reverse.
   virtual void ShowServerRunning(bool running) = 0;
+  // Proxy server `id` took its settings and runs (true), or its thread ended on its own after a
+  // failed start (false). Told for every proxy server, shown or not.
+  virtual void ServerStateChanged(std::uint32_t /*id*/, bool /*running*/) {}
   // Records an error row or a packet row for proxy server `id`, which exists.
   virtual void RecordError(std::uint32_t id, const std::string& text) = 0;
   virtual void RecordPacket(const EngineReport& report) = 0;

@@ -8,3 +8,6 @@ scripts/deps.sh test screenshots
 cmake --preset debug >/dev/null
 cmake --build --preset debug --target corvane_screenshots
 xvfb-run -a -s "-screen 0 1024x768x24" build/debug/tools/corvane_screenshots "$folder"
+# Twice the scale on a full-HD screen: the window must still fit and cut no text.
+QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 1920x1080x24" \
+  build/debug/tools/corvane_screenshots "$folder/scale-2"

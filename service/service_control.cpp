@@ -14,19 +14,22 @@ constexpr char kReinstallHint[] = "You need to reinstall the service.";
 // Where no systemd runs (a container, another init system), no rights would help.
 constexpr char kNoSystemdHint[] = "The systemd service manager is not running on this system.";
 
-constexpr char kNoPaths[] =
-    "Failed: Can not get the path to \"%systemroot%\" or \"%userprofile%\".";
 constexpr char kNoManager[] = "Failed: Can not get access to the service manager.";
 constexpr char kCannotOpen[] = "Failed: Can not open the service.";
 constexpr char kCannotStop[] = "Failed: Can not stop the service.";
-constexpr char kProfileMissing[] =
-    "Failed: The file \"%userprofile%\\Corvane\\profile.dat\" not found.";
-constexpr char kCannotCreateConfiguration[] =
-    "Failed: Can not create file \"CorvaneService.dat\" in \"%systemroot%\".";
 
-std::string WithHint(const char* text, const char* hint) {
-  return std::string(text) + kLineBreak + hint;
+// The texts name the real folders: the system folder, the user's profile file and the folder the
+// desktop program was installed in.
+std::string NoPaths() {
+  return "Failed: Can not get the path to \"" + SystemDirectory() + "\" or \"~\".";
 }
+
+std::string CannotCreate(const char* file) {
+  return std::string("Failed: Can not create file \"") + file + "\" in \"" + SystemDirectory() +
+         "\".";
+}
+
+std::string WithHint(const std::string& text, const char* hint) { return text + kLineBreak + hint; }
 
 std::string NoManager(ServiceError error) {
   return WithHint(kNoManager, error == kErrorNotReady ? kNoSystemdHint : kAdministratorHint);
@@ -51,8 +54,8 @@ bool IsActive(ServiceRunState state) {
 std::optional<std::string> CopyConfiguration(FileCopier& files, const ServicePaths& paths) {
   const ServiceError error = files.CopyFile(paths.profile, paths.service_configuration);
   if (error == kErrorSuccess) return std::nullopt;
-  if (IsMissing(error)) return std::string(kProfileMissing);
-  return WithHint(kCannotCreateConfiguration, kAdministratorHint);
+  if (IsMissing(error)) return "Failed: The file \"" + paths.profile + "\" not found.";
+  return WithHint(CannotCreate("CorvaneService.dat"), kAdministratorHint);
 }
 
 // Opens the manager and the service as Start, Stop do; the failure text, or nothing.
@@ -109,7 +112,7 @@ std::string ServiceControl::Install() {
     save_settings();
     if (paths.profile.empty() || paths.service_configuration.empty() ||
         paths.program_source.empty() || paths.program_target.empty()) {
-      return kNoPaths;
+      return NoPaths();
     }
     std::unique_ptr<ServiceManagerHandle> connection;
     if (const ServiceError error = manager.Connect(true, connection)) return NoManager(error);
@@ -144,11 +147,10 @@ std::string ServiceControl::Install() {
     }
     if (copied != kErrorSuccess) {
       if (source_missing) {
-        return std::string(
-                   "Failed: The file \"%programfiles%\\Corvane\\CorvaneService.exe\" not found.") +
-               kLineBreak + "You need to reinstall the program.";
+        return "Failed: The file \"" + paths.program_source + "\" not found." + kLineBreak +
+               "You need to reinstall the program.";
       }
-      return "Failed: Can not create file \"CorvaneService.exe\" in \"%systemroot%\".";
+      return CannotCreate("CorvaneService");
     }
 
     ServiceDefinition definition;
@@ -226,7 +228,7 @@ std::string ServiceControl::Remove() {
 std::string ServiceControl::Apply() {
   return Guarded([&]() -> std::string {
     save_settings();
-    if (paths.profile.empty() || paths.service_configuration.empty()) return kNoPaths;
+    if (paths.profile.empty() || paths.service_configuration.empty()) return NoPaths();
     if (auto failed = CopyConfiguration(files, paths)) return *failed;
     return std::string("Success: Configuration file has been updated successfully.") + kLineBreak +
            "You need to restart the service to take effect.";

@@ -34,7 +34,9 @@ desktop::TFormMain& WindowTest::Open(bool create) {
                                 home_.path() + "/p", home_.path() + "/t"};
   dependencies.sleep = [](std::chrono::milliseconds) {};
   dependencies.program_path = "/opt/test/Corvane";
-  dependencies.tray = false;
+  dependencies.tray = tray_;
+  dependencies.tray_available = tray_available_;
+  dependencies.tray_poll = std::chrono::milliseconds(10);
   dependencies.network_ready = [this] { return network_ready_; };
   form_ = std::make_unique<desktop::TFormMain>(dependencies);
   if (create) {

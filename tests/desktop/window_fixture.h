@@ -57,6 +57,8 @@ class WindowTest : public ::testing::Test {
   std::vector<std::pair<QString, QString>> boxes_;  // caption and text of every message box
   bool answer_ = true;                              // to questions
   bool network_ready_ = true;
+  bool tray_ = false;                     // with a tray icon where `tray_available_` says so
+  std::function<bool()> tray_available_;  // asked every 10 ms
   std::unique_ptr<desktop::TFormMain> form_;
 };
 

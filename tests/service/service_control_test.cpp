@@ -90,7 +90,7 @@ TEST_F(ServiceControlTest, ALockedProgramFailsAfterFifteenRetriesAndLeavesTheSer
   system_.installed = true;
   files_.failures["/usr/bin/CorvaneService"] = {32};  // in use, for good
   EXPECT_EQ(Control().Install(),
-            "Failed: Can not create file \"CorvaneService.exe\" in \"%systemroot%\".");
+            "Failed: Can not create file \"CorvaneService\" in \"/opt/corvane\".");
   EXPECT_EQ(std::count_if(
                 log_.begin(), log_.end(),
                 [](const std::string& line) { return line.find("/usr/bin") != std::string::npos; }),
@@ -107,7 +107,7 @@ TEST_F(ServiceControlTest, ALockedProgramFailsAfterFifteenRetriesAndLeavesTheSer
 TEST_F(ServiceControlTest, AMissingProgramIsNamedAfterTheConfigurationWasCopied) {
   files_.failures["/usr/bin/CorvaneService"] = {kErrorFileNotFound};
   EXPECT_EQ(Control().Install(),
-            "Failed: The file \"%programfiles%\\Corvane\\CorvaneService.exe\" not found.\r\n"
+            "Failed: The file \"/usr/bin/CorvaneService\" not found.\r\n"
             "You need to reinstall the program.");
   EXPECT_EQ(log_[1], "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat");
   EXPECT_TRUE(sleeps_.empty());
@@ -129,11 +129,10 @@ TEST_F(ServiceControlTest, InstallFailureTexts) {
   system_.open_error = 0;
 
   files_.failures["/home/u/Corvane/profile.dat"] = {kErrorPathNotFound};
-  EXPECT_EQ(Control().Install(),
-            "Failed: The file \"%userprofile%\\Corvane\\profile.dat\" not found.");
+  EXPECT_EQ(Control().Install(), "Failed: The file \"/home/u/Corvane/profile.dat\" not found.");
   files_.failures["/home/u/Corvane/profile.dat"] = {kErrorAccessDenied};
   EXPECT_EQ(Control().Install(),
-            "Failed: Can not create file \"CorvaneService.dat\" in \"%systemroot%\"." + kAdmin);
+            "Failed: Can not create file \"CorvaneService.dat\" in \"/opt/corvane\"." + kAdmin);
   files_.failures.clear();
 
   system_.installed = false;
@@ -142,8 +141,7 @@ TEST_F(ServiceControlTest, InstallFailureTexts) {
 }
 
 TEST_F(ServiceControlTest, PathsThatCannotBeBuiltStopInstallAndApply) {
-  const std::string no_paths =
-      "Failed: Can not get the path to \"%systemroot%\" or \"%userprofile%\".";
+  const std::string no_paths = "Failed: Can not get the path to \"/opt/corvane\" or \"~\".";
   ServiceControl control = Control();
   control.paths.profile.clear();
   EXPECT_EQ(control.Install(), no_paths);

@@ -1,0 +1,81 @@
+// Every caption of every page fits its control when the window is at its smallest size. The same
+// test runs again with QT_SCALE_FACTOR=2, where the screen holds only half as many pixels.
+#include <QAbstractButton>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTabWidget>
+
+#include "tests/desktop/window_fixture.h"
+
+namespace corvane {
+namespace {
+
+using test::WindowTest;
+
+class WindowLayout : public WindowTest {};
+
+// What is cut on the controls shown now, one line each.
+QStringList CutTexts(QWidget* window) {
+  QStringList cut;
+  for (QWidget* widget : window->findChildren<QWidget*>()) {
+    if (!widget->isVisible() || widget->window() != window) continue;
+    const QString name = widget->objectName();
+    if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && !label->text().isEmpty()) {
+      const bool fits = label->wordWrap()
+                            ? label->height() >= label->heightForWidth(label->width())
+                            : label->width() >= label->minimumSizeHint().width() &&
+                                  label->height() >= label->minimumSizeHint().height();
+      if (!fits) cut << "label " + label->text();
+    } else if (auto* push = qobject_cast<QPushButton*>(widget)) {
+      QStyleOptionButton option;
+      option.initFrom(push);
+      option.text = push->text();
+      const QRect room =
+          push->style()->subElementRect(QStyle::SE_PushButtonContents, &option, push);
+      if (room.width() < push->fontMetrics().horizontalAdvance(push->text())) {
+        cut << "button " + name;
+      }
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      if (!button->text().isEmpty() && button->width() < button->minimumSizeHint().width()) {
+        cut << "box " + name;
+      }
+    } else if (auto* header = qobject_cast<QHeaderView*>(widget)) {
+      for (int i = 0; i < header->count(); ++i) {
+        if (header->sectionSize(i) < header->sectionSizeHint(i)) {
+          cut << QString("column %1 of %2").arg(i).arg(header->parentWidget()->objectName());
+        }
+      }
+    }
+  }
+  return cut;
+}
+
+TEST_F(WindowLayout, NoCaptionIsCutAtTheSmallestWindowSize) {
+  Open();
+  form_->resize(form_->minimumSize());
+  auto* outer = Find<QTabWidget>("PageControlMain");
+  auto* inner = Find<QTabWidget>("PageControlServer");
+  for (int tab = 0; tab < outer->count(); ++tab) {
+    outer->setCurrentIndex(tab);
+    for (int page = 0; page < (tab == 0 ? inner->count() : 1); ++page) {
+      inner->setCurrentIndex(page);
+      QApplication::processEvents();
+      EXPECT_EQ(CutTexts(form_.get()).join("; ").toStdString(), "")
+          << "tab " << tab << ", page " << page;
+    }
+  }
+  // The logs show the seconds of their times.
+  for (const char* name : {"ListViewErrors", "ListViewRecvLogs", "ListViewSendLogs"}) {
+    QTreeWidget* view = Find<QTreeWidget>(name);
+    EXPECT_GT(view->columnWidth(0), view->fontMetrics().horizontalAdvance("2026.12.07 07:09:37"))
+        << name;
+  }
+  EXPECT_LE(form_->frameGeometry().bottom(), form_->screen()->availableGeometry().bottom());
+}
+
+}  // namespace
+}  // namespace corvane
