@@ -43,6 +43,7 @@ LoadedProfile LoadProfileDocument(const std::string& path) {
     loaded.error = errno != 0 ? std::strerror(errno) : "could not be read";
     return loaded;
   }
+  loaded.report.keep_port_order = true;
   DocumentSink sink(loaded.document);
   loaded.passed = ReadProfileImage(*image, sink, &loaded.report);
   loaded.document.AutoStart = loaded.report.auto_start;

@@ -21,7 +21,7 @@ struct ProfileDocument {
   friend bool operator==(const ProfileDocument&, const ProfileDocument&) = default;
 };
 
-// A profile file read with the programs' reader.
+// A profile file read with the programs' reader, port ranges in the order stored.
 struct LoadedProfile {
   std::string error;         // why the file could not be read at all ("No such file or directory")
   bool passed = false;       // the reader's result: every check passed

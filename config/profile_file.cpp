@@ -337,6 +337,7 @@ class ImageReader {
     if (range.Last < range.First) {
       if (report_) {
         Correction(ProfileRule::kPortRangeSwapped, Spelled(place), range.First, range.Last);
+        if (report_->keep_port_order) return true;
       }
       std::swap(range.First, range.Last);
     }

@@ -31,6 +31,8 @@ struct StoredDisplayOptions {
   bool ShowRecvPackets = true;
   bool DontShowIgnoredPackets = false;
   bool ShowSendPackets = true;
+
+  friend bool operator==(const StoredDisplayOptions&, const StoredDisplayOptions&) = default;
 };
 
 // The image of `table` and the options; empty when it would be larger than a reader accepts

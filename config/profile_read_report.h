@@ -50,6 +50,11 @@ std::string Describe(const ProfileReadNote& note);
 struct ProfileReadReport {
   static constexpr std::size_t kMaxCorrections = 1000;
 
+  // Set by the caller before reading: port ranges are handed over in the order stored, as the
+  // window entered them, instead of swapped into ascending order (the swap is still noted). The
+  // profile tool shows and exports a file as it is.
+  bool keep_port_order = false;
+
   std::vector<ProfileReadNote> corrections;  // in file order, at most kMaxCorrections
   std::uint64_t more_corrections = 0;        // corrections made beyond those
   std::optional<ProfileReadNote> failure;    // the check that ended the reading, if any
