@@ -17,27 +17,31 @@
 namespace corvane {
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: corvane-profile show FILE\n"
-    "       corvane-profile check [--service] FILE\n"
-    "       corvane-profile export FILE\n"
-    "       corvane-profile import JSON OUT\n"
-    "       corvane-profile import --service JSON\n"
-    "\n"
-    "Shows, checks, exports and imports Corvane profiles (~/Corvane/profile.dat and the service's\n"
-    "/opt/corvane/CorvaneService.dat) with the reader and writer of the programs.\n"
-    "\n"
-    "  show FILE        every display option and every field of every proxy server\n"
-    "  check FILE       what the desktop program's reader finds in FILE and every correction\n"
-    "                   it makes; with --service, the service's reader. Exit status 0 valid,\n"
-    "                   1 readable with corrections or warnings, 2 unreadable\n"
-    "  export FILE      the profile as JSON on standard output\n"
-    "  import JSON OUT  writes the profile described by JSON (- for standard input) to OUT;\n"
-    "                   with --service, to the service's file, readable by root only\n"
-    "  --help           this text\n"
-    "  --version        the version\n"
-    "\n"
-    "See corvane-profile(1) and the JSON schema corvane-profile.schema.json.\n";
+std::string HelpText() {
+  const std::string service_file = ServiceProfilePath().value_or("CorvaneService.dat");
+  return "Usage: corvane-profile show FILE\n"
+         "       corvane-profile check [--service] FILE\n"
+         "       corvane-profile export FILE\n"
+         "       corvane-profile import JSON OUT\n"
+         "       corvane-profile import --service JSON\n"
+         "\n"
+         "Shows, checks, exports and imports Corvane profiles (~/Corvane/profile.dat, and the\n"
+         "service's " +
+         service_file +
+         ") with the reader and writer of the programs.\n"
+         "\n"
+         "  show FILE        every display option and every field of every proxy server\n"
+         "  check FILE       what the desktop program's reader finds in FILE and every correction\n"
+         "                   it makes; with --service, the service's reader. Exit status 0 valid,\n"
+         "                   1 readable with corrections or warnings, 2 unreadable\n"
+         "  export FILE      the profile as JSON on standard output\n"
+         "  import JSON OUT  writes the profile described by JSON (- for standard input) to OUT;\n"
+         "                   with --service, to the service's file, readable by root only\n"
+         "  --help           this text\n"
+         "  --version        the version\n"
+         "\n"
+         "See corvane-profile(1) and the JSON schema corvane-profile.schema.json.\n";
+}
 
 constexpr const char* kRestartHint =
     "Restart the service to use it: systemctl restart CorvaneService\n";
@@ -192,7 +196,7 @@ int Import(const Command& command, std::istream& in, std::ostream& out, std::ost
 int RunProfileTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                    std::ostream& err) {
   if (args.empty()) return Usage(err, "missing command");
-  if (args[0] == "--help" || args[0] == "-h") return Emit(out, err, kUsage);
+  if (args[0] == "--help" || args[0] == "-h") return Emit(out, err, HelpText());
   if (args[0] == "--version") {
     return Emit(out, err, std::string("corvane-profile ") + CORVANE_VERSION + "\n");
   }
@@ -206,7 +210,7 @@ int RunProfileTool(const std::vector<std::string>& args, std::istream& in, std::
     } else if (!options_end && arg == "--service") {
       command.service = true;
     } else if (!options_end && (arg == "--help" || arg == "-h")) {
-      return Emit(out, err, kUsage);
+      return Emit(out, err, HelpText());
     } else if (!options_end && arg.size() > 1 && arg[0] == '-') {
       return Usage(err, "unknown option '" + Printable(arg) + "'");
     } else {
