@@ -9,10 +9,7 @@
 
 #include "cli/profile_json.h"
 #include "cli/profile_show.h"
-
-#ifndef CORVANE_VERSION
-#define CORVANE_VERSION "unknown"
-#endif
+#include "corvane_version.h"
 
 namespace corvane {
 namespace {
@@ -198,7 +195,7 @@ int RunProfileTool(const std::vector<std::string>& args, std::istream& in, std::
   if (args.empty()) return Usage(err, "missing command");
   if (args[0] == "--help" || args[0] == "-h") return Emit(out, err, HelpText());
   if (args[0] == "--version") {
-    return Emit(out, err, std::string("corvane-profile ") + CORVANE_VERSION + "\n");
+    return Emit(out, err, std::string("corvane-profile ") + kProgramVersion + "\n");
   }
   Command command;
   command.name = args[0];
