@@ -6,14 +6,17 @@
 # page copies it from the desktop program's own folder into the system folder.
 include(GNUInstallDirs)
 
-set(CORVANE_INSTALL_PROGRAMS Corvane CorvaneService)
+set(CORVANE_INSTALL_PROGRAMS Corvane CorvaneService corvane-profile)
 # Roff sources; the section is the file's extension. Installed compressed.
 set(CORVANE_MAN_PAGES
   docs/man/Corvane.1
-  docs/man/CorvaneService.8)
+  docs/man/CorvaneService.8
+  docs/man/corvane-profile.1)
 # Files for <datadir>/corvane.
 set(CORVANE_SHARED_DATA
-  ${PROJECT_BINARY_DIR}/CorvaneService.service)
+  ${PROJECT_BINARY_DIR}/CorvaneService.service
+  ${PROJECT_SOURCE_DIR}/data/corvane-profile.schema.json
+  ${PROJECT_SOURCE_DIR}/data/corvane-profile.example.json)
 # The launcher and the AppStream description.
 set(CORVANE_APPLICATIONS data/corvane.desktop)
 set(CORVANE_METAINFO data/org.corvane.Corvane.metainfo.xml)

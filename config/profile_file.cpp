@@ -49,10 +49,12 @@ std::size_t Counted(const List& list) {
   return std::min(list.size(), kMaxListEntries);
 }
 
-std::uint64_t ImageSize(const ProxyServerTable& table) {
+// `record(i)` is the i-th of `count` records to write.
+template <typename RecordAt>
+std::uint64_t ImageSize(std::size_t count, const RecordAt& record) {
   std::uint64_t size = kProxyTableAt;
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    const ProxyServerSettings& s = table[i].Settings;
+  for (std::size_t i = 0; i < count; ++i) {
+    const ProxyServerSettings& s = record(i);
     size += kProxyEntrySize;
     size +=
         std::uint64_t{kHostEntrySize} * (Counted(s.DontRecvFromHostsList) +
@@ -162,25 +164,52 @@ class ImageWriter {
   std::uint32_t next_;
 };
 
-// Reads one proxy entry after another, keeping the "ok" state of the checks.
+// Where an entry lies within a proxy entry, spelled only when a report needs it:
+// "ActionsByMacsList[2].ReplaceByMacPacketsList[0]".
+struct Place {
+  static constexpr std::uint32_t kField = 0xFFFFFFFF;  // a single entry, not one of a list
+
+  const char* name;
+  std::uint32_t index;
+  const Place* parent;
+};
+
+std::string Spelled(const Place& place) {
+  std::string text = place.parent ? Spelled(*place.parent) + "." : std::string();
+  text += place.name;
+  if (place.index != Place::kField) text += "[" + std::to_string(place.index) + "]";
+  return text;
+}
+
+// Reads one proxy entry after another, keeping the "ok" state of the checks. With a report, it
+// also notes each correction and the failed check; what is read does not depend on it.
 class ImageReader {
  public:
-  explicit ImageReader(std::span<const std::uint8_t> image) : in_(image) {}
+  ImageReader(std::span<const std::uint8_t> image, ProfileReadReport* report)
+      : in_(image), report_(report) {}
 
   const LittleEndianReader& in() const { return in_; }
   // The proxy table's bytes count against the file like the list areas.
   void CountProxyTable(std::uint64_t bytes) { referenced_ += bytes; }
 
-  std::optional<ProxyServerSettings> Proxy(std::uint32_t at) {
+  std::optional<ProxyServerSettings> Proxy(std::uint32_t index, std::uint32_t at) {
+    proxy_ = index;
     ProxyServerSettings s;
     s.ServerName = std::string(in_.Text(at + 4, kMaxTextLength));
+    if (report_ && s.ServerName.size() == kMaxTextLength && in_.U8(at + 100) != 0) {
+      Correction(ProfileRule::kTextCut, "ServerName", 0);
+    }
     s.ServerAutoStart = in_.U8(at + 101) != 0;
     s.ServerAutoStartOnService = in_.U8(at + 102) != 0;
     s.IpMode = static_cast<IpMode>(in_.U8(at + 103));
     s.RecvPort = in_.U16(at + 104);
     s.SendPort = in_.U16(at + 106);
     s.SendDelay = in_.U8(at + 108) != 0;
-    s.SendDelayTime = std::min(in_.U32(at + 112), kMaxSendDelayTime);
+    const std::uint32_t delay = in_.U32(at + 112);
+    s.SendDelayTime = std::min(delay, kMaxSendDelayTime);
+    if (report_ && delay > kMaxSendDelayTime) {
+      Correction(ProfileRule::kSendDelayTimeCut, "SendDelayTime", delay);
+    }
     s.DontRecvFromYourIp = in_.U8(at + 117) != 0;
     s.DontRecvFromBroadcastIp = in_.U8(at + 118) != 0;
     s.DontRecvFromHosts = in_.U8(at + 119) != 0;
@@ -199,23 +228,54 @@ class ImageReader {
     s.ReplaceMac = in_.U8(at + 220) != 0;
     in_.Bytes(at + 221, s.ReplaceMacValue);
 
+    const auto host = [this](std::uint64_t entry, HostEntry& out, const Place& place) {
+      return Host(entry, out, place);
+    };
+    const auto ports = [this](std::uint64_t entry, PortRange& out, const Place& place) {
+      return Ports(entry, out, place);
+    };
+    const auto six = [this](std::uint64_t entry, std::array<std::uint8_t, 6>& out, const Place&) {
+      in_.Bytes(entry, out);
+      return true;
+    };
+    const auto packet = [this](std::uint64_t entry, ReplaceByMacPacket& out, const Place& place) {
+      return Packet(entry, out, place);
+    };
     const bool ok =
-        List(at + kDontRecvFromHostsAt, kHostEntrySize, s.DontRecvFromHostsList, Host) &&
-        List(at + kRecvFromHostsAt, kHostEntrySize, s.RecvFromHostsList, Host) &&
-        List(at + kDontRecvFromPortsAt, kPortRangeSize, s.DontRecvFromPortsList, Ports) &&
-        List(at + kRecvFromPortsAt, kPortRangeSize, s.RecvFromPortsList, Ports) &&
-        List(at + kDontRecvWithPasswordsAt, kSixBytesSize, s.DontRecvWithNextPasswordsList, Six) &&
-        List(at + kRecvWithPasswordsAt, kSixBytesSize, s.RecvWithNextPasswordsList, Six) &&
-        List(at + kDontRecvWithMacsAt, kSixBytesSize, s.DontRecvWithNextMacsList, Six) &&
-        List(at + kRecvWithMacsAt, kSixBytesSize, s.RecvWithNextMacsList, Six) &&
-        List(at + kSendToHostsAt, kHostEntrySize, s.SendToHostsList, Host) &&
-        List(at + kActionsAt, kActionSize, s.ActionsByMacsList,
-             [this](const LittleEndianReader& in, std::uint64_t entry, ActionByMac& action) {
-               in.Bytes(entry, action.Mac);
-               return List(entry + 8, kPacketSize, action.ReplaceByMacPacketsList, Packet);
-             });
+        List(at + kDontRecvFromHostsAt, kHostEntrySize, s.DontRecvFromHostsList, host,
+             "DontRecvFromHostsList") &&
+        List(at + kRecvFromHostsAt, kHostEntrySize, s.RecvFromHostsList, host,
+             "RecvFromHostsList") &&
+        List(at + kDontRecvFromPortsAt, kPortRangeSize, s.DontRecvFromPortsList, ports,
+             "DontRecvFromPortsList") &&
+        List(at + kRecvFromPortsAt, kPortRangeSize, s.RecvFromPortsList, ports,
+             "RecvFromPortsList") &&
+        List(at + kDontRecvWithPasswordsAt, kSixBytesSize, s.DontRecvWithNextPasswordsList, six,
+             "DontRecvWithNextPasswordsList") &&
+        List(at + kRecvWithPasswordsAt, kSixBytesSize, s.RecvWithNextPasswordsList, six,
+             "RecvWithNextPasswordsList") &&
+        List(at + kDontRecvWithMacsAt, kSixBytesSize, s.DontRecvWithNextMacsList, six,
+             "DontRecvWithNextMacsList") &&
+        List(at + kRecvWithMacsAt, kSixBytesSize, s.RecvWithNextMacsList, six,
+             "RecvWithNextMacsList") &&
+        List(at + kSendToHostsAt, kHostEntrySize, s.SendToHostsList, host, "SendToHostsList") &&
+        List(
+            at + kActionsAt, kActionSize, s.ActionsByMacsList,
+            [&](std::uint64_t entry, ActionByMac& action, const Place& place) {
+              in_.Bytes(entry, action.Mac);
+              return List(entry + 8, kPacketSize, action.ReplaceByMacPacketsList, packet,
+                          "ReplaceByMacPacketsList", &place);
+            },
+            "ActionsByMacsList");
     if (!ok) return std::nullopt;
     return s;
+  }
+
+  // Notes a check that ended the reading.
+  void Failure(ProfileRule rule, std::uint64_t stored, std::uint64_t second = 0,
+               std::string field = {}, std::optional<std::uint32_t> proxy = std::nullopt) {
+    if (!report_) return;
+    report_->failure = ProfileReadNote{rule, proxy, std::move(field), stored, second};
   }
 
  private:
@@ -224,45 +284,85 @@ class ImageReader {
   // file has: a file whose areas overlap over and over is refused instead of taking memory and time
   // far beyond its size.
   template <typename Entry, typename ReadEntry>
-  bool List(std::uint64_t at, std::uint32_t width, std::vector<Entry>& list, ReadEntry read) {
+  bool List(std::uint64_t at, std::uint32_t width, std::vector<Entry>& list, ReadEntry read,
+            const char* name, const Place* parent = nullptr) {
     const std::uint32_t offset = in_.U32(at);
     const std::uint32_t count = in_.U32(at + 4);
     const std::uint64_t bytes = std::uint64_t{width} * count;
-    if (!in_.Fits(offset, bytes) || count > kMaxListEntries) return false;
+    if (!in_.Fits(offset, bytes) || count > kMaxListEntries) {
+      if (report_) {
+        const std::string field = parent ? Spelled(*parent) + "." + name : name;
+        if (count > kMaxListEntries) {
+          Failure(ProfileRule::kListCountAbove1000, count, 0, field, proxy_);
+        } else {
+          Failure(ProfileRule::kListOutside, offset, count, field, proxy_);
+        }
+      }
+      return false;
+    }
     referenced_ += bytes;
-    if (referenced_ > in_.size()) return false;
+    if (referenced_ > in_.size()) {
+      if (report_) {
+        Failure(ProfileRule::kListsOverlap, 0, 0, parent ? Spelled(*parent) + "." + name : name,
+                proxy_);
+      }
+      return false;
+    }
     list.resize(count);
     for (std::uint32_t i = 0; i < count; ++i) {
-      if (!read(in_, offset + std::uint64_t{width} * i, list[i])) return false;
+      if (!read(offset + std::uint64_t{width} * i, list[i], Place{name, i, parent})) return false;
     }
     return true;
   }
 
-  static bool Host(const LittleEndianReader& in, std::uint64_t at, HostEntry& entry) {
+  bool Host(std::uint64_t at, HostEntry& entry, const Place& place) {
     // The name ends at a zero byte, and at the latest after 96 characters.
-    entry.Host = std::string(in.Text(at, kMaxTextLength));
-    entry.Prefix = std::min(in.U8(at + 194), kMaxPrefix);
-    entry.Port = in.U16(at + 196);
+    entry.Host = std::string(in_.Text(at, kMaxTextLength));
+    const std::uint8_t prefix = in_.U8(at + 194);
+    entry.Prefix = std::min(prefix, kMaxPrefix);
+    entry.Port = in_.U16(at + 196);
+    if (report_) {
+      if (entry.Host.size() == kMaxTextLength && in_.U8(at + kMaxTextLength) != 0) {
+        Correction(ProfileRule::kTextCut, Spelled(place) + ".Host", 0);
+      }
+      if (prefix > kMaxPrefix) {
+        Correction(ProfileRule::kPrefixLowered, Spelled(place) + ".Prefix", prefix);
+      }
+    }
     return true;
   }
-  static bool Ports(const LittleEndianReader& in, std::uint64_t at, PortRange& range) {
-    range.First = in.U16(at);
-    range.Last = in.U16(at + 2);
-    if (range.Last < range.First) std::swap(range.First, range.Last);
+  bool Ports(std::uint64_t at, PortRange& range, const Place& place) {
+    range.First = in_.U16(at);
+    range.Last = in_.U16(at + 2);
+    if (range.Last < range.First) {
+      if (report_) {
+        Correction(ProfileRule::kPortRangeSwapped, Spelled(place), range.First, range.Last);
+        if (report_->keep_port_order) return true;
+      }
+      std::swap(range.First, range.Last);
+    }
     return true;
   }
-  static bool Six(const LittleEndianReader& in, std::uint64_t at, std::array<std::uint8_t, 6>& v) {
-    in.Bytes(at, v);
-    return true;
+  bool Packet(std::uint64_t at, ReplaceByMacPacket& packet, const Place& place) {
+    in_.Bytes(at, packet.Mac);
+    in_.Bytes(at + 6, packet.Password);
+    packet.HasPassword = in_.U8(at + 12) != 0;
+    const Place destination{"Destination", Place::kField, &place};
+    return Host(at + 14, packet.Destination, destination);
   }
-  static bool Packet(const LittleEndianReader& in, std::uint64_t at, ReplaceByMacPacket& packet) {
-    in.Bytes(at, packet.Mac);
-    in.Bytes(at + 6, packet.Password);
-    packet.HasPassword = in.U8(at + 12) != 0;
-    return Host(in, at + 14, packet.Destination);
+
+  void Correction(ProfileRule rule, std::string field, std::uint64_t stored,
+                  std::uint64_t second = 0) {
+    if (report_->corrections.size() < ProfileReadReport::kMaxCorrections) {
+      report_->corrections.push_back({rule, proxy_, std::move(field), stored, second});
+    } else {
+      ++report_->more_corrections;
+    }
   }
 
   LittleEndianReader in_;
+  ProfileReadReport* report_;
+  std::uint32_t proxy_ = 0;
   std::uint64_t referenced_ = 0;  // bytes of the proxy table and all list areas taken so far
 };
 
@@ -290,12 +390,11 @@ std::optional<std::string> PathIn(std::string folder, const char* name) {
   return folder + "/" + name;
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> WriteProfileImage(const ProxyServerTable& table,
-                                            const StoredDisplayOptions& options, bool auto_start,
-                                            const CalendarTime& written_at) {
-  const std::uint64_t size = ImageSize(table);
+template <typename RecordAt>
+std::vector<std::uint8_t> WriteImage(std::size_t record_count, const RecordAt& record,
+                                     std::uint32_t last_id, const StoredDisplayOptions& options,
+                                     bool auto_start, const CalendarTime& written_at) {
+  const std::uint64_t size = ImageSize(record_count, record);
   if (size > kMaxProfileSize) return {};
   std::vector<std::uint8_t> image(size);
   LittleEndianWriter header(image);
@@ -303,14 +402,14 @@ std::vector<std::uint8_t> WriteProfileImage(const ProxyServerTable& table,
   header.U32(kProxyVersionAt, kVersion);
   header.U32(kOptionsOffsetAt, kOptionsAt);
   header.U32(kProxyTableOffsetAt, kProxyTableAt);
-  const auto count = static_cast<std::uint32_t>(table.size());
+  const auto count = static_cast<std::uint32_t>(record_count);
   header.U32(kProxyCountAt, count);
   const std::uint16_t time[] = {written_at.year,   written_at.month,      written_at.day_of_week,
                                 written_at.day,    written_at.hour,       written_at.minute,
                                 written_at.second, written_at.millisecond};
   for (std::uint32_t i = 0; i < 8; ++i) header.U16(kWrittenAtAt + 2 * i, time[i]);
 
-  header.U32(kOptionsAt, table.last_id());
+  header.U32(kOptionsAt, last_id);
   header.U8(kOptionsAt + 4, auto_start);
   header.U8(kOptionsAt + 5, options.ShowErrors);
   header.U8(kOptionsAt + 6, options.DontShowResolveErrors);
@@ -323,31 +422,81 @@ std::vector<std::uint8_t> WriteProfileImage(const ProxyServerTable& table,
 
   ImageWriter writer(image, kProxyTableAt + count * kProxyEntrySize);
   for (std::uint32_t i = 0; i < count; ++i) {
-    writer.Proxy(kProxyTableAt + i * kProxyEntrySize, table[i].Settings.Id, table[i].Settings);
+    writer.Proxy(kProxyTableAt + i * kProxyEntrySize, record(i).Id, record(i));
   }
   if (!header.ok() || !writer.ok()) return {};
   return image;
 }
 
-bool ReadProfileImage(std::span<const std::uint8_t> image, ProfileImageSink& sink) {
-  ImageReader reader(image);
-  const LittleEndianReader& in = reader.in();
-  if (in.size() < kHeaderSize || in.U32(kOptionsVersionAt) != kVersion) return false;
-  const std::uint32_t options_at = in.U32(kOptionsOffsetAt);
-  if (!in.Fits(options_at, kOptionsSize)) return false;
-  sink.TakeOptions(ReadOptions(in, options_at));
+}  // namespace
 
-  if (in.U32(kProxyVersionAt) != kVersion) return false;
+std::vector<std::uint8_t> WriteProfileImage(const ProxyServerTable& table,
+                                            const StoredDisplayOptions& options, bool auto_start,
+                                            const CalendarTime& written_at) {
+  return WriteImage(
+      table.size(), [&](std::size_t i) -> const ProxyServerSettings& { return table[i].Settings; },
+      table.last_id(), options, auto_start, written_at);
+}
+
+std::vector<std::uint8_t> WriteProfileImage(std::span<const ProxyServerSettings> records,
+                                            std::uint32_t last_id,
+                                            const StoredDisplayOptions& options, bool auto_start,
+                                            const CalendarTime& written_at) {
+  if (records.size() > ProxyServerTable::kCapacity) return {};
+  return WriteImage(
+      records.size(), [&](std::size_t i) -> const ProxyServerSettings& { return records[i]; },
+      last_id, options, auto_start, written_at);
+}
+
+bool ReadProfileImage(std::span<const std::uint8_t> image, ProfileImageSink& sink,
+                      ProfileReadReport* report) {
+  ImageReader reader(image, report);
+  const LittleEndianReader& in = reader.in();
+  if (in.size() < kHeaderSize) {
+    reader.Failure(ProfileRule::kTooShort, in.size());
+    return false;
+  }
+  if (in.U32(kOptionsVersionAt) != kVersion) {
+    reader.Failure(ProfileRule::kOptionsVersion, in.U32(kOptionsVersionAt));
+    return false;
+  }
+  const std::uint32_t options_at = in.U32(kOptionsOffsetAt);
+  if (!in.Fits(options_at, kOptionsSize)) {
+    reader.Failure(ProfileRule::kOptionsOutside, options_at);
+    return false;
+  }
+  sink.TakeOptions(ReadOptions(in, options_at));
+  if (report) {
+    report->options_read = true;
+    report->last_id = in.U32(options_at);
+    report->auto_start = in.U8(options_at + 4) != 0;
+    std::uint16_t* const time[] = {
+        &report->written_at.year,   &report->written_at.month,      &report->written_at.day_of_week,
+        &report->written_at.day,    &report->written_at.hour,       &report->written_at.minute,
+        &report->written_at.second, &report->written_at.millisecond};
+    for (std::uint32_t i = 0; i < 8; ++i) *time[i] = in.U16(kWrittenAtAt + 2 * i);
+  }
+
+  if (in.U32(kProxyVersionAt) != kVersion) {
+    reader.Failure(ProfileRule::kProxyVersion, in.U32(kProxyVersionAt));
+    return false;
+  }
   const std::uint32_t count = in.U32(kProxyCountAt);
   const std::uint32_t table_at = in.U32(kProxyTableOffsetAt);
-  if (count > ProxyServerTable::kCapacity ||
-      !in.Fits(table_at, std::uint64_t{kProxyEntrySize} * count)) {
+  if (count > ProxyServerTable::kCapacity) {
+    reader.Failure(ProfileRule::kProxyCountAbove1000, count);
+    return false;
+  }
+  if (!in.Fits(table_at, std::uint64_t{kProxyEntrySize} * count)) {
+    reader.Failure(ProfileRule::kProxyTableOutside, table_at, count);
     return false;
   }
   reader.CountProxyTable(std::uint64_t{kProxyEntrySize} * count);
   for (std::uint32_t i = 0; i < count; ++i) {
-    std::optional<ProxyServerSettings> record = reader.Proxy(table_at + i * kProxyEntrySize);
+    const std::uint32_t at = table_at + i * kProxyEntrySize;
+    std::optional<ProxyServerSettings> record = reader.Proxy(i, at);
     if (!record) return false;
+    if (report) report->stored_ids.push_back(in.U32(at));
     sink.TakeRecord(std::move(*record));
   }
   return true;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "config/display_options.h"
+#include "config/profile_read_report.h"
 #include "config/proxy_server_table.h"
 #include "platform/files.h"
 
@@ -30,12 +31,20 @@ struct StoredDisplayOptions {
   bool ShowRecvPackets = true;
   bool DontShowIgnoredPackets = false;
   bool ShowSendPackets = true;
+
+  friend bool operator==(const StoredDisplayOptions&, const StoredDisplayOptions&) = default;
 };
 
 // The image of `table` and the options; empty when it would be larger than a reader accepts
 // (kMaxProfileSize), since such a file could never be loaded again. `auto_start` is stored for
 // the record only: readers take that state from the system's autostart entry.
 std::vector<std::uint8_t> WriteProfileImage(const ProxyServerTable& table,
+                                            const StoredDisplayOptions& options, bool auto_start,
+                                            const CalendarTime& written_at);
+// The same for records that are not in a table (the profile tool's import): each record's Id and
+// `last_id` are written as given. Empty also for more than 1000 records.
+std::vector<std::uint8_t> WriteProfileImage(std::span<const ProxyServerSettings> records,
+                                            std::uint32_t last_id,
                                             const StoredDisplayOptions& options, bool auto_start,
                                             const CalendarTime& written_at);
 
@@ -50,8 +59,10 @@ class ProfileImageSink {
 };
 
 // Reads an image. True when every check passed. A failed check ends the reading: the entries
-// handed over before it stay with the sink, the failing one is dropped.
-bool ReadProfileImage(std::span<const std::uint8_t> image, ProfileImageSink& sink);
+// handed over before it stay with the sink, the failing one is dropped. A `report`, when given,
+// receives the corrections made, the failed check and what readers otherwise ignore.
+bool ReadProfileImage(std::span<const std::uint8_t> image, ProfileImageSink& sink,
+                      ProfileReadReport* report = nullptr);
 
 // ~/Corvane/profile.dat; creates the folder ~/Corvane on the way (a failure to create it is
 // ignored). Nothing when the home folder's name is shorter than 2 or longer than 220 characters.

@@ -250,6 +250,74 @@ TEST_F(MalformedProfile, StoredValuesAreClampedOnTheWayIn) {
   EXPECT_EQ(static_cast<int>(s.IpMode), 7);
 }
 
+TEST_F(MalformedProfile, TheReportNamesEveryCorrectionWithoutChangingWhatIsRead) {
+  const LittleEndianReader in(image_);
+  LittleEndianWriter out(image_);
+  out.U32(Entry(1) + 112, 20000);
+  const std::uint32_t hosts = in.U32(Entry(1) + 120);
+  for (std::size_t i = 0; i < 98; ++i) image_[hosts + i] = 'h';
+  out.U8(hosts + 194, 200);
+  out.U16(in.U32(Entry(1) + 144) + 2, 0);  // {1, 2} becomes {1, 0}
+  const std::uint32_t packets = in.U32(in.U32(Entry(2) + 236) + 8);
+  out.U8(packets + 212 + 208, 129);
+  for (std::size_t i = 0; i < 97; ++i) image_[Entry(2) + 4 + i] = 'n';
+
+  ASSERT_TRUE(Read());
+  const std::vector<ProxyServerSettings> plain = collected_.records;
+  ProfileReadReport report;
+  Collected reported;
+  ASSERT_TRUE(ReadProfileImage(image_, reported, &report));
+  EXPECT_EQ(reported.records, plain);
+  std::vector<std::string> lines;
+  for (const ProfileReadNote& note : report.corrections) {
+    lines.push_back(std::to_string(note.proxy.value_or(9)) + " " + Describe(note));
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "1 SendDelayTime 20000 is above 10000: read as 10000",
+                       "1 DontRecvFromHostsList[0].Host has no zero byte after 96 bytes: read as "
+                       "its first 96 bytes",
+                       "1 DontRecvFromHostsList[0].Prefix 200 is above 128: read as 128",
+                       "1 DontRecvFromPortsList[0] 1 - 0 is reversed: read as 0 - 1",
+                       "2 ServerName has no zero byte after 96 bytes: read as its first 96 bytes",
+                       "2 ActionsByMacsList[0].ReplaceByMacPacketsList[1].Destination.Prefix 129 "
+                       "is above 128: read as 128"}));
+  EXPECT_FALSE(report.failure.has_value());
+  EXPECT_EQ(report.stored_ids, (std::vector<std::uint32_t>{1, 2, 3}));
+  EXPECT_EQ(report.last_id, 3u);
+  EXPECT_EQ(report.written_at.millisecond, 250);
+}
+
+TEST_F(MalformedProfile, TheReportNamesTheCheckThatEndedTheReading) {
+  const LittleEndianReader in(image_);
+  const std::uint32_t actions = in.U32(Entry(1) + 236);
+  const struct {
+    std::size_t at;
+    std::uint32_t value;
+    const char* expected;
+  } cases[] = {
+      {0, 3, "- the version of the options part is 3, not 1"},
+      {4, 2, "- the version of the proxy part is 2, not 1"},
+      {612, 1001, "- the file counts 1001 proxy servers, more than 1000"},
+      {212, 0xFFFFFF00u, "- the 3 proxy entries at offset 4294967040 do not lie within the file"},
+      {Entry(2) + 132 + 4, 1001, "2 RecvFromHostsList counts 1001 entries, more than 1000"},
+      {actions + 8, 0xFFFFFFFFu,
+       "1 ActionsByMacsList[0].ReplaceByMacPacketsList: 2 entries at offset 4294967295 do not lie "
+       "within the file"},
+  };
+  const std::vector<std::uint8_t> good = image_;
+  for (const auto& c : cases) {
+    image_ = good;
+    Put32(c.at, c.value);
+    ProfileReadReport report;
+    Collected collected;
+    EXPECT_FALSE(ReadProfileImage(image_, collected, &report)) << c.expected;
+    ASSERT_TRUE(report.failure.has_value()) << c.expected;
+    const std::string where =
+        report.failure->proxy ? std::to_string(*report.failure->proxy) : std::string("-");
+    EXPECT_EQ(where + " " + Describe(*report.failure), c.expected);
+  }
+}
+
 TEST_F(MalformedProfile, AreasUsedOverAndOverAreRefused) {
   // Every action of the first entry points at the same packets: far more entries than bytes.
   const LittleEndianReader in(image_);

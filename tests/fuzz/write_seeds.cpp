@@ -1,41 +1,36 @@
-// Writes the fuzzer's seed corpus: profile images of a few tables, made by the writer.
+// Writes the fuzzers' seed corpora: profile images made by the writer into <folder>, and, with a
+// second folder, their JSON exports and the documented example into it.
 #include <cstdio>
 #include <string>
 
-#include "config/profile_file.h"
+#include "cli/profile_json.h"
+#include "tests/fuzz/seed_profiles.h"
 
 int main(int argc, char** argv) {
   using namespace corvane;
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+  if (argc != 2 && argc != 4) {
+    std::fprintf(stderr, "usage: %s <profile corpus> [<json corpus> <example json>]\n", argv[0]);
     return 2;
   }
-  const auto save = [&](const ProxyServerTable& table, const char* name) {
-    const auto image = WriteProfileImage(table, {}, true, CalendarTime{2026, 12, 2, 8, 0, 0, 0, 0});
-    if (!ReplaceFile(std::string(argv[1]) + "/" + name, image, 0644)) {
-      std::fprintf(stderr, "cannot write the seed %s\n", name);
+  int status = 0;
+  const auto write = [&](const std::string& path, std::span<const std::uint8_t> bytes) {
+    if (!ReplaceFile(path, bytes, 0644)) {
+      std::fprintf(stderr, "cannot write the seed %s\n", path.c_str());
+      status = 1;
     }
   };
-  ProxyServerTable table;
-  save(table, "empty");
-  static_cast<void>(AddProxyServer(table, "New proxy server"));
-  save(table, "one-default");
-
-  ProxyServerSettings full = *NewProxyServerSettings("full");
-  full.DontRecvFromHostsList = {{"192.168.1.0", 24, 0}};
-  full.RecvFromHostsList = {{"fe80::1", 64, 0}, {"printer", 0, 0}};
-  full.DontRecvFromPortsList = {{5, 3}};
-  full.RecvFromPortsList = {{40000, 40009}};
-  full.DontRecvWithNextPasswordsList = {{1, 2, 3, 4, 5, 6}};
-  full.RecvWithNextPasswordsList = {{6, 5, 4, 3, 2, 1}};
-  full.DontRecvWithNextMacsList = {{0, 0x11, 0x22, 0x33, 0x44, 0x55}};
-  full.RecvWithNextMacsList = {{0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}};
-  full.SendToHostsList = {{"255.255.255.255", 32, 9}, {"::1", 0, 7}};
-  ReplaceByMacPacket packet{{1, 1, 1, 1, 1, 1}, {2, 2, 2, 2, 2, 2}, true, {"host", 24, 9}};
-  full.ActionsByMacsList = {{{3, 3, 3, 3, 3, 3}, {packet, packet}}, {{4, 4, 4, 4, 4, 4}, {}}};
-  static_cast<void>(table.Register(full));
-  save(table, "two");
-  static_cast<void>(table.Register(full));
-  save(table, "three");
-  return 0;
+  for (const auto& [name, image] : test::SeedProfiles()) {
+    write(std::string(argv[1]) + "/" + name, image);
+    if (argc != 4) continue;
+    const std::string path = std::string(argv[1]) + "/" + name;
+    const LoadedProfile loaded = LoadProfileDocument(path);
+    const std::string json = ExportProfileJson(loaded.document).text;
+    write(std::string(argv[2]) + "/" + name + ".json",
+          {reinterpret_cast<const std::uint8_t*>(json.data()), json.size()});
+  }
+  if (argc == 4) {
+    const auto example = ReadWholeFile(argv[3], kMaxJsonSize);
+    if (example) write(std::string(argv[2]) + "/example.json", *example);
+  }
+  return status;
 }

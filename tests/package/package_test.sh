@@ -23,7 +23,7 @@ grep -v "running with root privileges" "$work/lintian.txt" || true
 [ "$status" -eq 0 ] || { echo "lintian failed"; exit 1; }
 
 echo "== contents"
-dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./|/|' | sort |
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./|/|' | LC_ALL=C sort |
   diff -u tests/package/expected_contents.txt - || { echo "unexpected contents"; exit 1; }
 if dpkg-deb -c "$deb" | awk '$2 != "root/root"' | grep -q .; then
   echo "files not owned by root"; exit 1

@@ -1,0 +1,291 @@
+#include "cli/profile_show.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "config/list_entry_rules.h"
+
+namespace corvane {
+namespace {
+
+// The service starts at most this many proxy servers (its thread limit) and fails beyond it.
+constexpr std::size_t kServiceThreads = 64;
+constexpr const char* kIpModeNames[] = {"UseIPv4", "UseIPv6", "UseIPv4IPv6"};
+
+std::string Plural(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+class Lines {
+ public:
+  void Field(std::string_view name, std::string_view value) {
+    std::string line = "  " + std::string(name);
+    line.resize(std::max<std::size_t>(line.size() + 1, 33), ' ');
+    text_ += line + std::string(value) + "\n";
+  }
+  void Flag(std::string_view name, bool on) { Field(name, on ? "on" : "off"); }
+
+  // Rows of one list, under its field line, with the columns aligned.
+  void Rows(std::string_view name, const std::vector<std::vector<std::string>>& rows,
+            std::string_view indent = "    ") {
+    Field(name, Plural(rows.size(), "entry", "entries"));
+    Table(rows, indent);
+  }
+  void Table(const std::vector<std::vector<std::string>>& rows, std::string_view indent) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+      widths.resize(std::max(widths.size(), row.size()));
+      for (std::size_t c = 0; c < row.size(); ++c) {
+        widths[c] = std::max(widths[c], Printable(row[c]).size());
+      }
+    }
+    for (const auto& row : rows) {
+      std::string line(indent);
+      for (std::size_t c = 0; c < row.size(); ++c) {
+        std::string cell = Printable(row[c]);
+        if (c + 1 < row.size()) cell.resize(widths[c] + 2, ' ');
+        line += cell;
+      }
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+      text_ += line + "\n";
+    }
+  }
+  void Heading(const std::string& heading) {
+    if (!text_.empty()) text_ += "\n";
+    text_ += heading + "\n";
+  }
+  std::string& text() { return text_; }
+
+ private:
+  std::string text_;
+};
+
+template <typename Entry, typename RowOf>
+std::vector<std::vector<std::string>> RowsOf(const std::vector<Entry>& list, RowOf row_of) {
+  std::vector<std::vector<std::string>> rows;
+  rows.reserve(list.size());
+  for (const Entry& entry : list) rows.push_back(row_of(entry));
+  return rows;
+}
+
+std::string IpModeText(IpMode mode) {
+  const auto value = static_cast<std::uint8_t>(mode);
+  if (value < std::size(kIpModeNames)) return kIpModeNames[value];
+  return std::to_string(value) + " (none of UseIPv4, UseIPv6, UseIPv4IPv6)";
+}
+
+void ShowRecord(Lines& out, const ProxyServerSettings& s) {
+  out.Field("ServerName", Printable(s.ServerName));
+  out.Flag("ServerAutoStart", s.ServerAutoStart);
+  out.Flag("ServerAutoStartOnService", s.ServerAutoStartOnService);
+  out.Field("IpMode", IpModeText(s.IpMode));
+  out.Field("RecvPort", std::to_string(s.RecvPort));
+  out.Field("SendPort", std::to_string(s.SendPort));
+  out.Flag("SendDelay", s.SendDelay);
+  out.Field("SendDelayTime", std::to_string(s.SendDelayTime) + " ms");
+  out.Flag("DontRecvFromYourIp", s.DontRecvFromYourIp);
+  out.Flag("DontRecvFromBroadcastIp", s.DontRecvFromBroadcastIp);
+  out.Flag("DontRecvFromHosts", s.DontRecvFromHosts);
+  out.Rows("DontRecvFromHostsList", RowsOf(s.DontRecvFromHostsList, HostRow));
+  out.Flag("RecvFromHosts", s.RecvFromHosts);
+  out.Rows("RecvFromHostsList", RowsOf(s.RecvFromHostsList, HostRow));
+  out.Flag("DontRecvFromPorts", s.DontRecvFromPorts);
+  out.Rows("DontRecvFromPortsList", RowsOf(s.DontRecvFromPortsList, PortRangeRow));
+  out.Flag("RecvFromPorts", s.RecvFromPorts);
+  out.Rows("RecvFromPortsList", RowsOf(s.RecvFromPortsList, PortRangeRow));
+  out.Flag("DontRecvWithPassword", s.DontRecvWithPassword);
+  out.Flag("DontRecvWithoutPassword", s.DontRecvWithoutPassword);
+  out.Flag("DontRecvWithNextPasswords", s.DontRecvWithNextPasswords);
+  out.Rows("DontRecvWithNextPasswordsList", RowsOf(s.DontRecvWithNextPasswordsList, HexRow));
+  out.Flag("RecvWithNextPasswords", s.RecvWithNextPasswords);
+  out.Rows("RecvWithNextPasswordsList", RowsOf(s.RecvWithNextPasswordsList, HexRow));
+  out.Flag("DontRecvWithNextMacs", s.DontRecvWithNextMacs);
+  out.Rows("DontRecvWithNextMacsList", RowsOf(s.DontRecvWithNextMacsList, HexRow));
+  out.Flag("RecvWithNextMacs", s.RecvWithNextMacs);
+  out.Rows("RecvWithNextMacsList", RowsOf(s.RecvWithNextMacsList, HexRow));
+  out.Flag("RemovePassword", s.RemovePassword);
+  out.Flag("ReplacePassword", s.ReplacePassword);
+  out.Field("ReplacePasswordValue", HexText(s.ReplacePasswordValue));
+  out.Flag("ReplaceMac", s.ReplaceMac);
+  out.Field("ReplaceMacValue", HexText(s.ReplaceMacValue));
+  out.Rows("SendToHostsList", RowsOf(s.SendToHostsList, DestinationRow));
+  out.Field("ActionsByMacsList", Plural(s.ActionsByMacsList.size(), "entry", "entries"));
+  for (const ActionByMac& action : s.ActionsByMacsList) {
+    out.Table(
+        {{HexText(action.Mac), Plural(action.ReplaceByMacPacketsList.size(), "packet", "packets")}},
+        "    ");
+    out.Table(RowsOf(action.ReplaceByMacPacketsList, ReplacementPacketRow), "      ");
+  }
+}
+
+bool IsUtf8Text(std::string_view text) {
+  // Enough for a warning: every byte sequence that a UTF-8 decoder takes whole.
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const std::size_t length = c < 0x80             ? 1
+                               : (c & 0xE0) == 0xC0 ? 2
+                               : (c & 0xF0) == 0xE0 ? 3
+                               : (c & 0xF8) == 0xF0 ? 4
+                                                    : 0;
+    if (length == 0 || text.size() - i < length) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// Values the reader keeps as stored that a program cannot use as they are.
+void Warnings(const ProxyServerSettings& s, std::vector<std::string>& out) {
+  if (s.ServerName.empty()) out.push_back("ServerName is empty");
+  if (static_cast<std::uint8_t>(s.IpMode) >= std::size(kIpModeNames)) {
+    out.push_back("IpMode " + std::to_string(static_cast<int>(s.IpMode)) +
+                  " is none of UseIPv4, UseIPv6, UseIPv4IPv6: the proxy server cannot start");
+  }
+  const auto hosts = [&](const std::vector<HostEntry>& list, const char* name) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (list[i].Host.empty()) {
+        out.push_back(std::string(name) + "[" + std::to_string(i) + "].Host is empty");
+      }
+    }
+  };
+  hosts(s.DontRecvFromHostsList, "DontRecvFromHostsList");
+  hosts(s.RecvFromHostsList, "RecvFromHostsList");
+  hosts(s.SendToHostsList, "SendToHostsList");
+  for (std::size_t a = 0; a < s.ActionsByMacsList.size(); ++a) {
+    const auto& packets = s.ActionsByMacsList[a].ReplaceByMacPacketsList;
+    for (std::size_t p = 0; p < packets.size(); ++p) {
+      if (packets[p].Destination.Host.empty()) {
+        out.push_back("ActionsByMacsList[" + std::to_string(a) + "].ReplaceByMacPacketsList[" +
+                      std::to_string(p) + "].Destination.Host is empty");
+      }
+    }
+  }
+  if (!IsUtf8Text(s.ServerName)) out.push_back("ServerName is not UTF-8 text");
+}
+
+std::string Where(const std::optional<std::uint32_t>& proxy, const ProfileDocument& document) {
+  if (!proxy) return "";
+  std::string where = "proxy server " + std::to_string(*proxy + 1);
+  if (*proxy < document.Records.size()) {
+    where += " (" + Printable(document.Records[*proxy].ServerName) + ")";
+  }
+  return where + ": ";
+}
+
+}  // namespace
+
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || c == '\\') {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string ShowProfile(const ProfileDocument& document) {
+  Lines out;
+  out.Heading("Display options");
+  const StoredDisplayOptions& o = document.Options;
+  out.Flag("ShowErrors", o.ShowErrors);
+  out.Flag("DontShowResolveErrors", o.DontShowResolveErrors);
+  out.Flag("DontShowSendErrors", o.DontShowSendErrors);
+  out.Flag("ShowRecvPackets", o.ShowRecvPackets);
+  out.Flag("DontShowIgnoredPackets", o.DontShowIgnoredPackets);
+  out.Flag("ShowSendPackets", o.ShowSendPackets);
+  const std::size_t count = document.Records.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    out.Heading("Proxy server " + std::to_string(i + 1) + " of " + std::to_string(count));
+    ShowRecord(out, document.Records[i]);
+  }
+  if (count == 0) out.Heading("No proxy server");
+  return std::move(out.text());
+}
+
+CheckResult CheckProfile(const std::string& path, const LoadedProfile& loaded, CheckRules rules) {
+  const bool service = rules == CheckRules::kService;
+  std::string text = Printable(path) + ": read with the " +
+                     (service ? "service's" : "desktop program's") + " rules\n";
+  if (!loaded.read()) {
+    return {text + "Unreadable: " + loaded.error + "\n", 2};
+  }
+  const ProfileDocument& document = loaded.document;
+  const ProfileReadReport& report = loaded.report;
+  if (report.options_read) {
+    text += service ? "Display options: present (the service does not use them)\n"
+                    : "Display options: read\n";
+  }
+  std::size_t flagged = 0;
+  text += "Proxy servers read: " + std::to_string(document.Records.size()) + "\n";
+  for (std::size_t i = 0; i < document.Records.size(); ++i) {
+    const ProxyServerSettings& s = document.Records[i];
+    const bool starts = service ? s.ServerAutoStartOnService : s.ServerAutoStart;
+    flagged += starts ? 1 : 0;
+    text += "  " + std::to_string(i + 1) + "  " + Printable(s.ServerName);
+    if (starts) text += service ? "  (started by the service)" : "  (started with the program)";
+    text += "\n";
+  }
+
+  if (!report.corrections.empty()) {
+    text += "Corrections:\n";
+    for (const ProfileReadNote& note : report.corrections) {
+      text += "  " + Where(note.proxy, document) + Printable(Describe(note)) + "\n";
+    }
+    if (report.more_corrections != 0) {
+      text += "  ... and " + std::to_string(report.more_corrections) + " more\n";
+    }
+  }
+  std::vector<std::string> warnings;
+  for (std::size_t i = 0; i < document.Records.size(); ++i) {
+    std::vector<std::string> found;
+    Warnings(document.Records[i], found);
+    for (const std::string& w : found) {
+      warnings.push_back(Where(static_cast<std::uint32_t>(i), document) + w);
+    }
+  }
+  if (service && loaded.passed && flagged == 0) {
+    warnings.push_back(
+        "no proxy server is flagged ServerAutoStartOnService: the service would stop at once");
+  } else if (service && flagged > kServiceThreads) {
+    warnings.push_back(std::to_string(flagged) +
+                       " proxy servers are flagged ServerAutoStartOnService: the service starts "
+                       "at most 64 and otherwise stops");
+  }
+  if (!warnings.empty()) {
+    text += "Warnings:\n";
+    for (const std::string& w : warnings) text += "  " + w + "\n";
+  }
+
+  if (!loaded.passed) {
+    if (report.failure) {
+      text += "Reading stopped: " + Where(report.failure->proxy, document) +
+              Printable(Describe(*report.failure)) + "\n";
+    }
+    const std::string program = service ? "The service" : "The desktop program";
+    text += document.Records.empty()
+                ? program + " loads no proxy server.\n"
+                : program + " keeps the " +
+                      Plural(document.Records.size(), "proxy server", "proxy servers") +
+                      " read before it.\n";
+    text += "Result: unreadable\n";
+    return {text, 2};
+  }
+  const std::uint64_t corrections = report.correction_count();
+  if (corrections == 0 && warnings.empty()) return {text + "Result: valid\n", 0};
+  text += "Result: readable with " + Plural(corrections, "correction", "corrections") + " and " +
+          Plural(warnings.size(), "warning", "warnings") + "\n";
+  return {text, 1};
+}
+
+}  // namespace corvane
