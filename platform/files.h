@@ -39,7 +39,9 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
 
 // Replaces `path` with `content` so that a failure at any point leaves the previous file as it
 // was: the content goes to a new file in the same folder, is flushed to the disk, and only then
-// renamed over `path` with permission bits `mode`. False on any failure.
+// renamed over `path` with permission bits `mode`. False on any failure. A process killed on
+// the way leaves no file behind for long: the content is written to an unnamed file, and the
+// next replacement of `path` removes a temporary "<name>.saving-XXXXXX" that a kill left.
 bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content,
                  unsigned mode = 0600);
 
