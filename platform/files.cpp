@@ -201,7 +201,17 @@ bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content,
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
 
-int CopyFileReplacing(const std::string& from, const std::string& to) {
+void SetOwnFolderMode(const std::string& path, unsigned mode) {
+  const int folder = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (folder < 0) return;
+  struct stat info {};
+  if (fstat(folder, &info) == 0 && info.st_uid == geteuid() && (info.st_mode & 07777) != mode) {
+    fchmod(folder, static_cast<mode_t>(mode));
+  }
+  close(folder);
+}
+
+int CopyFileReplacing(const std::string& from, const std::string& to, unsigned mode) {
   const int source = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (source < 0) return errno;
   struct stat info {};
@@ -209,7 +219,8 @@ int CopyFileReplacing(const std::string& from, const std::string& to) {
     close(source);
     return EINVAL;
   }
-  const int error = ReplaceWith(to, info.st_mode & 07777, [&](int fd) {
+  const int error = ReplaceWith(to, static_cast<mode_t>(mode), [&](int fd) {
+    if (geteuid() == 0 && fchown(fd, 0, 0) != 0) return errno;
     std::vector<std::uint8_t> buffer(1 << 16);
     while (true) {
       const ssize_t got = read(source, buffer.data(), buffer.size());
