@@ -1,5 +1,7 @@
 #include "engine/proxy_sockets.h"
 
+#include <cerrno>
+
 namespace corvane {
 namespace {
 
@@ -40,22 +42,26 @@ SocketSetup ProxySockets::OpenFamily(AddressFamily family, const ProxyServerSett
   Family& sockets = Of(family);
 
   sockets.receiver = UdpSocket::Open(family);
-  if (!sockets.receiver.valid()) return {cannot_create, 0};
+  if (!sockets.receiver.valid()) return {cannot_create, 0, errno, settings.RecvPort};
   // Without arrival information, broadcasts cannot be told apart and the broadcast filter stays
   // quiet; the proxy server still runs.
   if (ipv4 && settings.DontRecvFromBroadcastIp) sockets.receiver.EnableArrivalInfo();
   SetCommonOptions(sockets.receiver, true);
   sockets.receiver.SetReceiveBufferSize(kReceiveSocketBufferBytes);
-  if (!sockets.receiver.Bind(settings.RecvPort)) return {cannot_bind, settings.RecvPort};
+  if (!sockets.receiver.Bind(settings.RecvPort)) {
+    return {cannot_bind, settings.RecvPort, errno, settings.RecvPort};
+  }
 
   if (settings.SendPort == settings.RecvPort) {
     sockets.receiver_sends = true;
     return {EngineStatus::kSocketsReady, 0};
   }
   sockets.sender = UdpSocket::Open(family);
-  if (!sockets.sender.valid()) return {cannot_create, 0};
+  if (!sockets.sender.valid()) return {cannot_create, 0, errno, settings.SendPort};
   SetCommonOptions(sockets.sender, false);
-  if (!sockets.sender.Bind(settings.SendPort)) return {cannot_bind, settings.SendPort};
+  if (!sockets.sender.Bind(settings.SendPort)) {
+    return {cannot_bind, settings.SendPort, errno, settings.SendPort};
+  }
   return {EngineStatus::kSocketsReady, 0};
 }
 
