@@ -73,7 +73,7 @@ TEST(DesktopBinary, RunningOutOfDescriptorsRefusesProxyServersButNotTheProgram) 
   test::TempHome home;
   UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
   ProxyServerTable table;
-  for (int i = 0; i < 100; ++i) {
+  for (int i = 0; i < 200; ++i) {
     ProxyServerSettings relay = *NewProxyServerSettings("relay " + std::to_string(i));
     relay.ServerAutoStart = true;
     relay.RecvPort = relay.SendPort = test::FreeUdpPort();
@@ -87,7 +87,7 @@ TEST(DesktopBinary, RunningOutOfDescriptorsRefusesProxyServersButNotTheProgram) 
                           WriteProfileImage(table, {}, false, CalendarTime{})));
 
   test::ChildProcess corvane(
-      {"/bin/sh", "-c", "ulimit -n 64 && exec \"$0\"", CORVANE_DESKTOP_BINARY},
+      {"/bin/sh", "-c", "ulimit -n 128 && exec \"$0\"", CORVANE_DESKTOP_BINARY},
       {"HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + home.path()});
   EXPECT_FALSE(corvane.Wait(3s).has_value()) << corvane.Output();
   UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
