@@ -1,6 +1,8 @@
 #include "config/profile_file.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <utility>
 
@@ -553,6 +555,41 @@ bool LoadProfile(ProxyServerTable& table, DisplayOptions& options) {
   };
   DesktopSink sink(table, options);
   return LoadInto(ProfilePath(), sink);
+}
+
+std::string UnreadableProfilePath(const std::string& profile, const CalendarTime& local_time) {
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, ".unreadable-%04u%02u%02u-%02u%02u%02u", local_time.year,
+                local_time.month, local_time.day, local_time.hour, local_time.minute,
+                local_time.second);
+  return profile + stamp;
+}
+
+bool SetProfileAside(const std::string& profile, const std::string& aside) {
+  namespace fs = std::filesystem;
+  if (!PathExists(profile)) return true;
+  // A hard link never replaces a file of that name, so an older copy cannot be lost here.
+  std::error_code error;
+  fs::create_hard_link(profile, aside, error);
+  if (error) {
+    if (PathExists(aside)) return false;
+    fs::rename(profile, aside, error);  // a file system without hard links
+    if (error) return false;
+  } else if (!RemoveFile(profile)) {
+    return false;
+  }
+  const fs::path folder = fs::path(profile).parent_path();
+  const std::string prefix = fs::path(profile).filename().string() + ".unreadable-";
+  std::vector<std::string> copies;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(prefix)) copies.push_back(name);
+  }
+  std::sort(copies.begin(), copies.end());  // oldest first: the names hold the time
+  for (std::size_t i = 0; i + kKeptUnreadableProfiles < copies.size(); ++i) {
+    RemoveFile((folder / copies[i]).string());
+  }
+  return true;
 }
 
 std::optional<std::string> ServiceProfilePath() {

@@ -77,6 +77,17 @@ bool SaveProfile(const ProxyServerTable& table, const DisplayOptions& options, b
 // registers every proxy server read, in file order. True when the whole file passed every check.
 bool LoadProfile(ProxyServerTable& table, DisplayOptions& options);
 
+// A profile that failed to load is never written over: before the first save it is moved to
+// "<profile>.unreadable-YYYYMMDD-HHMMSS" (local time), and of such copies the newest
+// kKeptUnreadableProfiles stay.
+inline constexpr std::size_t kKeptUnreadableProfiles = 3;
+std::string UnreadableProfilePath(const std::string& profile, const CalendarTime& local_time);
+
+// Moves `profile` to `aside` without replacing anything there, then removes the oldest copies
+// beyond kKeptUnreadableProfiles. True when nothing is left at `profile` to be written over (also
+// when it was not there); false, with the profile in its place, when it could not be moved.
+bool SetProfileAside(const std::string& profile, const std::string& aside);
+
 // <system folder>/CorvaneService.dat; no folder is created.
 std::optional<std::string> ServiceProfilePath();
 

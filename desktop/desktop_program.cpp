@@ -28,7 +28,7 @@ int RunDesktopProgram(int argc, char** argv) {
 
   std::unique_ptr<TFormMain> form;
   const std::string program = OwnExecutablePath();
-  SingleInstance instance(SingleInstanceName(), program, [&form] {
+  SingleInstance instance(SingleInstanceFolder(), program, [&form] {
     if (form) form->RestoreWindow();
   });
   if (!instance.Claim()) return 0;

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
 
 #include "config/profile_file.h"
 #include "corvane_version.h"
@@ -187,7 +188,8 @@ bool TFormMain::CreateWindowParts() {
   auto_start_ = AutostartEntryStarts(deps_.program_path);
   program_settings_->auto_start()->setChecked(auto_start_);  // writes nothing: not ready yet
 
-  LoadProfile(table_, display_options());  // a failed check keeps what was read before it
+  // A failed check keeps what was read before it. The file itself is kept too (see SaveSettings).
+  if (!LoadProfile(table_, display_options())) NoteUnreadableProfile();
   program_settings_->ShowOptions(display_options());
   program_settings_->auto_start()->setChecked(auto_start_);
   for (std::size_t i = 0; i < table_.size(); ++i) AddListItem(table_[i].Settings);
@@ -195,6 +197,7 @@ bool TFormMain::CreateWindowParts() {
   if (servers_->topLevelItemCount() > 0) SelectItem(servers_->topLevelItem(0));
   setWindowTitle(QString("Corvane v") + kProgramVersion);
   setWindowIcon(ProgramIcon());
+  if (!unreadable_profile_aside_.empty()) ReportUnreadableProfile();
 
   if (!QueryServiceRunning(*deps_.service_manager)) {
     for (std::size_t i = 0; i < table_.size(); ++i) {
@@ -240,7 +243,35 @@ TFormMain::~TFormMain() {
 
 void TFormMain::SaveSettings() {
   if (ProxyServer* record = table_.Find(selected_id_)) StoreServerPages(record);
+  if (!unreadable_profile_aside_.empty()) {
+    const std::optional<std::string> profile = ProfilePath();
+    if (!profile || !SetProfileAside(*profile, unreadable_profile_aside_)) return;
+    unreadable_profile_aside_.clear();
+  }
   SaveProfile(table_, display_options(), auto_start_);
+}
+
+void TFormMain::NoteUnreadableProfile() {
+  // Missing or empty: nothing there to keep.
+  const std::optional<std::string> profile = ProfilePath();
+  std::error_code error;
+  if (!profile || !PathExists(*profile) || std::filesystem::file_size(*profile, error) == 0) return;
+  unreadable_profile_aside_ = UnreadableProfilePath(*profile, CurrentLocalTime());
+}
+
+void TFormMain::ReportUnreadableProfile() {
+  const std::string name = std::filesystem::path(unreadable_profile_aside_).filename().string();
+  RecordError(selected_id_,
+              "Profile could not be read completely; it is kept as ~/Corvane/" + name);
+  // Once the window is up, so that the box does not stand alone on the screen.
+  QTimer::singleShot(0, this, [this, name] {
+    MessageBoxes::Information(
+        this, "Corvane",
+        QString::fromStdString(
+            "The profile \"~/Corvane/profile.dat\" could not be read completely. Corvane started "
+            "with the settings it could read.\r\nThe file is kept unchanged as \"~/Corvane/" +
+            name + "\"; the settings are saved to a new profile."));
+  });
 }
 
 void TFormMain::RestoreWindow() {

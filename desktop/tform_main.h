@@ -155,6 +155,10 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   void RecordError(std::uint32_t id, const std::string& text) override;
   void RecordPacket(const EngineReport& report) override;
 
+  // A profile that exists but failed to load: remember where it goes, and tell the user once.
+  void NoteUnreadableProfile();
+  void ReportUnreadableProfile();
+
   DesktopDependencies deps_;
   std::shared_ptr<EngineWindow> engine_;
   ProxyServerTable table_;
@@ -166,6 +170,8 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   bool settings_saved_ = false;
   bool form_ready_ = false;
   bool service_busy_ = false;
+  // Where a profile that failed to load goes before the first save; empty when none did.
+  std::string unreadable_profile_aside_;
 
   QTreeWidget* servers_ = nullptr;
   QLineEdit* server_name_ = nullptr;

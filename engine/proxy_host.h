@@ -24,6 +24,9 @@ class ProxyHost {
   // The proxy server cannot start: a socket could not be created or bound (`port` is the port in
   // question for a bind), IpMode is unusable, or there were no settings.
   virtual void ReportStartError(EngineStatus status, std::uint16_t port) = 0;
+  // Before such a report, when the system said why: its error number and the port the socket was
+  // for. Only for a host that records detail; the reports themselves keep their texts.
+  virtual void ReportStartCause(std::uint16_t /*port*/, int /*error*/) {}
 
   // A magic packet arrived from `sender` and was accepted (kNone) or ignored for `reason`.
   virtual void ReportReceived(const MagicPacket& packet, const Endpoint& sender,

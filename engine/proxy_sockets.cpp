@@ -1,5 +1,7 @@
 #include "engine/proxy_sockets.h"
 
+#include <cerrno>
+
 namespace corvane {
 namespace {
 
@@ -7,14 +9,16 @@ bool UsesIpv4(IpMode mode) { return mode == IpMode::UseIPv4 || mode == IpMode::U
 bool UsesIpv6(IpMode mode) { return mode == IpMode::UseIPv6 || mode == IpMode::UseIPv4IPv6; }
 
 // Option results are not examined: a socket that refuses one still works for the rest.
-void SetCommonOptions(UdpSocket& socket) {
-  if (socket.family() == AddressFamily::kIpv4) {
-    socket.SetBroadcast(true);
-    socket.SetReuseAddress(true);
-  } else {
-    socket.SetReuseAddress(true);
-    socket.SetMulticastHops(kIpv6MulticastHops);
-  }
+//
+// Receive sockets never share their port: on Linux, SO_REUSEADDR would let any other socket with
+// the option (of any user, for ports from 1024) bind the same port, and unicast datagrams then go
+// to the newest of them. A send socket does share it (proxy servers that receive on different
+// ports may all send from port 9); nothing is ever read from it, and a receive socket on its port
+// still cannot be bound beside it.
+void SetCommonOptions(UdpSocket& socket, bool receives) {
+  if (socket.family() == AddressFamily::kIpv4) socket.SetBroadcast(true);
+  if (!receives) socket.SetReuseAddress(true);
+  if (socket.family() == AddressFamily::kIpv6) socket.SetMulticastHops(kIpv6MulticastHops);
 }
 
 }  // namespace
@@ -38,22 +42,26 @@ SocketSetup ProxySockets::OpenFamily(AddressFamily family, const ProxyServerSett
   Family& sockets = Of(family);
 
   sockets.receiver = UdpSocket::Open(family);
-  if (!sockets.receiver.valid()) return {cannot_create, 0};
+  if (!sockets.receiver.valid()) return {cannot_create, 0, errno, settings.RecvPort};
   // Without arrival information, broadcasts cannot be told apart and the broadcast filter stays
   // quiet; the proxy server still runs.
   if (ipv4 && settings.DontRecvFromBroadcastIp) sockets.receiver.EnableArrivalInfo();
-  SetCommonOptions(sockets.receiver);
+  SetCommonOptions(sockets.receiver, true);
   sockets.receiver.SetReceiveBufferSize(kReceiveSocketBufferBytes);
-  if (!sockets.receiver.Bind(settings.RecvPort)) return {cannot_bind, settings.RecvPort};
+  if (!sockets.receiver.Bind(settings.RecvPort)) {
+    return {cannot_bind, settings.RecvPort, errno, settings.RecvPort};
+  }
 
   if (settings.SendPort == settings.RecvPort) {
     sockets.receiver_sends = true;
     return {EngineStatus::kSocketsReady, 0};
   }
   sockets.sender = UdpSocket::Open(family);
-  if (!sockets.sender.valid()) return {cannot_create, 0};
-  SetCommonOptions(sockets.sender);
-  if (!sockets.sender.Bind(settings.SendPort)) return {cannot_bind, settings.SendPort};
+  if (!sockets.sender.valid()) return {cannot_create, 0, errno, settings.SendPort};
+  SetCommonOptions(sockets.sender, false);
+  if (!sockets.sender.Bind(settings.SendPort)) {
+    return {cannot_bind, settings.SendPort, errno, settings.SendPort};
+  }
   return {EngineStatus::kSocketsReady, 0};
 }
 

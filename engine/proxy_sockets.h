@@ -16,6 +16,10 @@ inline constexpr int kIpv6MulticastHops = 32;
 struct SocketSetup {
   EngineStatus status = EngineStatus::kUnknownIpMode;
   std::uint16_t port = 0;  // the port whose bind failed (status 2 or 4)
+  // A socket that could not be created or bound: the system's error number, and the port the
+  // socket was for (also for status 1 and 3). 0 otherwise.
+  int cause = 0;
+  std::uint16_t cause_port = 0;
 };
 
 // Owned by one engine thread. Sockets that are not open are skipped everywhere.

@@ -19,10 +19,16 @@ namespace corvane {
 // threads; must be safe to call from several at once.
 using ServiceEventReporter = std::function<void(std::string_view text, bool error)>;
 
+// Writes one line of detail at debug level: why a proxy server could not start.
+using ServiceDebugReporter = std::function<void(std::string_view text)>;
+
 // The thread procedure. Runs until `stop` is requested, or returns early after reporting why the
 // proxy server could not start ("Can not bind port 00009 for IPv4 socket", ...). Any exception is
-// reported as "Internal error" and ends the thread. Always returns 0.
+// reported as "Internal error" and ends the thread. Always returns 0. The system's reason for a
+// failed socket, with the port, goes to `report_debug` (the journal at debug level when empty),
+// e.g. "Can not create IPv4 socket (port 9): Too many open files".
 int ServiceProxyThread(const ProxyServerSettings& settings, const StopRequest& stop,
-                       const ServiceEventReporter& report_event);
+                       const ServiceEventReporter& report_event,
+                       const ServiceDebugReporter& report_debug = {});
 
 }  // namespace corvane

@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -9,6 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <random>
+#include <string_view>
 
 #ifndef CORVANE_SYSTEM_DIR
 #define CORVANE_SYSTEM_DIR "/opt/corvane"
@@ -23,20 +26,76 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string NameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Temporaries of a replacement are named "<name>.saving-" and six characters.
+constexpr std::string_view kSavingMark = ".saving-";
+constexpr std::size_t kSavingSuffix = 6;
+
+// Removes what replacements of `path` left behind when their process was killed between naming
+// the new file and renaming it.
+void RemoveStaleTemporaries(const std::string& path) {
+  DIR* folder = opendir(FolderOf(path).c_str());
+  if (folder == nullptr) return;
+  const std::string prefix = NameOf(path) + std::string(kSavingMark);
+  while (const dirent* entry = readdir(folder)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() == prefix.size() + kSavingSuffix && name.starts_with(prefix)) {
+      unlinkat(dirfd(folder), entry->d_name, 0);
+    }
+  }
+  closedir(folder);
+}
+
+std::string TemporaryName(const std::string& path) {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::string name = path + std::string(kSavingMark);
+  for (std::size_t i = 0; i < kSavingSuffix; ++i) name += kLetters[random() % 62];
+  return name;
+}
+
 // Writes a new file beside `path` with `fill`, flushes it, and renames it over `path`. Returns 0
 // or the errno of the first failure; a failure leaves `path` as it was.
+//
+// The content is written into a file without a name (O_TMPFILE), so a process killed while
+// writing leaves nothing behind; it gets a temporary name only for the moment before the rename.
+// Where the file system has no unnamed files, it is written under the temporary name. Stale
+// temporaries of earlier, killed replacements are removed first.
 template <typename Fill>
 int ReplaceWith(const std::string& path, mode_t mode, Fill fill) {
-  std::string temporary = path + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return errno;
+  RemoveStaleTemporaries(path);
+  std::string temporary;
+  bool named = false;
+  int fd = open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    temporary = path + std::string(kSavingMark) + std::string(kSavingSuffix, 'X');
+    fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return errno;
+    named = true;
+  }
   int error = fill(fd);
   if (error == 0 && fchmod(fd, mode) != 0) error = errno;
   if (error == 0 && fsync(fd) != 0) error = errno;
+  if (error == 0 && !named) {
+    const std::string unnamed = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; !named && error == 0; ++attempt) {
+      temporary = TemporaryName(path);
+      if (linkat(AT_FDCWD, unnamed.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        named = true;
+      } else if (errno != EEXIST || attempt == 100) {
+        error = errno;
+      }
+    }
+  }
   if (close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
   if (error != 0) {
-    unlink(temporary.c_str());
+    if (named) unlink(temporary.c_str());
     return error;
   }
   // Make the rename itself durable.
@@ -142,7 +201,17 @@ bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content,
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
 
-int CopyFileReplacing(const std::string& from, const std::string& to) {
+void SetOwnFolderMode(const std::string& path, unsigned mode) {
+  const int folder = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (folder < 0) return;
+  struct stat info {};
+  if (fstat(folder, &info) == 0 && info.st_uid == geteuid() && (info.st_mode & 07777) != mode) {
+    fchmod(folder, static_cast<mode_t>(mode));
+  }
+  close(folder);
+}
+
+int CopyFileReplacing(const std::string& from, const std::string& to, unsigned mode) {
   const int source = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (source < 0) return errno;
   struct stat info {};
@@ -150,7 +219,8 @@ int CopyFileReplacing(const std::string& from, const std::string& to) {
     close(source);
     return EINVAL;
   }
-  const int error = ReplaceWith(to, info.st_mode & 07777, [&](int fd) {
+  const int error = ReplaceWith(to, static_cast<mode_t>(mode), [&](int fd) {
+    if (geteuid() == 0 && fchown(fd, 0, 0) != 0) return errno;
     std::vector<std::uint8_t> buffer(1 << 16);
     while (true) {
       const ssize_t got = read(source, buffer.data(), buffer.size());

@@ -28,9 +28,14 @@ std::string OwnExecutablePath();
 // Whether `path` names an existing file system entry.
 bool PathExists(const std::string& path);
 
-// Copies `from` over `to` with the source's permission bits, through a new file in the target
-// folder that is flushed and then renamed over `to`. Returns 0, or the errno of the failure.
-int CopyFileReplacing(const std::string& from, const std::string& to);
+// Copies `from` over `to` with permission bits `mode` (never the source's), through a new file in
+// the target folder that is flushed and then renamed over `to`; when the process runs as root,
+// the copy belongs to root's user and group whatever the folder would give it. Returns 0, or
+// the errno of the failure.
+int CopyFileReplacing(const std::string& from, const std::string& to, unsigned mode);
+
+// Sets the permission bits of a folder that this process's user owns; others are left alone.
+void SetOwnFolderMode(const std::string& path, unsigned mode);
 
 // The whole content of a regular file no larger than `max_size` bytes, read in one read. Nothing
 // when the file is missing, unreadable, larger, or shorter than its size said.
@@ -39,7 +44,9 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
 
 // Replaces `path` with `content` so that a failure at any point leaves the previous file as it
 // was: the content goes to a new file in the same folder, is flushed to the disk, and only then
-// renamed over `path` with permission bits `mode`. False on any failure.
+// renamed over `path` with permission bits `mode`. False on any failure. A process killed on
+// the way leaves no file behind for long: the content is written to an unnamed file, and the
+// next replacement of `path` removes a temporary "<name>.saving-XXXXXX" that a kill left.
 bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content,
                  unsigned mode = 0600);
 

@@ -4,6 +4,15 @@
 
 namespace corvane {
 
+bool InDescriptorReserve(int fd, unsigned times) {
+  rlimit limit{};
+  if (fd < 0 || getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return false;
+  }
+  const rlim_t reserve = times * (32 + limit.rlim_cur / 16);
+  return static_cast<rlim_t>(fd) + reserve >= limit.rlim_cur;
+}
+
 bool RaiseOpenFileLimit() {
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;

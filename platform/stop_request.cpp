@@ -8,9 +8,16 @@
 #include <cerrno>
 #include <thread>
 
+#include "platform/process_limits.h"
+
 namespace corvane {
 
-StopRequest::StopRequest() : wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+StopRequest::StopRequest() : wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (InDescriptorReserve(wake_fd_, 2)) {
+    close(wake_fd_);
+    wake_fd_ = -1;
+  }
+}
 
 StopRequest::~StopRequest() {
   if (wake_fd_ >= 0) close(wake_fd_);

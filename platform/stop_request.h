@@ -32,7 +32,9 @@ class StopRequest {
 
  private:
   std::atomic<bool> requested_{false};
-  int wake_fd_ = -1;  // eventfd; -1 when the system had none to give (waits then only time out)
+  // eventfd; -1 when the system had none to give, or only one of the descriptors the process
+  // keeps in reserve (InDescriptorReserve); waits then only time out.
+  int wake_fd_ = -1;
 };
 
 }  // namespace corvane

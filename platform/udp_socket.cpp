@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/process_limits.h"
+
 namespace corvane {
 namespace {
 
@@ -78,6 +80,11 @@ UdpSocket UdpSocket::Open(AddressFamily family) {
   const int domain = family == AddressFamily::kIpv4 ? AF_INET : AF_INET6;
   const int fd = socket(domain, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
   if (fd < 0) return {};
+  if (InDescriptorReserve(fd)) {
+    close(fd);
+    errno = EMFILE;
+    return {};
+  }
   // Windows' default, and what lets an IPv4 and an IPv6 socket share a port.
   if (family == AddressFamily::kIpv6 && !SetIntOption(fd, IPPROTO_IPV6, IPV6_V6ONLY, 1)) {
     close(fd);

@@ -44,7 +44,8 @@ class UdpSocket {
   UdpSocket(const UdpSocket&) = delete;
   UdpSocket& operator=(const UdpSocket&) = delete;
 
-  // A new socket, or one that is not `valid()` when the system refuses.
+  // A new socket, or one that is not `valid()` when the system refuses (errno tells why). A
+  // descriptor within the process's reserve is refused as EMFILE (see InDescriptorReserve).
   [[nodiscard]] static UdpSocket Open(AddressFamily family);
 
   bool valid() const { return fd_ >= 0; }

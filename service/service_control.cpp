@@ -52,7 +52,8 @@ bool IsActive(ServiceRunState state) {
 
 // Copies the profile to the service configuration; the failure text, or nothing on success.
 std::optional<std::string> CopyConfiguration(FileCopier& files, const ServicePaths& paths) {
-  const ServiceError error = files.CopyFile(paths.profile, paths.service_configuration);
+  const ServiceError error =
+      files.CopyFile(paths.profile, paths.service_configuration, kServiceConfigurationMode);
   if (error == kErrorSuccess) return std::nullopt;
   if (IsMissing(error)) return "Failed: The file \"" + paths.profile + "\" not found.";
   return WithHint(CannotCreate("CorvaneService.dat"), kAdministratorHint);
@@ -139,10 +140,11 @@ std::string ServiceControl::Install() {
     if (auto failed = CopyConfiguration(files, paths)) return *failed;
 
     // A stopping service may still hold its program for a while.
-    ServiceError copied = files.CopyFile(paths.program_source, paths.program_target);
+    ServiceError copied =
+        files.CopyFile(paths.program_source, paths.program_target, kServiceProgramMode);
     const bool source_missing = IsMissing(copied);
     for (int retry = 0; copied != kErrorSuccess && !source_missing && retry < 15; ++retry) {
-      copied = files.CopyFile(paths.program_source, paths.program_target);
+      copied = files.CopyFile(paths.program_source, paths.program_target, kServiceProgramMode);
       if (copied != kErrorSuccess) sleep(std::chrono::milliseconds(1000));
     }
     if (copied != kErrorSuccess) {
@@ -252,12 +254,14 @@ bool QueryServiceRunning(ServiceManager& manager) {
   }
 }
 
-ServiceError SystemFileCopier::CopyFile(const std::string& from, const std::string& to) {
+ServiceError SystemFileCopier::CopyFile(const std::string& from, const std::string& to,
+                                        unsigned mode) {
   // "Not found" speaks of the source only: the system folder always exists for the service
   // actions, so it is made when missing (the Windows directory is never missing either).
   if (!PathExists(from)) return kErrorFileNotFound;
-  CreateDirectory(FolderOf(to), 0755);
-  switch (const int error = CopyFileReplacing(from, to)) {
+  CreateDirectory(FolderOf(to), kServiceProgramMode);
+  SetOwnFolderMode(FolderOf(to), kServiceProgramMode);
+  switch (const int error = CopyFileReplacing(from, to, mode)) {
     case 0:
       return kErrorSuccess;
     case ENOENT:  // the source went away meanwhile, or the target folder could not be made

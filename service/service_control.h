@@ -11,13 +11,19 @@
 
 namespace corvane {
 
-// Copies a file over another, replacing it only once the copy is complete, so that a running
-// service never reads half a configuration. Answers 0, kErrorFileNotFound, kErrorPathNotFound,
-// kErrorAccessDenied, or another number.
+// The modes of what the actions copy: the configuration holds passwords and is for the service
+// (root) alone; the service program runs as root, so nobody else may change it. Neither takes
+// the mode of its source.
+inline constexpr unsigned kServiceConfigurationMode = 0600;
+inline constexpr unsigned kServiceProgramMode = 0755;
+
+// Copies a file over another with permission bits `mode`, replacing it only once the copy is
+// complete, so that a running service never reads half a configuration. Answers 0,
+// kErrorFileNotFound, kErrorPathNotFound, kErrorAccessDenied, or another number.
 class FileCopier {
  public:
   virtual ~FileCopier() = default;
-  virtual ServiceError CopyFile(const std::string& from, const std::string& to) = 0;
+  virtual ServiceError CopyFile(const std::string& from, const std::string& to, unsigned mode) = 0;
 };
 
 // The files the actions work with. An empty path could not be built.
@@ -50,10 +56,11 @@ struct ServiceControl {
 // Whether the service runs (or continues, pauses or is paused); false on any failure.
 bool QueryServiceRunning(ServiceManager& manager);
 
-// The real pieces: files copied through a new file and a rename.
+// The real pieces: files copied through a new file and a rename. The target folder is made, or
+// set, with mode 0755 when it is ours; copies made by root belong to root.
 class SystemFileCopier final : public FileCopier {
  public:
-  ServiceError CopyFile(const std::string& from, const std::string& to) override;
+  ServiceError CopyFile(const std::string& from, const std::string& to, unsigned mode) override;
 };
 
 }  // namespace corvane

@@ -395,5 +395,32 @@ TEST(ProfileFile, TheServiceReaderTakesEveryProxyServer) {
   EXPECT_FALSE(LoadServiceProfileFrom(home.path() + "/missing.dat", table));
 }
 
+TEST(ProfileFile, UnreadableProfilesAreMovedAsideNeverOverAnotherAndOnlyTheNewestThreeStay) {
+  test::TempHome home;
+  const std::string profile = *ProfilePath();
+  const auto aside = [&](int second) {
+    return UnreadableProfilePath(
+        profile, CalendarTime{2026, 12, 2, 8, 19, 30, static_cast<std::uint16_t>(second), 0});
+  };
+  EXPECT_EQ(aside(5), profile + ".unreadable-20261208-193005");
+  for (int second = 1; second <= 5; ++second) {
+    const std::vector<std::uint8_t> content(10, static_cast<std::uint8_t>(second));
+    ASSERT_TRUE(ReplaceFile(profile, content));
+    ASSERT_TRUE(SetProfileAside(profile, aside(second)));
+    EXPECT_FALSE(PathExists(profile));
+    EXPECT_EQ(ReadWholeFile(aside(second), 100), content);
+  }
+  for (int second = 1; second <= 5; ++second) EXPECT_EQ(PathExists(aside(second)), second > 2);
+
+  const std::vector<std::uint8_t> content(10, 9);
+  ASSERT_TRUE(ReplaceFile(profile, content));
+  EXPECT_FALSE(SetProfileAside(profile, aside(5)));  // taken: nothing is replaced or lost
+  EXPECT_EQ(ReadWholeFile(profile, 100), content);
+  EXPECT_EQ(ReadWholeFile(aside(5), 100), std::vector<std::uint8_t>(10, 5));
+  RemoveFile(profile);
+  EXPECT_TRUE(SetProfileAside(profile, aside(6)));  // nothing there to keep
+  EXPECT_FALSE(PathExists(aside(6)));
+}
+
 }  // namespace
 }  // namespace corvane

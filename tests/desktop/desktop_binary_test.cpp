@@ -67,5 +67,36 @@ TEST(DesktopBinary, RelaysHandsOverASecondStartAndSavesOnSigterm) {
   }
 }
 
+// With few descriptors the proxy servers that cannot get their sockets fail with their error rows;
+// the program itself keeps running and ends normally.
+TEST(DesktopBinary, RunningOutOfDescriptorsRefusesProxyServersButNotTheProgram) {
+  test::TempHome home;
+  UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
+  ProxyServerTable table;
+  for (int i = 0; i < 200; ++i) {
+    ProxyServerSettings relay = *NewProxyServerSettings("relay " + std::to_string(i));
+    relay.ServerAutoStart = true;
+    relay.RecvPort = relay.SendPort = test::FreeUdpPort();
+    relay.DontRecvFromYourIp = false;
+    relay.RecvFromPortsList = {{1, 65535}};
+    relay.SendToHostsList = {{"127.0.0.1", 32, *sink.LocalPort()}};
+    static_cast<void>(table.Register(relay));
+  }
+  std::filesystem::create_directories(home.path() + "/Corvane");
+  ASSERT_TRUE(ReplaceFile(home.path() + "/Corvane/profile.dat",
+                          WriteProfileImage(table, {}, false, CalendarTime{})));
+
+  test::ChildProcess corvane(
+      {"/bin/sh", "-c", "ulimit -n 128 && exec \"$0\"", CORVANE_DESKTOP_BINARY},
+      {"HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + home.path()});
+  EXPECT_FALSE(corvane.Wait(3s).has_value()) << corvane.Output();
+  UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
+  test::Send(peer, test::MagicPayload({1, 2, 3, 4, 5, 6}),
+             test::Loopback(AddressFamily::kIpv4, table[0].Settings.RecvPort));
+  EXPECT_TRUE(test::ReceiveWithin(sink, 2s).has_value());  // the first ones run
+  corvane.Signal(SIGTERM);
+  EXPECT_EQ(corvane.Wait(10s), 0) << corvane.Output();
+}
+
 }  // namespace
 }  // namespace corvane

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "config/little_endian.h"
 #include "config/profile_file.h"
 #include "desktop/autostart.h"
 #include "desktop/logs_page.h"
@@ -129,6 +130,40 @@ TEST_F(ProgramLife, ClosingAsksAndNoKeepsEverything) {
   EXPECT_FALSE(form_->isVisible());
   Close();
   EXPECT_FALSE(ProfileBytes().empty());  // saved on destruction
+}
+
+TEST_F(ProgramLife, AProfileThatFailsToLoadIsKeptAsideOnceAndNeverWrittenOver) {
+  ProxyServerTable table;
+  for (const char* name : {"first", "second", "third"}) {
+    static_cast<void>(AddProxyServer(table, name));
+  }
+  std::vector<std::uint8_t> damaged = WriteProfileImage(table, {}, false, CalendarTime{});
+  LittleEndianWriter(damaged).U32(956 + 2 * 244 + 124, 1001);  // third entry: a host list count
+  WriteProfile(damaged);
+
+  Open();
+  EXPECT_EQ(Rows("ListViewServers"), (QStringList{"first", "second"}));
+  ASSERT_TRUE(WaitFor([this] { return !boxes_.empty(); }));
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_TRUE(boxes_[0].second.contains("could not be read")) << boxes_[0].second.toStdString();
+  ASSERT_EQ(form_->History(form_->selected_server_id())->errors().size(), 1u);
+  EXPECT_EQ(ProfileBytes(), damaged);  // untouched until the first save
+  Close();
+
+  std::vector<std::string> kept;
+  for (const auto& entry : std::filesystem::directory_iterator(home_.path() + "/Corvane")) {
+    if (entry.path().filename().string().starts_with("profile.dat.unreadable-")) {
+      kept.push_back(entry.path().string());
+    }
+  }
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_TRUE(boxes_[0].second.contains(
+      QString::fromStdString(std::filesystem::path(kept[0]).filename().string())));
+  EXPECT_EQ(ReadWholeFile(kept[0], kMaxProfileSize), damaged);
+  Open();  // the new profile reads whole: nothing more to say
+  EXPECT_EQ(Rows("ListViewServers"), (QStringList{"first", "second"}));
+  QTest::qWait(50);
+  EXPECT_EQ(boxes_.size(), 1u);
 }
 
 TEST_F(ProgramLife, AFailedStartLeavesTheProfileAsItWas) {

@@ -7,7 +7,9 @@ namespace {
 
 class NoFiles final : public FileCopier {
  public:
-  ServiceError CopyFile(const std::string&, const std::string&) override { return kErrorSuccess; }
+  ServiceError CopyFile(const std::string&, const std::string&, unsigned) override {
+    return kErrorSuccess;
+  }
 };
 
 NoFiles g_files;

@@ -101,5 +101,41 @@ TEST(ProxySockets, CloseReleasesThePorts) {
   EXPECT_TRUE(exclusive.Bind(port));
 }
 
+// Two proxy servers of one process: send ports may be shared, a receive port never is, so no
+// proxy server's datagrams can go to another one's socket.
+TEST(ProxySockets, ProxyServersShareSendPortsButNeverAReceivePort) {
+  struct Case {
+    const char* what;
+    int first_receive, first_send, second_receive, second_send;  // indexes into `ports`
+    int refused_port;  // the second's port that cannot be bound, or -1
+  };
+  const Case cases[] = {
+      {"both send from one port", 0, 2, 1, 2, -1},
+      {"receive where the other sends", 0, 2, 2, 2, 2},
+      {"send where the other receives", 2, 2, 0, 2, 2},
+      {"receive where the other receives", 0, 1, 0, 2, 0},
+  };
+  for (IpMode mode : {IpMode::UseIPv4, IpMode::UseIPv6}) {
+    for (const Case& c : cases) {
+      const std::uint16_t ports[] = {FreeUdpPort(), FreeUdpPort(), FreeUdpPort()};
+      ProxySockets first;
+      ASSERT_EQ(first.Open(Ports(mode, ports[c.first_receive], ports[c.first_send])).status,
+                EngineStatus::kSocketsReady)
+          << c.what;
+      ProxySockets second;
+      const SocketSetup setup =
+          second.Open(Ports(mode, ports[c.second_receive], ports[c.second_send]));
+      const EngineStatus refused = mode == IpMode::UseIPv4 ? EngineStatus::kCannotBindIpv4Socket
+                                                           : EngineStatus::kCannotBindIpv6Socket;
+      if (c.refused_port < 0) {
+        EXPECT_EQ(setup.status, EngineStatus::kSocketsReady) << c.what;
+      } else {
+        EXPECT_EQ(setup.status, refused) << c.what;
+        EXPECT_EQ(setup.port, ports[c.refused_port]) << c.what;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane

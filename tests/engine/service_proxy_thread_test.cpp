@@ -1,6 +1,8 @@
 #include "engine/service_proxy_thread.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <future>
@@ -65,6 +67,38 @@ TEST(ServiceProxyThread, StartUpFailuresAreLoggedWithTheServiceTexts) {
     EXPECT_EQ(ServiceProxyThread(c.settings, stop, log.Reporter()), 0);
     EXPECT_EQ(log.events(), (std::vector<Event>{{c.text, true}}));
   }
+}
+
+// The events keep their texts; the system's reason and the port go to a debug line beside them.
+TEST(ServiceProxyThread, TheSystemsReasonForASocketFailureGoesToADebugLine) {
+  UdpSocket holder = test::PeerSocket(AddressFamily::kIpv4);
+  const std::uint16_t held = *holder.LocalPort();
+  const std::uint16_t free_port = test::FreeUdpPort();
+  const auto run = [](std::uint16_t port) {
+    EventLog log;
+    std::vector<std::string> debug;
+    const StopRequest stop;
+    ServiceProxyThread(Settings(IpMode::UseIPv4, port, port), stop, log.Reporter(),
+                       [&debug](std::string_view text) { debug.emplace_back(text); });
+    EXPECT_EQ(log.events().size(), 1u);
+    return debug;
+  };
+  EXPECT_EQ(run(held), (std::vector<std::string>{"Can not bind port " + std::to_string(held) +
+                                                 " for IPv4 socket (port " + std::to_string(held) +
+                                                 "): Address already in use"}));
+  // So few descriptors left that a socket would take one of the process's reserve.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  const int next_descriptor = dup(0);
+  close(next_descriptor);
+  rlimit low = saved;
+  low.rlim_cur = static_cast<rlim_t>(next_descriptor) + 16;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  const std::vector<std::string> debug = run(free_port);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  EXPECT_EQ(debug,
+            (std::vector<std::string>{"Can not create IPv4 socket (port " +
+                                      std::to_string(free_port) + "): Too many open files"}));
 }
 
 TEST(ServiceProxyThread, ServesUntilTheStopFlagIsSet) {

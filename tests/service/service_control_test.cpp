@@ -1,6 +1,8 @@
 #include "service/service_control.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -21,8 +23,10 @@ using namespace std::chrono_literals;
 // Copies that succeed unless scripted otherwise, in a log.
 class FakeFiles final : public FileCopier {
  public:
-  ServiceError CopyFile(const std::string& from, const std::string& to) override {
-    log->push_back("copy " + from + " -> " + to);
+  ServiceError CopyFile(const std::string& from, const std::string& to, unsigned mode) override {
+    char octal[8];
+    std::snprintf(octal, sizeof octal, " %04o", mode);
+    log->push_back("copy " + from + " -> " + to + octal);
     auto& script = failures[from];
     if (script.empty()) return 0;
     const ServiceError error = script.front();
@@ -67,9 +71,10 @@ const std::string kNoManager = "Failed: Can not get access to the service manage
 
 TEST_F(ServiceControlTest, AFirstInstallCopiesThenCreatesTheService) {
   EXPECT_EQ(Control().Install(), kInstalled);
-  EXPECT_EQ(log_, (std::vector<std::string>{
-                      "save", "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat",
-                      "copy /usr/bin/CorvaneService -> /opt/corvane/CorvaneService", "create"}));
+  EXPECT_EQ(log_,
+            (std::vector<std::string>{
+                "save", "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat 0600",
+                "copy /usr/bin/CorvaneService -> /opt/corvane/CorvaneService 0755", "create"}));
   EXPECT_EQ(system_.definition.display_name, "CorvaneService");
   EXPECT_EQ(system_.definition.program, "/opt/corvane/CorvaneService");
   EXPECT_EQ(system_.description, "Corvane Service");
@@ -109,7 +114,7 @@ TEST_F(ServiceControlTest, AMissingProgramIsNamedAfterTheConfigurationWasCopied)
   EXPECT_EQ(Control().Install(),
             "Failed: The file \"/usr/bin/CorvaneService\" not found.\r\n"
             "You need to reinstall the program.");
-  EXPECT_EQ(log_[1], "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat");
+  EXPECT_EQ(log_[1], "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat 0600");
   EXPECT_TRUE(sleeps_.empty());
   EXPECT_EQ(system_.creates, 0);
 }
@@ -219,9 +224,9 @@ TEST_F(ServiceControlTest, ApplyCopiesTheConfigurationOnly) {
   EXPECT_EQ(Control().Apply(),
             "Success: Configuration file has been updated successfully.\r\n"
             "You need to restart the service to take effect.");
-  EXPECT_EQ(log_,
-            (std::vector<std::string>{
-                "save", "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat"}));
+  EXPECT_EQ(log_, (std::vector<std::string>{
+                      "save",
+                      "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat 0600"}));
   EXPECT_EQ(system_.state, ServiceRunState::kRunning);
   EXPECT_EQ(system_.connects_with_full_access, 0);
 }
@@ -243,18 +248,34 @@ TEST_F(ServiceControlTest, QueryServiceRunningCountsRunningPausedAndBetween) {
   EXPECT_EQ(system_.connects_with_full_access, 0);  // it only connects
 }
 
-TEST(SystemFileCopier, CopiesWholeFilesWithTheirModeAndMakesTheSystemFolder) {
+// The copies never take their source's mode: a world-readable profile or a setuid, world-writable
+// program gives a configuration for root alone and a program only root may change.
+TEST(SystemFileCopier, CopiesWholeFilesWithTheirOwnModesIntoAFolderOfMode0755) {
+  namespace fs = std::filesystem;
   test::TempHome home;
-  const std::string source = home.path() + "/program";
+  const std::string source = home.path() + "/source";
   std::ofstream(source) << "#!/bin/sh\n";
-  std::filesystem::permissions(source, std::filesystem::perms(0755));
+  const std::string system = home.path() + "/system";
   SystemFileCopier copier;
-  const std::string target = home.path() + "/system/CorvaneService";
-  EXPECT_EQ(copier.CopyFile(source, target), kErrorSuccess);
-  EXPECT_EQ(std::filesystem::file_size(target), 10u);
-  EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0755));
-  EXPECT_EQ(copier.CopyFile(home.path() + "/missing", target), kErrorFileNotFound);
-  EXPECT_EQ(std::filesystem::file_size(target), 10u);
+  for (unsigned source_mode : {0644u, 04777u}) {
+    fs::permissions(source, fs::perms(source_mode));
+    for (unsigned mode : {kServiceConfigurationMode, kServiceProgramMode}) {
+      const std::string target = system + "/copy";
+      ASSERT_EQ(copier.CopyFile(source, target, mode), kErrorSuccess);
+      EXPECT_EQ(fs::file_size(target), 10u);
+      struct stat info {};
+      ASSERT_EQ(stat(target.c_str(), &info), 0);
+      EXPECT_EQ(info.st_mode & 07777, mode) << std::oct << source_mode;
+      EXPECT_EQ(info.st_uid, geteuid());
+      if (geteuid() == 0) {
+        EXPECT_EQ(info.st_gid, 0u);
+      }
+      EXPECT_EQ(fs::status(system).permissions(), fs::perms(0755));
+      fs::permissions(system, fs::perms(0777));  // set right again by the next copy
+    }
+  }
+  EXPECT_EQ(copier.CopyFile(home.path() + "/missing", system + "/copy", 0600), kErrorFileNotFound);
+  EXPECT_EQ(fs::file_size(system + "/copy"), 10u);
 }
 
 }  // namespace

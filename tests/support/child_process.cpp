@@ -11,8 +11,15 @@
 
 namespace corvane::test {
 
-ChildProcess::ChildProcess(const std::string& program,
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& environment)
+    : ChildProcess(std::vector<std::string>{program}, environment) {}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& command,
                            const std::vector<std::string>& environment) {
+  std::vector<char*> arguments;
+  for (const std::string& argument : command)
+    arguments.push_back(const_cast<char*>(argument.c_str()));
+  arguments.push_back(nullptr);
   int pipe_ends[2];
   if (pipe2(pipe_ends, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe";
@@ -30,7 +37,7 @@ ChildProcess::ChildProcess(const std::string& program,
         setenv(variable.substr(0, equals).c_str(), variable.substr(equals + 1).c_str(), 1);
       }
     }
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    execv(arguments[0], arguments.data());
     _exit(127);
   }
   close(pipe_ends[1]);

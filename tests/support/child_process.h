@@ -15,6 +15,9 @@ class ChildProcess {
  public:
   // `environment`: "NAME=value" sets a variable, "NAME" alone removes it; the rest is inherited.
   ChildProcess(const std::string& program, const std::vector<std::string>& environment);
+  // `command`: the program and its arguments.
+  ChildProcess(const std::vector<std::string>& command,
+               const std::vector<std::string>& environment);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
