@@ -1,6 +1,7 @@
 #include "engine/proxy_loop.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 
 #include "engine/magic_packet.h"
@@ -9,12 +10,24 @@
 #include "engine/receive_filters.h"
 #include "engine/resolver_cache.h"
 #include "engine/storm_guard.h"
+#include "platform/debug_log.h"
 #include "platform/interfaces.h"
 
 namespace corvane {
 namespace {
 
 constexpr std::chrono::milliseconds kPause{10};
+
+// Once per process, so that an administrator learns of the limit without a line per proxy server.
+void ReportShortReceiveBuffer(int granted) {
+  static std::atomic<bool> reported{false};
+  if (reported.exchange(true)) return;
+  WriteDebugLine("Receive buffer of " + std::to_string(granted) + " bytes granted, " +
+                 std::to_string(kReceiveBufferBytes) + " wanted for bursts of " +
+                 std::to_string(kReceiveBurstDatagrams) +
+                 " magic packets: raise net.core.rmem_max to " +
+                 std::to_string(kReceiveBufferBytes / 2) + " or more");
+}
 
 class ReceiveLoop {
  public:
@@ -117,6 +130,9 @@ EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host
   if (setup.status != EngineStatus::kSocketsReady) {
     host.ReportStartError(setup.status, setup.port);
     return setup.status;
+  }
+  if (sockets.receive_buffer_bytes() < kReceiveBufferBytes) {
+    ReportShortReceiveBuffer(sockets.receive_buffer_bytes());
   }
   ReceiveLoop(settings, sockets, own_addresses, host, clock).Run();
   return EngineStatus::kSocketsReady;
