@@ -120,6 +120,8 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   void ShowServerRunning(bool running) override;
   void RecordError(std::uint32_t id, const std::string& text) override;
   void RecordPacket(const EngineReport& report) override;
+  void BeginRecording() override;
+  void EndRecording() override;
 
   DesktopDependencies deps_;
   std::shared_ptr<EngineWindow> engine_;

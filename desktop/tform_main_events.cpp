@@ -26,6 +26,10 @@ void TFormMain::RecordPacket(const EngineReport& report) {
   }
 }
 
+void TFormMain::BeginRecording() { logs_page_->BeginBatch(); }
+
+void TFormMain::EndRecording() { logs_page_->EndBatch(); }
+
 ServiceControl TFormMain::MakeServiceControl() {
   return ServiceControl{*deps_.service_manager,       *deps_.files,
                         deps_.service_paths,          [this] { SaveSettings(); },
