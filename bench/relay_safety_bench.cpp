@@ -266,6 +266,17 @@ long Burst(Sink& sink, std::uint16_t relay_port, int count) {
   return sink.count();
 }
 
+// How many of `count` copies of one packet, sent back to back, get through.
+long Copies(Sink& sink, std::uint16_t relay_port, int count) {
+  const int sender = BoundSocket(0);
+  sink.Settle();
+  sink.Reset();
+  for (int i = 0; i < count; ++i) SendTo(sender, Packet(5), relay_port);
+  sink.Settle();
+  close(sender);
+  return sink.count();
+}
+
 // The highest of a set of rates up to which all of 2 s of packets (different MACs) get through;
 // `losses` gets the share lost at the rates above it.
 int ZeroLossRate(Sink& sink, std::uint16_t relay_port, std::string& losses) {
@@ -336,9 +347,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string desktop = argv[1];
-  // CORVANE_BENCH_ONLY=desktop-rate: only the desktop program's relaying (for profiling it).
+  // CORVANE_BENCH_ONLY=idle,loop,burst,desktop: only the parts named (e.g. to profile one).
   const char* only = std::getenv("CORVANE_BENCH_ONLY");
-  const bool all = only == nullptr;
+  const auto runs = [only](const char* part) {
+    return only == nullptr || std::strstr(only, part) != nullptr;
+  };
   corvane::LoadAddressInfoEntryPoints();
   std::ostringstream table;
   char line[256];
@@ -355,27 +368,33 @@ int main(int argc, char** argv) {
   };
 
   for (const int count : {1, 64, 1000}) {
-    if (!all) break;
+    if (!runs("idle")) break;
     ServiceRelays relays(IdleRelays(count));
     row(("idle CPU, service variant, " + std::to_string(count) + " proxy servers").c_str(),
         percent(IdleCpuPercent(0)));
   }
   for (const int count : {1, 64, 1000}) {
-    if (!all) break;
+    if (!runs("idle")) break;
     Desktop program(desktop, IdleRelays(count));
+    // Start-up ends first: every thread takes its settings through the window thread.
+    int settled_after = 3;
+    while (settled_after < 60 && IdleCpuPercent(program.pid(), 1s) > 5.0) ++settled_after;
+    std::fprintf(stderr, "desktop program with %d proxy servers: start-up took about %d s\n", count,
+                 settled_after);
     row(("idle CPU, desktop program, " + std::to_string(count) + " proxy servers").c_str(),
         percent(IdleCpuPercent(program.pid())));
   }
 
   Sink sink;
   char text[64];
-  if (all) {
+  if (runs("loop")) {
     std::snprintf(text, sizeof text, "%.1f packets/s", LoopRate(sink));
     row("loop of two relays, one datagram, relay A", text);
   }
-  if (all) {
+  if (runs("burst")) {
     const std::uint16_t port = FreePort();
     ServiceRelays relay({Relay(port, {sink.port()})});
+    row("five copies of one packet back to back, relayed", std::to_string(Copies(sink, port, 5)));
     for (const int count : {1000, 3000}) {
       row(("burst of " + std::to_string(count) + " MACs, service variant, relayed").c_str(),
           std::to_string(Burst(sink, port, count)));
@@ -383,13 +402,13 @@ int main(int argc, char** argv) {
   }
   std::string floor_losses, losses;
   int floor_rate = 0;
-  {
-    FloorRelay floor(sink.port());
-    floor_rate = ZeroLossRate(sink, floor.port(), floor_losses);
-  }
-  row("floor relay: 0-loss rate (2 s per rate)",
-      std::to_string(floor_rate) + " packets/s" + floor_losses);
-  {
+  if (runs("desktop")) {
+    {
+      FloorRelay floor(sink.port());
+      floor_rate = ZeroLossRate(sink, floor.port(), floor_losses);
+    }
+    row("floor relay: 0-loss rate (2 s per rate)",
+        std::to_string(floor_rate) + " packets/s" + floor_losses);
     const std::uint16_t port = FreePort();
     Desktop program(desktop, {Relay(port, {sink.port()})});
     const int rate = ZeroLossRate(sink, port, losses);
