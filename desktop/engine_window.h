@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/report_queue.h"
 #include "engine/synchronize_bridge.h"
 #include "engine/wol_server_window.h"
 
@@ -25,6 +26,9 @@ class EngineEvents {
   virtual void ServerStateChanged(std::uint32_t id, bool running) = 0;
   virtual void RecordError(std::uint32_t id, const std::string& text) = 0;
   virtual void RecordPacket(const EngineReport& report) = 0;
+  // Bracket a batch of Record calls, so that the views redraw once per batch.
+  virtual void BeginRecording() {}
+  virtual void EndRecording() {}
 };
 
 class EngineWindow final : public WolServerWindow {
@@ -37,7 +41,14 @@ class EngineWindow final : public WolServerWindow {
 
   DisplayOptions& options() { return options_; }
 
-  bool Synchronize(const std::function<void()>& call) override { return bridge_.Run(call); }
+  // Reports handed over before the call are recorded before it.
+  bool Synchronize(const std::function<void()>& call) override {
+    return bridge_.Run([this, &call] {
+      reports_.Flush();
+      call();
+    });
+  }
+  bool HandOver(WindowReport report) override { return reports_.Push(std::move(report)); }
   const DisplayOptions& Options() const override { return options_; }
   ProxyServerTable& Servers() override { return events_->Servers(); }
   std::uint32_t SelectedServerId() const override { return events_->SelectedServerId(); }
@@ -54,6 +65,7 @@ class EngineWindow final : public WolServerWindow {
   EngineEvents* events_;  // valid while the bridge is open
   DisplayOptions options_;
   SynchronizeBridge bridge_;
+  ReportQueue reports_;
 };
 
 }  // namespace corvane::desktop

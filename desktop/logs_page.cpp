@@ -2,6 +2,7 @@
 
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "desktop/widgets.h"
 
@@ -25,10 +26,6 @@ bool AtEnd(const QTreeWidget* view) {
   return bar->value() >= bar->maximum();
 }
 
-void DropFirstRows(QTreeWidget* view) {
-  for (int i = 0; i < kTrim && view->topLevelItemCount() > 0; ++i) delete view->takeTopLevelItem(0);
-}
-
 // Fills `view` with `rows`, once emptied, each inside its own update bracket.
 template <typename Rows, typename MakeRow>
 void Fill(QTreeWidget* view, const Rows& rows, MakeRow make_row) {
@@ -47,34 +44,35 @@ void Fill(QTreeWidget* view, const Rows& rows, MakeRow make_row) {
 }  // namespace
 
 LogsPage::LogsPage(QWidget* parent) : QWidget(parent) {
-  errors_ = MakeListView(this, "ListViewErrors", {{"Time", 120}, {"Message", 420}}, true, false);
-  received_ = MakeListView(this, "ListViewRecvLogs",
-                           {{"Time", 120},
-                            {"From IP address", 135},
-                            {"From Port", 65},
-                            {"MAC address", 115},
-                            {"Magic password", 115},
-                            {"Ignored", 60}},
-                           true, false);
-  sent_ = MakeListView(this, "ListViewSendLogs",
-                       {{"Time", 120},
-                        {"To IP address", 135},
-                        {"To Port", 65},
-                        {"MAC address", 115},
-                        {"Magic password", 115}},
-                       true, false);
-  for (QTreeWidget* view : {errors_, received_, sent_}) {
+  errors_.widget =
+      MakeListView(this, "ListViewErrors", {{"Time", 120}, {"Message", 420}}, true, false);
+  received_.widget = MakeListView(this, "ListViewRecvLogs",
+                                  {{"Time", 120},
+                                   {"From IP address", 135},
+                                   {"From Port", 65},
+                                   {"MAC address", 115},
+                                   {"Magic password", 115},
+                                   {"Ignored", 60}},
+                                  true, false);
+  sent_.widget = MakeListView(this, "ListViewSendLogs",
+                              {{"Time", 120},
+                               {"To IP address", 135},
+                               {"To Port", 65},
+                               {"MAC address", 115},
+                               {"Magic password", 115}},
+                              true, false);
+  for (QTreeWidget* view : {errors_.widget, received_.widget, sent_.widget}) {
     FitColumn(view, 0, "0000.00.00 00:00:00");  // the seconds too
   }
-  for (QTreeWidget* view : {received_, sent_}) {
+  for (QTreeWidget* view : {received_.widget, sent_.widget}) {
     FitColumn(view, 1, "255.255.255.255");
     FitColumn(view, 3, "DD:DD:DD:DD:DD:DD");  // MAC address
     FitColumn(view, 4, "DD:DD:DD:DD:DD:DD");  // magic password
   }
   auto* layout = new QVBoxLayout(this);
-  for (auto [caption, view] :
-       {std::pair{"Errors:", errors_}, std::pair{"Received magic packets:", received_},
-        std::pair{"Sent magic packets:", sent_}}) {
+  for (auto [caption, view] : {std::pair{"Errors:", errors_.widget},
+                               std::pair{"Received magic packets:", received_.widget},
+                               std::pair{"Sent magic packets:", sent_.widget}}) {
     QLabel* label = MakeLabel(this, caption);
     label->setBuddy(view);
     view->setAccessibleName(QString(caption).chopped(1) + " list");
@@ -83,25 +81,57 @@ LogsPage::LogsPage(QWidget* parent) : QWidget(parent) {
   }
 }
 
-void LogsPage::AddError(const ErrorRow& row) {
-  const bool follow = AtEnd(errors_);
-  if (errors_->topLevelItemCount() >= kMaxErrorRows) DropFirstRows(errors_);
-  errors_->addTopLevelItem(Row(row.time, {row.message}));
-  if (follow) errors_->scrollToBottom();
+LogsPage::~LogsPage() {
+  for (View* view : {&errors_, &received_, &sent_}) qDeleteAll(view->held);
 }
 
-void LogsPage::AddPacket(QTreeWidget* view, const PacketRow& row, bool received) {
-  const bool follow = AtEnd(view);
-  if (view->topLevelItemCount() > kMaxPacketRows - 1) DropFirstRows(view);
-  view->addTopLevelItem(Row(row.time, PacketRowTexts(row, received)));
-  if (follow) view->scrollToBottom();
+void LogsPage::Append(View& view, QTreeWidgetItem* item, int max_rows) {
+  if (view.widget->topLevelItemCount() + view.held.size() >= max_rows) {
+    int drop = kTrim;
+    if (view.widget->topLevelItemCount() > 0) {
+      const int from_view = std::min(drop, view.widget->topLevelItemCount());
+      for (int i = 0; i < from_view; ++i) delete view.widget->takeTopLevelItem(0);
+      drop -= from_view;
+    }
+    for (; drop > 0 && !view.held.isEmpty(); --drop) delete view.held.takeFirst();
+  }
+  if (batching_) {
+    view.held.append(item);
+    return;
+  }
+  const bool follow = AtEnd(view.widget);
+  view.widget->addTopLevelItem(item);
+  if (follow) view.widget->scrollToBottom();
+}
+
+void LogsPage::EndBatch() {
+  batching_ = false;
+  for (View* view : {&errors_, &received_, &sent_}) {
+    if (view->held.isEmpty()) continue;
+    const bool follow = AtEnd(view->widget);
+    view->widget->setUpdatesEnabled(false);
+    view->widget->addTopLevelItems(view->held);
+    view->held.clear();
+    view->widget->setUpdatesEnabled(true);
+    if (follow) view->widget->scrollToBottom();
+  }
+}
+
+void LogsPage::AddError(const ErrorRow& row) {
+  Append(errors_, Row(row.time, {row.message}), kMaxErrorRows);
+}
+
+void LogsPage::AddPacket(View& view, const PacketRow& row, bool received) {
+  Append(view, Row(row.time, PacketRowTexts(row, received)), kMaxPacketRows);
 }
 
 void LogsPage::Refill(const LogHistory& history) {
-  Fill(errors_, history.errors(), [](const ErrorRow& row) { return Row(row.time, {row.message}); });
-  Fill(received_, history.received(),
+  EndBatch();
+  Fill(errors_.widget, history.errors(),
+       [](const ErrorRow& row) { return Row(row.time, {row.message}); });
+  Fill(received_.widget, history.received(),
        [](const PacketRow& row) { return Row(row.time, PacketRowTexts(row, true)); });
-  Fill(sent_, history.sent(),
+  Fill(sent_.widget, history.sent(),
        [](const PacketRow& row) { return Row(row.time, PacketRowTexts(row, false)); });
 }
 

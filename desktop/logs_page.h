@@ -1,6 +1,10 @@
 // The page "Logs": errors, received and sent magic packets of the proxy server shown. Rows stay in
 // arrival order, newest last; a full view loses its first 100 rows at a time. A view that shows its
 // newest row keeps following the new ones; one scrolled back by the user stays where it is.
+//
+// Rows added between BeginBatch and EndBatch are held back and inserted into their views at once at
+// EndBatch, with one redraw: a view that takes rows one by one does its bookkeeping and a repaint
+// per row. What the views show after EndBatch is the same as with rows added one by one.
 #pragma once
 
 #include <QTreeWidget>
@@ -16,19 +20,32 @@ class LogsPage final : public QWidget {
   static constexpr int kMaxPacketRows = 4000;
 
   explicit LogsPage(QWidget* parent);
+  ~LogsPage() override;
 
   void AddError(const ErrorRow& row);
   void AddReceived(const PacketRow& row) { AddPacket(received_, row, true); }
   void AddSent(const PacketRow& row) { AddPacket(sent_, row, false); }
+  void BeginBatch() { batching_ = true; }
+  void EndBatch();
   // Empties the views and fills them from `history`, each inside update brackets.
   void Refill(const LogHistory& history);
 
  private:
-  static void AddPacket(QTreeWidget* view, const PacketRow& row, bool received);
+  // A view and the rows held back for it during a batch.
+  struct View {
+    QTreeWidget* widget = nullptr;
+    QList<QTreeWidgetItem*> held;
+  };
 
-  QTreeWidget* errors_;
-  QTreeWidget* received_;
-  QTreeWidget* sent_;
+  void AddPacket(View& view, const PacketRow& row, bool received);
+  // Adds `item` (owned) as the newest row; when the view holds `max_rows` rows or more, counting
+  // the held ones, its first 100 go first.
+  void Append(View& view, QTreeWidgetItem* item, int max_rows);
+
+  View errors_;
+  View received_;
+  View sent_;
+  bool batching_ = false;
 };
 
 }  // namespace corvane::desktop

@@ -154,6 +154,8 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   void ShowServerState(std::uint32_t id, ServerState state);
   void RecordError(std::uint32_t id, const std::string& text) override;
   void RecordPacket(const EngineReport& report) override;
+  void BeginRecording() override;
+  void EndRecording() override;
 
   // A profile that exists but failed to load: remember where it goes, and tell the user once.
   void NoteUnreadableProfile();

@@ -106,6 +106,10 @@ void TFormMain::RecordPacket(const EngineReport& report) {
   }
 }
 
+void TFormMain::BeginRecording() { logs_page_->BeginBatch(); }
+
+void TFormMain::EndRecording() { logs_page_->EndBatch(); }
+
 ServiceControl TFormMain::MakeServiceControl() {
   // The window's parts of the actions ran before on the window thread (ServiceAction).
   return ServiceControl{

@@ -50,7 +50,7 @@ std::optional<Endpoint> DestinationOf(const ResolvedHost& answer, std::uint8_t p
 }
 
 bool IsOwnAddress(const IpAddress& sender, const OwnAddressTable& own_addresses) {
-  return sender.family == AddressFamily::kIpv4 && own_addresses.Contains(sender.Ipv4HostOrder());
+  return own_addresses.Contains(sender);
 }
 
 }  // namespace corvane

@@ -26,7 +26,7 @@ bool SenderMatches(const IpAddress& sender, const ResolvedHost& answer, std::uin
 std::optional<Endpoint> DestinationOf(const ResolvedHost& answer, std::uint8_t prefix,
                                       std::uint16_t port, AddressFamily arrival);
 
-// Whether an IPv4 sender is one of the host's own addresses; IPv6 senders never are.
+// Whether a sender (IPv4 or IPv6) is one of the host's own addresses.
 bool IsOwnAddress(const IpAddress& sender, const OwnAddressTable& own_addresses);
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 #include "engine/proxy_loop.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 
 #include "engine/magic_packet.h"
@@ -8,12 +9,25 @@
 #include "engine/proxy_sockets.h"
 #include "engine/receive_filters.h"
 #include "engine/resolver_cache.h"
+#include "engine/storm_guard.h"
+#include "platform/debug_log.h"
 #include "platform/interfaces.h"
 
 namespace corvane {
 namespace {
 
 constexpr std::chrono::milliseconds kPause{10};
+
+// Once per process, so that an administrator learns of the limit without a line per proxy server.
+void ReportShortReceiveBuffer(int granted) {
+  static std::atomic<bool> reported{false};
+  if (reported.exchange(true)) return;
+  WriteDebugLine("Receive buffer of " + std::to_string(granted) + " bytes granted, " +
+                 std::to_string(kReceiveBufferBytes) + " wanted for bursts of " +
+                 std::to_string(kReceiveBurstDatagrams) +
+                 " magic packets: raise net.core.rmem_max to " +
+                 std::to_string(kReceiveBufferBytes / 2) + " or more");
+}
 
 class ReceiveLoop {
  public:
@@ -24,7 +38,8 @@ class ReceiveLoop {
         stop_(host.stop()),
         resolver_(clock),
         filters_(settings, own_addresses, resolver_, stop_),
-        sender_(settings, sockets, resolver_, host, clock) {}
+        sender_(settings, sockets, resolver_, host, clock),
+        guard_(clock) {}
 
   void Run() {
     UdpSocket* const ipv4 = sockets_.Receiver(AddressFamily::kIpv4);
@@ -48,7 +63,7 @@ class ReceiveLoop {
           if (pass.failed) {
             stop_.Sleep(kPause);
           } else {
-            stop_.WaitReadable({descriptors.data(), descriptor_count}, kPause);
+            stop_.WaitReadable({descriptors.data(), descriptor_count});
           }
           break;
         case BusyPacer::Next::kPause:
@@ -83,7 +98,10 @@ class ReceiveLoop {
     packet_.length = datagram.length;
     if (!IsMagicPacket(packet_.payload()) || stop_.IsRequested()) return;
     NormalizePassword(packet_);
-    const IgnoreReason reason = filters_.Check(packet_, datagram);
+    IgnoreReason reason = filters_.Check(packet_, datagram);
+    if (reason == IgnoreReason::kNone && !guard_.Admit(packet_.TargetMac())) {
+      reason = IgnoreReason::kStormGuard;
+    }
     host_.ReportReceived(packet_, datagram.sender, reason);
     if (reason == IgnoreReason::kNone) sender_.Dispatch(packet_, socket.family());
   }
@@ -94,6 +112,7 @@ class ReceiveLoop {
   ResolverCache resolver_;  // emptied at every start: it lives as long as one run
   ReceiveFilters filters_;
   PacketSender sender_;
+  StormGuard guard_;
   MagicPacket packet_;
 };
 
@@ -101,7 +120,8 @@ class ReceiveLoop {
 
 EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host,
                             const TickClock& clock) {
-  // Read once per start; address changes while the proxy server runs are not seen.
+  // Read once per start, all of them, both families; address changes while the proxy server runs
+  // are not seen.
   OwnAddressTable own_addresses;
   if (settings.DontRecvFromYourIp) own_addresses = ReadOwnAddressTable();
 
@@ -111,6 +131,9 @@ EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host
     if (setup.cause != 0) host.ReportStartCause(setup.cause_port, setup.cause);
     host.ReportStartError(setup.status, setup.port);
     return setup.status;
+  }
+  if (sockets.receive_buffer_bytes() < kReceiveBufferBytes) {
+    ReportShortReceiveBuffer(sockets.receive_buffer_bytes());
   }
   ReceiveLoop(settings, sockets, own_addresses, host, clock).Run();
   return EngineStatus::kSocketsReady;

@@ -11,8 +11,9 @@ namespace corvane {
 
 // Pacing of the receive loop. Each pass takes at most one datagram per socket. After a pass that
 // received something the next pass starts at once, up to 100 such passes in a row; then the loop
-// pauses 10 ms (a burst cannot starve the host). After a pass that received nothing the loop waits
-// up to 10 ms for a datagram or a stop.
+// pauses 10 ms (a burst cannot starve the host). After a pass that received nothing the loop sleeps
+// until a datagram arrives or a stop is requested, with no periodic wake-up: an idle proxy server
+// costs nothing.
 class BusyPacer {
  public:
   static constexpr int kMaxBusyPasses = 100;

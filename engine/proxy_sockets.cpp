@@ -47,7 +47,7 @@ SocketSetup ProxySockets::OpenFamily(AddressFamily family, const ProxyServerSett
   // quiet; the proxy server still runs.
   if (ipv4 && settings.DontRecvFromBroadcastIp) sockets.receiver.EnableArrivalInfo();
   SetCommonOptions(sockets.receiver, true);
-  sockets.receiver.SetReceiveBufferSize(kReceiveSocketBufferBytes);
+  sockets.receive_buffer = sockets.receiver.ReserveReceiveBuffer(kReceiveBufferBytes).value_or(0);
   if (!sockets.receiver.Bind(settings.RecvPort)) {
     return {cannot_bind, settings.RecvPort, errno, settings.RecvPort};
   }
@@ -71,6 +71,15 @@ void ProxySockets::Close() {
   ipv4_.receiver.Close();
   ipv6_.sender.Close();
   ipv6_.receiver.Close();
+}
+
+int ProxySockets::receive_buffer_bytes() const {
+  int smallest = 0;
+  for (const Family* sockets : {&ipv4_, &ipv6_}) {
+    if (!sockets->receiver.valid()) continue;
+    if (smallest == 0 || sockets->receive_buffer < smallest) smallest = sockets->receive_buffer;
+  }
+  return smallest;
 }
 
 UdpSocket* ProxySockets::Receiver(AddressFamily family) {

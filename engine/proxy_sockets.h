@@ -10,7 +10,13 @@
 
 namespace corvane {
 
-inline constexpr int kReceiveSocketBufferBytes = 32768;
+// A burst of this many magic packets must survive the receive loop's 10 ms pauses in the receive
+// buffer. The buffer is sized in datagrams, not bytes: Linux charges each queued datagram its data
+// and its buffer overhead, about 840 bytes for a magic packet on loopback and up to 2 KB or more as
+// network cards deliver them.
+inline constexpr int kReceiveBurstDatagrams = 1000;
+inline constexpr int kChargePerDatagram = 2048;
+inline constexpr int kReceiveBufferBytes = kReceiveBurstDatagrams * kChargePerDatagram;
 inline constexpr int kIpv6MulticastHops = 32;
 
 struct SocketSetup {
@@ -43,11 +49,16 @@ class ProxySockets {
   UdpSocket* Receiver(AddressFamily family);
   UdpSocket* Sender(AddressFamily family);
 
+  // The smallest receive buffer the system granted to an open receive socket, or 0 when none is
+  // open. Below kReceiveBufferBytes when the system's limit kept it smaller.
+  int receive_buffer_bytes() const;
+
  private:
   struct Family {
     UdpSocket receiver;
     UdpSocket sender;  // stays closed when the receiver also sends
     bool receiver_sends = false;
+    int receive_buffer = 0;  // granted to the receive socket
   };
 
   Family& Of(AddressFamily family) { return family == AddressFamily::kIpv4 ? ipv4_ : ipv6_; }

@@ -78,9 +78,18 @@ void WolServerThread::Execute() {
 
 void WolServerThread::ReportErrorIfRecorded(EngineEvent event, EngineReport report) {
   if (stop_.IsRequested() || !IsRecorded(event, window_->Options())) return;
-  report_ = std::move(report);
-  report_.Id = id_;
-  SynchronizeUnlessStopped(&WolServerThread::ReportError);
+  report.Id = id_;
+  HandOver(std::move(report), /*error=*/true);
+}
+
+void WolServerThread::HandOver(EngineReport report, bool error) {
+  WindowReport handed;
+  // Shares this object's life: the report keeps the thread object alive until it is recorded.
+  handed.source = std::shared_ptr<const StopRequest>(shared_from_this(), &stop_);
+  if (error) handed.error_text = ErrorText(report);
+  handed.error = error;
+  handed.report = std::move(report);
+  window_->HandOver(std::move(handed));
 }
 
 void WolServerThread::ReportStartError(EngineStatus status, std::uint16_t port) {
@@ -107,8 +116,7 @@ void WolServerThread::ReportSendError(const Endpoint& to) {
 
 void WolServerThread::ReportSent(const MagicPacket& packet, const Endpoint& to) {
   if (stop_.IsRequested() || !IsRecorded(EngineEvent::kSentPacket, window_->Options())) return;
-  report_ = PacketReport(id_, packet, to, /*received=*/false, /*ignored=*/false);
-  SynchronizeUnlessStopped(&WolServerThread::ReportPacket);
+  HandOver(PacketReport(id_, packet, to, /*received=*/false, /*ignored=*/false), /*error=*/false);
 }
 
 void WolServerThread::ReportReceived(const MagicPacket& packet, const Endpoint& sender,
@@ -116,8 +124,7 @@ void WolServerThread::ReportReceived(const MagicPacket& packet, const Endpoint& 
   const EngineEvent event =
       reason != IgnoreReason::kNone ? EngineEvent::kIgnoredPacket : EngineEvent::kAcceptedPacket;
   if (stop_.IsRequested() || !IsRecorded(event, window_->Options())) return;
-  report_ = ReceivedReport(id_, packet, sender, reason);
-  SynchronizeUnlessStopped(&WolServerThread::ReportPacket);
+  HandOver(ReceivedReport(id_, packet, sender, reason), /*error=*/false);
 }
 
 void WolServerThread::SynchronizeUnlessStopped(void (WolServerThread::*operation)()) {
@@ -152,14 +159,6 @@ void WolServerThread::MarkStopped() {
   server->ServerThread.reset();
   if (window_->SelectedServerId() == id_) window_->ShowServerRunning(false);
   window_->ServerStateChanged(id_, false);
-}
-
-void WolServerThread::ReportError() {
-  if (window_->Servers().Find(id_) != nullptr) window_->RecordError(id_, ErrorText(report_));
-}
-
-void WolServerThread::ReportPacket() {
-  if (window_->Servers().Find(id_) != nullptr) window_->RecordPacket(report_);
 }
 
 }  // namespace corvane

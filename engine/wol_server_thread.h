@@ -7,10 +7,11 @@
 // keeps the object alive until its body has returned, so the window may drop its link at any time.
 //
 // `Terminate` and `Terminated` may be called from any thread. The window-thread operations
-// (CopySettings, ReleaseSettings, MarkStopped, ReportError, ReportPacket) run only inside
-// Synchronize, and each first looks the Id up in the window's table and does nothing when the
-// proxy server is gone. Once a stop is requested the thread makes no window-side call but the one
-// that releases its settings.
+// (CopySettings, ReleaseSettings, MarkStopped) run only inside Synchronize; error and packet rows
+// are handed over (WolServerWindow::HandOver) and recorded on the window thread in order. Each
+// first looks the Id up in the window's table and does nothing when the proxy server is gone. Once
+// a stop is requested the thread makes no window-side call but the one that releases its settings,
+// and its reports still waiting are dropped.
 #pragma once
 
 #include <chrono>
@@ -73,8 +74,9 @@ class WolServerThread final : public ServerThreadLink,
   void CopySettings();
   void ReleaseSettings();
   void MarkStopped();
-  void ReportError();
-  void ReportPacket();
+
+  // Hands a report to the window (see WolServerWindow::HandOver).
+  void HandOver(EngineReport report, bool error);
 
   const std::uint32_t id_;
   const std::shared_ptr<WolServerWindow> window_;
@@ -83,8 +85,6 @@ class WolServerThread final : public ServerThreadLink,
   // Written on the window thread inside Synchronize, read by the engine thread after it.
   std::unique_ptr<ProxyServerSettings> settings_snapshot_;
   bool snapshot_ready_ = false;
-  // Written by the engine thread before Synchronize, read on the window thread inside it.
-  EngineReport report_;
 
   std::mutex state_mutex_;
   std::condition_variable finished_changed_;

@@ -13,6 +13,7 @@
 #include "config/display_options.h"
 #include "config/proxy_server_table.h"
 #include "engine/engine_report.h"
+#include "engine/report_queue.h"
 
 namespace corvane {
 
@@ -23,6 +24,14 @@ class WolServerWindow {
   // Any thread but the window thread: runs `call` on the window thread and returns after it ran.
   // Returns false at once, without running it, when the window is gone.
   virtual bool Synchronize(const std::function<void()>& call) = 0;
+
+  // Any thread but the window thread: has an error or packet row recorded on the window thread,
+  // after every report this thread handed over before it and before any later Synchronize call of
+  // this thread. This one waits until the row is recorded; a window may queue it instead (see
+  // ReportQueue). False when the window is gone.
+  virtual bool HandOver(WindowReport report) {
+    return Synchronize([this, &report] { RecordReport(report); });
+  }
 
   // Any thread, without a lock; valid as long as this object.
   virtual const DisplayOptions& Options() const = 0;
@@ -39,6 +48,18 @@ class WolServerWindow {
   // Records an error row or a packet row for proxy server `id`, which exists.
   virtual void RecordError(std::uint32_t id, const std::string& text) = 0;
   virtual void RecordPacket(const EngineReport& report) = 0;
+
+  // Window thread: records a handed-over report, unless its thread was stopped meanwhile or its
+  // proxy server is gone.
+  void RecordReport(const WindowReport& report) {
+    if (report.source != nullptr && report.source->IsRequested()) return;
+    if (Servers().Find(report.report.Id) == nullptr) return;
+    if (report.error) {
+      RecordError(report.report.Id, report.error_text);
+    } else {
+      RecordPacket(report.report);
+    }
+  }
 };
 
 }  // namespace corvane

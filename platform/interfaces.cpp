@@ -18,22 +18,44 @@ std::uint32_t HostOrder(const sockaddr* address) {
 
 }  // namespace
 
-bool OwnAddressTable::Contains(std::uint32_t ipv4_host_order) const {
-  return std::find(addresses.begin(), addresses.begin() + count, ipv4_host_order) !=
-         addresses.begin() + count;
+OwnAddressTable::OwnAddressTable(const std::vector<IpAddress>& addresses) {
+  for (const IpAddress& address : addresses) {
+    if (address.family == AddressFamily::kIpv4) {
+      ipv4_.push_back(address.Ipv4HostOrder());
+    } else {
+      ipv6_.push_back(address.bytes);
+    }
+  }
+  std::sort(ipv4_.begin(), ipv4_.end());
+  std::sort(ipv6_.begin(), ipv6_.end());
+}
+
+bool OwnAddressTable::Contains(const IpAddress& address) const {
+  if (address.family == AddressFamily::kIpv4) {
+    return std::binary_search(ipv4_.begin(), ipv4_.end(), address.Ipv4HostOrder());
+  }
+  return std::binary_search(ipv6_.begin(), ipv6_.end(), address.bytes);
 }
 
 OwnAddressTable ReadOwnAddressTable() {
-  OwnAddressTable table;
   ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return table;
-  for (const ifaddrs* row = list; row != nullptr && table.count < OwnAddressTable::kCapacity;
-       row = row->ifa_next) {
-    if (row->ifa_addr == nullptr || row->ifa_addr->sa_family != AF_INET) continue;
-    table.addresses[table.count++] = HostOrder(row->ifa_addr);
+  if (getifaddrs(&list) != 0) return {};
+  std::vector<IpAddress> addresses;
+  for (const ifaddrs* row = list; row != nullptr; row = row->ifa_next) {
+    if (row->ifa_addr == nullptr) continue;
+    if (row->ifa_addr->sa_family == AF_INET) {
+      addresses.push_back(IpAddress::Ipv4FromHostOrder(HostOrder(row->ifa_addr)));
+    } else if (row->ifa_addr->sa_family == AF_INET6) {
+      sockaddr_in6 ipv6;
+      std::copy_n(reinterpret_cast<const char*>(row->ifa_addr), sizeof ipv6,
+                  reinterpret_cast<char*>(&ipv6));
+      std::array<std::uint8_t, 16> bytes;
+      std::copy_n(ipv6.sin6_addr.s6_addr, bytes.size(), bytes.begin());
+      addresses.push_back(IpAddress::Ipv6(bytes));
+    }
   }
   freeifaddrs(list);
-  return table;
+  return OwnAddressTable(addresses);
 }
 
 bool BroadcastAddresses::IsBroadcast(int interface_index, std::uint32_t destination_host_order) {

@@ -1,4 +1,4 @@
-// The host's own IPv4 addresses and broadcast addresses, read from the interface list.
+// The host's own addresses and IPv4 broadcast addresses, read from the interface list.
 #pragma once
 
 #include <array>
@@ -7,20 +7,27 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/net_address.h"
+
 namespace corvane {
 
-// Up to 32 IPv4 addresses of this host (as IpAddress::Ipv4HostOrder values), in the order in which
-// the interface list gives them. Read once when a proxy server starts; later changes are not seen.
-struct OwnAddressTable {
-  static constexpr std::size_t kCapacity = 32;
+// Every IPv4 and IPv6 address of this host, however many. Read once when a proxy server starts;
+// later changes are not seen. Kept sorted, so a sender is looked up without a scan.
+class OwnAddressTable {
+ public:
+  OwnAddressTable() = default;
+  explicit OwnAddressTable(const std::vector<IpAddress>& addresses);
 
-  std::array<std::uint32_t, kCapacity> addresses{};
-  std::size_t count = 0;
+  // Whether `address` is one of the table's. IPv6 scope identifiers are not compared.
+  bool Contains(const IpAddress& address) const;
+  std::size_t size() const { return ipv4_.size() + ipv6_.size(); }
 
-  bool Contains(std::uint32_t ipv4_host_order) const;
+ private:
+  std::vector<std::uint32_t> ipv4_;                 // IpAddress::Ipv4HostOrder values
+  std::vector<std::array<std::uint8_t, 16>> ipv6_;  // network byte order
 };
 
-// Reads the IPv4 rows of the interface list, first 32. An empty table when the list cannot be read.
+// Reads the IPv4 and IPv6 rows of the interface list. An empty table when it cannot be read.
 OwnAddressTable ReadOwnAddressTable();
 
 // Tells whether an IPv4 datagram arrived as a broadcast: sent to 255.255.255.255, or to the

@@ -110,13 +110,6 @@ bool WriteEventLine(std::string_view text, bool error) {
   return WriteAll(STDERR_FILENO, {reinterpret_cast<const std::uint8_t*>(line.data()), line.size()});
 }
 
-bool WriteDebugLine(std::string_view text) {
-  std::string line = "<7>";
-  line.append(text);
-  line += '\n';
-  return WriteAll(STDERR_FILENO, {reinterpret_cast<const std::uint8_t*>(line.data()), line.size()});
-}
-
 bool NetworkReady() {
   return UdpSocket::Open(AddressFamily::kIpv4).valid() ||
          UdpSocket::Open(AddressFamily::kIpv6).valid();

@@ -49,8 +49,6 @@ void DrainTerminationDescriptor(int fd);
 // information). One write per line, so lines of several threads never mix. False when the line
 // could not be written.
 bool WriteEventLine(std::string_view text, bool error);
-// The same at debug level ("<7>"): detail for whoever looks into a failure.
-bool WriteDebugLine(std::string_view text);
 
 // The network start-up: true when the system can give a UDP socket.
 bool NetworkReady();

@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <thread>
@@ -33,6 +34,14 @@ void StopRequest::Request() {
 
 void StopRequest::WaitReadable(std::span<const int> descriptors,
                                std::chrono::milliseconds timeout) const {
+  Wait(descriptors, std::max(timeout, std::chrono::milliseconds(0)));
+}
+
+void StopRequest::WaitReadable(std::span<const int> descriptors) const {
+  Wait(descriptors, std::chrono::milliseconds(-1));
+}
+
+void StopRequest::Wait(std::span<const int> descriptors, std::chrono::milliseconds timeout) const {
   using Clock = std::chrono::steady_clock;
   constexpr std::size_t kMaxDescriptors = 4;
   std::array<pollfd, kMaxDescriptors + 1> polled{};
@@ -41,15 +50,20 @@ void StopRequest::WaitReadable(std::span<const int> descriptors,
   for (int descriptor : descriptors.first(std::min(descriptors.size(), kMaxDescriptors))) {
     polled[count++] = {descriptor, POLLIN, 0};
   }
-  const auto deadline = Clock::now() + timeout;
+  const bool endless = timeout.count() < 0;
+  const auto deadline = Clock::now() + (endless ? std::chrono::milliseconds(0) : timeout);
   while (!IsRequested()) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return;
+    // Without a wake-up descriptor only the flag tells of a stop: look at it every 10 ms.
+    auto left = std::chrono::milliseconds(wake_fd_ >= 0 ? -1 : 10);
+    if (!endless) {
+      left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return;
+    }
     const int ready = poll(polled.data(), count, static_cast<int>(left.count()));
     if (ready > 0) return;
     if (ready < 0 && errno != EINTR) {
       // Never turn a failing poll into a busy loop of the caller: wait out the time instead.
-      std::this_thread::sleep_for(left);
+      std::this_thread::sleep_for(endless ? std::chrono::milliseconds(10) : left);
       return;
     }
   }

@@ -26,11 +26,17 @@ class StopRequest {
   // Waits until one of `descriptors` is readable, a stop is requested or `timeout` has passed,
   // whichever comes first.
   void WaitReadable(std::span<const int> descriptors, std::chrono::milliseconds timeout) const;
+  // Waits until one of `descriptors` is readable or a stop is requested, with no time-out: an idle
+  // waiter costs nothing. (Without a wake-up descriptor it looks at the flag every 10 ms.)
+  void WaitReadable(std::span<const int> descriptors) const;
 
   // Sleeps for `duration`, ended early by a stop request. Returns false when it ended early.
   bool Sleep(std::chrono::milliseconds duration) const;
 
  private:
+  // `timeout` below zero: no time-out.
+  void Wait(std::span<const int> descriptors, std::chrono::milliseconds timeout) const;
+
   std::atomic<bool> requested_{false};
   // eventfd; -1 when the system had none to give, or only one of the descriptors the process
   // keeps in reserve (InDescriptorReserve); waits then only time out.

@@ -101,6 +101,15 @@ bool UdpSocket::SetReceiveBufferSize(int bytes) {
   return SetIntOption(fd_, SOL_SOCKET, SO_RCVBUF, bytes);
 }
 
+std::optional<int> UdpSocket::ReserveReceiveBuffer(int bytes) {
+  // Linux doubles the value it is given, to cover its own overhead.
+  const int asked = bytes / 2;
+  if (!SetIntOption(fd_, SOL_SOCKET, SO_RCVBUFFORCE, asked)) {
+    SetIntOption(fd_, SOL_SOCKET, SO_RCVBUF, asked);
+  }
+  return ReceiveBufferSize();
+}
+
 bool UdpSocket::SetMulticastHops(int hops) {
   return SetIntOption(fd_, IPPROTO_IPV6, IPV6_MULTICAST_HOPS, hops);
 }

@@ -65,6 +65,10 @@ class UdpSocket {
 
   // The receive buffer size as the system reports it (Linux reports twice the requested size).
   std::optional<int> ReceiveBufferSize() const;
+  // Asks for a receive buffer of `bytes` as the system counts them, overhead of each queued
+  // datagram included. Beyond net.core.rmem_max only with CAP_NET_ADMIN (SO_RCVBUFFORCE); without
+  // it the system's limit applies. Returns the size granted.
+  std::optional<int> ReserveReceiveBuffer(int bytes);
 
   // Binds to the any-address of the family and `port` (0: a port chosen by the system).
   [[nodiscard]] bool Bind(std::uint16_t port);

@@ -230,6 +230,26 @@ TEST_F(ProgramLife, FullViewsLoseTheirFirst100Rows) {
   EXPECT_EQ(Rows("ListViewErrors", 1).front(), "error 100");
   for (int i = 0; i < 4001; ++i) page->AddSent({});
   EXPECT_EQ(Rows("ListViewSendLogs").size(), 3901);
+
+  // Rows added in batches end up as if added one by one (the history trims the same way).
+  desktop::LogHistory history;
+  for (const QString& message : Rows("ListViewErrors", 1)) {
+    history.AddError({{}, message.toStdString()});
+  }
+  for (const int batch : {50, 99, 1, 1500, 700}) {
+    page->BeginBatch();
+    for (int i = 0; i < batch; ++i) {
+      const desktop::ErrorRow row{{}, "batch " + std::to_string(batch) + " " + std::to_string(i)};
+      history.AddError(row);
+      page->AddError(row);
+    }
+    page->EndBatch();
+    QStringList expected;
+    for (const desktop::ErrorRow& row : history.errors()) {
+      expected << QString::fromStdString(row.message);
+    }
+    ASSERT_EQ(Rows("ListViewErrors", 1), expected) << batch;
+  }
 }
 
 // Rows of a running proxy server: its own view only; options decide what is recorded at all.

@@ -97,13 +97,15 @@ TEST(DestinationOf, TheArrivalFamilyIsPreferredAndTheOtherServesWhenAlone) {
   EXPECT_FALSE(DestinationOf(ResolvedHost{}, 32, 9, AddressFamily::kIpv4).has_value());
 }
 
-TEST(IsOwnAddress, ComparesIpv4SendersExactly) {
-  OwnAddressTable own;
-  own.addresses[0] = Address("10.0.0.1").Ipv4HostOrder();
-  own.count = 1;
+TEST(IsOwnAddress, ComparesSendersOfBothFamiliesExactly) {
+  const OwnAddressTable own({Address("10.0.0.9"), Address("fd00::1"), Address("10.0.0.1")});
   EXPECT_TRUE(IsOwnAddress(Address("10.0.0.1"), own));
+  EXPECT_TRUE(IsOwnAddress(Address("10.0.0.9"), own));
   EXPECT_FALSE(IsOwnAddress(Address("10.0.0.2"), own));
   EXPECT_FALSE(IsOwnAddress(Address("::ffff:10.0.0.1"), own));
+  EXPECT_FALSE(IsOwnAddress(Address("::a00:1"), own));  // the IPv4 bytes as an IPv6 address
+  EXPECT_TRUE(IsOwnAddress(IpAddress::Ipv6(Address("fd00::1").bytes, 7), own));  // any scope
+  EXPECT_FALSE(IsOwnAddress(Address("fd00::2"), own));
 }
 
 }  // namespace

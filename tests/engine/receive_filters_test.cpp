@@ -20,8 +20,7 @@ class ReceiveFiltersTest : public ::testing::Test {
  protected:
   ReceiveFiltersTest() {
     settings_.DontRecvFromYourIp = false;
-    own_.addresses[0] = IpAddress::Ipv4(10, 0, 0, 1).Ipv4HostOrder();
-    own_.count = 1;
+    own_ = OwnAddressTable({IpAddress::Ipv4(10, 0, 0, 1), *ParseIpAddress("fd00::1")});
   }
 
   // Whether a packet of `length` bytes from `sender`:`port` is ignored.
@@ -57,7 +56,7 @@ TEST_F(ReceiveFiltersTest, WithNoFilterEveryPacketIsAccepted) {
   EXPECT_FALSE(Ignored("::1"));
 }
 
-TEST_F(ReceiveFiltersTest, BroadcastAndOwnAddressChecksApplyToIpv4Only) {
+TEST_F(ReceiveFiltersTest, BroadcastChecksApplyToIpv4AndOwnAddressChecksToBoth) {
   settings_.DontRecvFromBroadcastIp = true;
   EXPECT_TRUE(Ignored("192.168.1.5", 9, 102, /*broadcast=*/true));
   EXPECT_FALSE(Ignored("192.168.1.5", 9, 102, /*broadcast=*/false));
@@ -66,6 +65,8 @@ TEST_F(ReceiveFiltersTest, BroadcastAndOwnAddressChecksApplyToIpv4Only) {
   EXPECT_TRUE(Ignored("10.0.0.1"));
   EXPECT_FALSE(Ignored("10.0.0.2"));
   EXPECT_FALSE(Ignored("::ffff:10.0.0.1"));
+  EXPECT_TRUE(Ignored("fd00::1"));
+  EXPECT_FALSE(Ignored("fd00::2"));
 }
 
 TEST_F(ReceiveFiltersTest, TheFirstCheckThatIgnoresGivesTheReason) {

@@ -93,6 +93,11 @@ TEST_F(TwoHostsTest, BroadcastArrivalsAreIgnoredAndUnicastIsNot) {
   EXPECT_TRUE(IgnoredRow(kDirected));
   EXPECT_FALSE(IgnoredRow(kUnicast));
   EXPECT_FALSE(IgnoredRow(kMarker));
+  for (const EngineReport& report : window_->recorded().packets) {
+    if (report.ReportReceived && report.ReportMac == kLimited) {
+      EXPECT_EQ(report.ReportIgnoreReason, IgnoreReason::kBroadcastArrival);
+    }
+  }
 }
 
 TEST_F(TwoHostsTest, WithoutTheBroadcastFilterBroadcastsAreAccepted) {
@@ -120,6 +125,50 @@ TEST_F(TwoHostsTest, PacketsFromTheHostsOwnAddressesAreIgnored) {
   EXPECT_FALSE(IgnoredRow(kUnicast));
   EXPECT_TRUE(IgnoredRow(kDirected));
   EXPECT_TRUE(IgnoredRow(kLimited));
+}
+
+// A proxy server whose destination is one of this host's own addresses receives its own packet
+// back; the own-address filter stops it after one copy, for IPv6 and for an address far down the
+// interface list alike.
+TEST_F(TwoHostsTest, OwnAddressDestinationsGiveOneCopy) {
+  for (int i = 1; i <= 40; ++i)
+    test::Shell("ip addr add 10.78.0." + std::to_string(i) + "/32 dev lo");
+  const struct {
+    IpMode mode;
+    const char* destination;
+    const char* arrival;
+  } kCases[] = {{IpMode::UseIPv6, "fd77::1", "fd77::1"},
+                {IpMode::UseIPv4, "10.78.0.40", "10.77.0.1"}};
+  UdpSocket peer4 = hosts_->peer.OpenSocket(AddressFamily::kIpv4);
+  UdpSocket peer6 = hosts_->peer.OpenSocket(AddressFamily::kIpv6);
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.destination);
+    window_ = test::FakeWindow::Create();
+    ProxyServerSettings settings = Proxy(c.mode);
+    settings.DontRecvFromYourIp = true;
+    settings.SendToHostsList = {{c.destination, 128, settings.RecvPort}};
+    Start(settings);
+    UdpSocket& peer = c.mode == IpMode::UseIPv6 ? peer6 : peer4;
+    ASSERT_TRUE(test::SendUntilReported(*window_, peer, MagicPayload(kUnicast),
+                                        At(c.arrival, settings.RecvPort), 3));
+    std::this_thread::sleep_for(300ms);
+    // Per packet from the peer (a new thread may have needed more than one): one copy sent, and
+    // that copy received back and ignored as the host's own.
+    std::size_t from_peer = 0, sent = 0, own = 0;
+    for (const EngineReport& report : window_->recorded().packets) {
+      if (!report.ReportReceived) {
+        ++sent;
+      } else if (AddressToString(report.ReportAddress) == c.destination) {
+        own += report.ReportIgnoreReason == IgnoreReason::kOwnAddress;
+      } else {
+        ++from_peer;
+      }
+    }
+    EXPECT_GE(from_peer, 1u);
+    EXPECT_EQ(sent, from_peer);
+    EXPECT_EQ(own, from_peer);
+  }
+  test::Shell("ip addr flush dev lo scope global");
 }
 
 TEST_F(TwoHostsTest, PrefixDestinationsLeaveAsBroadcastsAndReachThePeer) {
@@ -182,7 +231,11 @@ TEST_F(HostNamesTest, ANameOfBothFamiliesFollowsTheArrivalFamily) {
   ASSERT_TRUE(arrived.has_value());
   EXPECT_EQ(arrived->payload, MagicPayload(kMarker));
   EXPECT_EQ(arrived->sender.address, *ParseIpAddress("fd77::1"));
-  EXPECT_FALSE(test::ReceiveWithin(sink4_, 50ms).has_value());
+  // A second copy of the first packet may have been needed while the thread started; the marker
+  // itself must not come over IPv4.
+  while (const auto other = test::ReceiveWithin(sink4_, 50ms)) {
+    EXPECT_NE(other->payload, MagicPayload(kMarker));
+  }
 }
 
 TEST_F(HostNamesTest, AnIpv6OnlyNameCarriesIpv4PacketsOverIpv6) {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <set>
 
 #include "config/profile_file.h"
 #include "tests/support/child_process.h"
@@ -77,6 +78,21 @@ TEST(ServiceBinary, ReportsRunningRelaysAndStopsOnSigterm) {
   }
   ASSERT_TRUE(relayed.has_value());
   EXPECT_EQ(relayed->payload, packet);
+  while (test::ReceiveWithin(sink, 100ms)) {
+  }
+
+  // A wake-all burst: 1000 packets for 1000 MACs back to back, every one relayed.
+  ASSERT_TRUE(sink.ReserveReceiveBuffer(16 << 20));
+  std::set<std::vector<std::uint8_t>> burst;
+  for (unsigned i = 0; i < 1000; ++i) {
+    const auto payload = test::MagicPayload(
+        {0x02, 0, 0, 0, static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)});
+    burst.insert(payload);
+    test::Send(peer, payload, test::Loopback(AddressFamily::kIpv4, proxy.RecvPort));
+  }
+  std::size_t arrived = 0;
+  while (const auto copy = test::ReceiveWithin(sink, 2s)) arrived += burst.erase(copy->payload);
+  EXPECT_EQ(arrived, 1000u);
 
   service.Signal(SIGTERM);
   messages.push_back(manager.Next());
