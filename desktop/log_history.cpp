@@ -34,6 +34,7 @@ PacketRow PacketRow::From(const EngineReport& report, const LogTime& time) {
   row.password = report.ReportPassword;
   row.has_password = report.ReportHasPassword;
   row.ignored = report.ReportIgnored;
+  row.ignore_reason = report.ReportIgnoreReason;
   return row;
 }
 

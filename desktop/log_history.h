@@ -35,7 +35,8 @@ struct PacketRow {
   MacAddress mac{};
   MagicPassword password{};
   bool has_password = false;
-  bool ignored = false;  // received packets only
+  bool ignored = false;                              // received packets only
+  IgnoreReason ignore_reason = IgnoreReason::kNone;  // why, when ignored
 
   static PacketRow From(const EngineReport& report, const LogTime& time);
 };

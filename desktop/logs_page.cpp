@@ -20,6 +20,17 @@ QTreeWidgetItem* Row(const LogTime& time, const std::vector<std::string>& texts)
   return item;
 }
 
+// A packet row; an ignored received packet says why in the tooltip of each of its cells.
+QTreeWidgetItem* PacketItem(const PacketRow& row, bool received) {
+  QTreeWidgetItem* item = Row(row.time, PacketRowTexts(row, received));
+  const std::string_view reason = IgnoreReasonText(row.ignore_reason);
+  if (received && row.ignored && !reason.empty()) {
+    const QString tip = "Ignored because " + QString::fromUtf8(reason.data(), reason.size());
+    for (int column = 0; column < item->columnCount(); ++column) item->setToolTip(column, tip);
+  }
+  return item;
+}
+
 // Whether the view shows its last row, so that a new row should be scrolled into view.
 bool AtEnd(const QTreeWidget* view) {
   const QScrollBar* bar = view->verticalScrollBar();
@@ -122,7 +133,7 @@ void LogsPage::AddError(const ErrorRow& row) {
 }
 
 void LogsPage::AddPacket(View& view, const PacketRow& row, bool received) {
-  Append(view, Row(row.time, PacketRowTexts(row, received)), kMaxPacketRows);
+  Append(view, PacketItem(row, received), kMaxPacketRows);
 }
 
 void LogsPage::Refill(const LogHistory& history) {
@@ -130,9 +141,8 @@ void LogsPage::Refill(const LogHistory& history) {
   Fill(errors_.widget, history.errors(),
        [](const ErrorRow& row) { return Row(row.time, {row.message}); });
   Fill(received_.widget, history.received(),
-       [](const PacketRow& row) { return Row(row.time, PacketRowTexts(row, true)); });
-  Fill(sent_.widget, history.sent(),
-       [](const PacketRow& row) { return Row(row.time, PacketRowTexts(row, false)); });
+       [](const PacketRow& row) { return PacketItem(row, true); });
+  Fill(sent_.widget, history.sent(), [](const PacketRow& row) { return PacketItem(row, false); });
 }
 
 }  // namespace corvane::desktop

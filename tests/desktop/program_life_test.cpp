@@ -1,5 +1,6 @@
 #include <QCloseEvent>
 #include <QTabWidget>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -276,6 +277,14 @@ TEST_F(ProgramLife, EachProxyServerKeepsItsOwnRowsAsTheOptionsSay) {
     return !Rows("ListViewRecvLogs").isEmpty();
   }));
 
+  // An ignored packet shown says why.
+  Find<QCheckBox>("CheckBoxDontShowIgnoredPackets")->setChecked(false);
+  send(2);
+  ASSERT_TRUE(WaitFor([&] { return Rows("ListViewRecvLogs", 5).contains("Yes"); }));
+  const QTreeWidgetItem* ignored =
+      Find<QTreeWidget>("ListViewRecvLogs")->findItems("Yes", Qt::MatchExactly, 5).value(0);
+  EXPECT_EQ(ignored->toolTip(3), "Ignored because of the filter by MAC address");
+
   // Ignored packets hidden, then received packets off altogether: nothing of it is kept.
   Find<QCheckBox>("CheckBoxDontShowIgnoredPackets")->setChecked(true);
   send(2);  // ignored
@@ -287,7 +296,11 @@ TEST_F(ProgramLife, EachProxyServerKeepsItsOwnRowsAsTheOptionsSay) {
   send(1);
   const std::size_t before = form_->History(a)->received().size();
   ASSERT_TRUE(WaitFor([&] { return form_->History(a)->received().size() > before; }));
-  for (const desktop::PacketRow& row : form_->History(a)->received()) EXPECT_FALSE(row.ignored);
+  // Only the one ignored packet sent while they were shown is kept.
+  EXPECT_EQ(
+      std::count_if(form_->History(a)->received().begin(), form_->History(a)->received().end(),
+                    [](const desktop::PacketRow& row) { return row.ignored; }),
+      1);
 
   Type("EditServerName", "B");
   Click("ButtonAddServer");
