@@ -138,7 +138,9 @@ void TFormMain::ExportClick() {
 void TFormMain::AboutClick() {
   QMessageBox::about(this, "About Corvane",
                      QString("<b>Corvane %1</b><p>Relays Wake-on-LAN magic packets to the networks "
-                             "and hosts that their senders cannot reach.</p>")
+                             "and hosts that their senders cannot reach.</p>"
+                             "<p>Copyright 2026 The Corvane developers. All rights reserved; no "
+                             "licence to copy, change or pass it on has been granted yet.</p>")
                          .arg(kProgramVersion));
 }
 
