@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_sockets.h"
 #include "engine/service_proxy_thread.h"
 #include "platform/host_lookup.h"
 
@@ -45,27 +46,6 @@ const int kRates[] = {1000, 2000, 5000, 10000, 20000, 50000, 100000, 200000};
 std::int64_t NowNanoseconds() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
       .count();
-}
-
-int BoundSocket(std::uint16_t port, int receive_buffer = 0) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (receive_buffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof(int));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-std::uint16_t PortOf(int fd) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  return ntohs(address.sin_port);
 }
 
 std::uint16_t FreePort() {

@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_sockets.h"
 #include "config/profile_file.h"
 #include "config/proxy_server_table.h"
 #include "engine/service_proxy_thread.h"
@@ -38,31 +39,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-int BoundSocket(std::uint16_t port, int receive_buffer = 0) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (receive_buffer > 0) {
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &receive_buffer, sizeof(int)) != 0) {
-      setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof(int));
-    }
-  }
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-std::uint16_t PortOf(int fd) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  return ntohs(address.sin_port);
-}
 
 // Ports handed out in turn from a range below the ephemeral ports, each checked free.
 std::uint16_t FreePort() {

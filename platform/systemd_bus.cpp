@@ -16,6 +16,23 @@ constexpr char kManagerPath[] = "/org/freedesktop/systemd1";
 constexpr char kManager[] = "org.freedesktop.systemd1.Manager";
 constexpr char kManagerSocket[] = "unix:path=/run/systemd/private";
 
+// A direct connection to systemd (no bus daemon in between), given its address or socket by
+// `attach` before it starts. Null with `error` (an errno value) set when any step fails.
+template <typename Attach>
+sd_bus* StartDirectBus(Attach attach, int& error) {
+  sd_bus* bus = nullptr;
+  int result = sd_bus_new(&bus);
+  if (result >= 0) result = attach(bus);
+  if (result >= 0) result = sd_bus_start(bus);
+  if (result < 0) {
+    sd_bus_unref(bus);
+    error = -result;
+    return nullptr;
+  }
+  error = 0;
+  return bus;
+}
+
 // Frees sd-bus objects when the call is over.
 struct CallState {
   sd_bus_error error = SD_BUS_ERROR_NULL;
@@ -79,30 +96,15 @@ std::unique_ptr<SystemdBus> SystemdBus::OpenSystem(int& error) {
 }
 
 std::unique_ptr<SystemdBus> SystemdBus::OpenManagerSocket(int& error) {
-  sd_bus* bus = nullptr;
-  int result = sd_bus_new(&bus);
-  if (result >= 0) result = sd_bus_set_address(bus, kManagerSocket);
-  if (result >= 0) result = sd_bus_start(bus);
-  if (result < 0) {
-    sd_bus_unref(bus);
-    error = -result;
-    return nullptr;
-  }
-  error = 0;
+  sd_bus* bus = StartDirectBus(
+      [](sd_bus* fresh) { return sd_bus_set_address(fresh, kManagerSocket); }, error);
+  if (bus == nullptr) return nullptr;
   return std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus, true}));
 }
 
 std::unique_ptr<SystemdBus> SystemdBus::OpenOnSocket(int fd, int& error) {
-  sd_bus* bus = nullptr;
-  int result = sd_bus_new(&bus);
-  if (result >= 0) result = sd_bus_set_fd(bus, fd, fd);
-  if (result >= 0) result = sd_bus_start(bus);
-  if (result < 0) {
-    sd_bus_unref(bus);
-    error = -result;
-    return nullptr;
-  }
-  error = 0;
+  sd_bus* bus = StartDirectBus([fd](sd_bus* fresh) { return sd_bus_set_fd(fresh, fd, fd); }, error);
+  if (bus == nullptr) return nullptr;
   return std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus, true}));
 }
 
