@@ -436,7 +436,7 @@ std::vector<std::uint8_t> WriteProfileImage(const ProxyServerTable& table,
                                             const StoredDisplayOptions& options, bool auto_start,
                                             const CalendarTime& written_at) {
   return WriteImage(
-      table.size(), [&](std::size_t i) -> const ProxyServerSettings& { return table[i].Settings; },
+      table.size(), [&](std::size_t i) -> const ProxyServerSettings& { return table[i]; },
       table.last_id(), options, auto_start, written_at);
 }
 

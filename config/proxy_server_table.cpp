@@ -5,56 +5,41 @@
 #include <utility>
 
 namespace corvane {
-namespace {
-
-void TerminateThread(ProxyServer& server) {
-  if (auto thread = server.ServerThread.lock()) thread->Terminate();
-  server.ServerThread.reset();
-}
-
-}  // namespace
 
 std::uint32_t ProxyServerTable::Register(ProxyServerSettings settings) {
   // An exhausted counter would have to reuse an Id (or hand out 0, "none"): refuse instead.
   if (records_.size() >= kCapacity || last_id_ == std::numeric_limits<std::uint32_t>::max()) {
     return 0;
   }
-  auto record = std::make_unique<ProxyServer>();
-  record->Settings = std::move(settings);
-  record->Settings.Id = ++last_id_;
+  auto record = std::make_unique<ProxyServerSettings>(std::move(settings));
+  record->Id = ++last_id_;
   records_.push_back(std::move(record));
   return last_id_;
 }
 
-ProxyServer* ProxyServerTable::Find(std::uint32_t id) {
-  return const_cast<ProxyServer*>(std::as_const(*this).Find(id));
+ProxyServerSettings* ProxyServerTable::Find(std::uint32_t id) {
+  return const_cast<ProxyServerSettings*>(std::as_const(*this).Find(id));
 }
 
-const ProxyServer* ProxyServerTable::Find(std::uint32_t id) const {
+const ProxyServerSettings* ProxyServerTable::Find(std::uint32_t id) const {
   const auto found = std::find_if(records_.begin(), records_.end(),
-                                  [id](const auto& record) { return record->Settings.Id == id; });
+                                  [id](const auto& record) { return record->Id == id; });
   return found == records_.end() ? nullptr : found->get();
 }
 
 bool ProxyServerTable::Rename(std::uint32_t id, std::string_view name) {
-  ProxyServer* record = Find(id);
+  ProxyServerSettings* record = Find(id);
   if (record == nullptr || name.empty()) return false;
-  record->Settings.ServerName = CutText(name);
+  record->ServerName = CutText(name);
   return true;
 }
 
 bool ProxyServerTable::Remove(std::uint32_t id) {
   const auto found = std::find_if(records_.begin(), records_.end(),
-                                  [id](const auto& record) { return record->Settings.Id == id; });
+                                  [id](const auto& record) { return record->Id == id; });
   if (found == records_.end()) return false;
-  TerminateThread(**found);
   records_.erase(found);
   return true;
-}
-
-void ProxyServerTable::FreeAll() {
-  for (auto& record : records_) TerminateThread(*record);
-  records_.clear();
 }
 
 std::optional<ProxyServerSettings> NewProxyServerSettings(std::string_view name) {

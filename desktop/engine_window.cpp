@@ -16,7 +16,7 @@ void PostToWindowThread(std::function<void()> task) {
 
 }  // namespace
 
-EngineWindow::EngineWindow(EngineEvents* events)
+EngineWindow::EngineWindow(ServerEvents* events)
     : events_(events),
       bridge_(PostToWindowThread),
       reports_(PostToWindowThread, [this](std::vector<WindowReport>& batch) {

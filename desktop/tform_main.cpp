@@ -37,7 +37,7 @@ constexpr std::chrono::milliseconds kHour{3600000};
 
 TFormMain::TFormMain(DesktopDependencies dependencies)
     : deps_(std::move(dependencies)),
-      engine_(std::make_shared<EngineWindow>(static_cast<EngineEvents*>(this))) {
+      engine_(std::make_shared<EngineWindow>(static_cast<ServerEvents*>(this))) {
   BuildWindow();
 }
 
@@ -192,7 +192,7 @@ bool TFormMain::CreateWindowParts() {
   if (!LoadProfile(table_, display_options())) NoteUnreadableProfile();
   program_settings_->ShowOptions(display_options());
   program_settings_->auto_start()->setChecked(auto_start_);
-  for (std::size_t i = 0; i < table_.size(); ++i) AddListItem(table_[i].Settings);
+  for (std::size_t i = 0; i < table_.size(); ++i) AddListItem(table_[i]);
   if (table_.empty()) AddServer("New proxy server");
   if (servers_->topLevelItemCount() > 0) SelectItem(servers_->topLevelItem(0));
   setWindowTitle(QString("Corvane v") + kProgramVersion);
@@ -201,11 +201,7 @@ bool TFormMain::CreateWindowParts() {
 
   if (!QueryServiceRunning(*deps_.service_manager)) {
     for (std::size_t i = 0; i < table_.size(); ++i) {
-      ProxyServer& record = table_[i];
-      if (!record.Settings.ServerAutoStart) continue;
-      auto thread = WolServerThread::Create(true, record.Settings.Id, engine_);
-      record.ServerThread = thread;
-      if (!thread->Resume()) record.ServerThread.reset();
+      if (table_[i].ServerAutoStart) threads_.Start(table_[i].Id, engine_);
     }
   }
   RestoreWindowState();
@@ -224,10 +220,7 @@ TFormMain::~TFormMain() {
   if (service_busy_) QApplication::restoreOverrideCursor();
   if (form_ready_) SaveWindowState();
   if (!settings_saved_ && form_ready_) SaveSettings();
-  std::vector<std::shared_ptr<ServerThreadLink>> threads;
-  for (std::size_t i = 0; i < table_.size(); ++i) {
-    if (auto thread = table_[i].ServerThread.lock()) threads.push_back(std::move(thread));
-  }
+  const std::vector<std::shared_ptr<WolServerThread>> threads = threads_.StopAll();
   actions_page_->ClearCurrentActionItem();
   DeleteAllServers();
   // Up to a second for the stopping threads to close their sockets.
@@ -242,7 +235,7 @@ TFormMain::~TFormMain() {
 }
 
 void TFormMain::SaveSettings() {
-  if (ProxyServer* record = table_.Find(selected_id_)) StoreServerPages(record);
+  StoreServerPages(table_.Find(selected_id_));
   if (!unreadable_profile_aside_.empty()) {
     const std::optional<std::string> profile = ProfilePath();
     if (!profile || !SetProfileAside(*profile, unreadable_profile_aside_)) return;

@@ -27,6 +27,7 @@
 #include "config/proxy_server_table.h"
 #include "desktop/engine_window.h"
 #include "desktop/log_history.h"
+#include "desktop/server_threads.h"
 #include "service/service_control.h"
 
 namespace corvane::desktop {
@@ -55,7 +56,7 @@ struct DesktopDependencies {
   std::function<bool()> network_ready;  // the network start-up
 };
 
-class TFormMain final : public QMainWindow, private EngineEvents {
+class TFormMain final : public QMainWindow, private ServerEvents {
  public:
   explicit TFormMain(DesktopDependencies dependencies);
   ~TFormMain() override;  // FormDestroy
@@ -72,8 +73,8 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   bool DeleteServer(std::uint32_t id);
   bool DeleteAllServers();
   bool StopAllServers();
-  bool StoreServerPages(ProxyServer* record);
-  bool LoadServerPages(ProxyServer* record);
+  bool StoreServerPages(ProxyServerSettings* record);
+  bool LoadServerPages(ProxyServerSettings* record);
 
   // Stores the selected proxy server's pages, then writes the profile.
   void SaveSettings();
@@ -87,6 +88,8 @@ class TFormMain final : public QMainWindow, private EngineEvents {
 
   ProxyServerTable& table() { return table_; }
   std::uint32_t selected_server_id() const { return selected_id_; }
+  // Whether an engine thread runs for proxy server `id`.
+  bool ServerRunning(std::uint32_t id) const { return threads_.Running(id); }
   DisplayOptions& display_options() { return engine_->options(); }
   const LogHistory* History(std::uint32_t id) const;
   LogsPage* logs_page() const { return logs_page_; }
@@ -135,15 +138,17 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   void AddListItem(const ProxyServerSettings& settings);
   QTreeWidgetItem* ItemOf(std::uint32_t id) const;
   void SelectItem(QTreeWidgetItem* item);
-  // Ends the record's engine thread, waiting up to a second for it.
-  void EndThread(ProxyServer& record);
+  // Ends the engine thread of proxy server `id`, waiting up to a second for its ports.
+  void EndThread(std::uint32_t id);
+  // Switches "Start server" and "Stop server" for the proxy server shown: running enables "Stop
+  // server" and disables "Start server"; not running, the reverse.
+  void ShowServerRunning(bool running);
   ServiceControl MakeServiceControl();
 
-  // EngineEvents: window thread, inside Synchronize.
-  ProxyServerTable& Servers() override { return table_; }
-  std::uint32_t SelectedServerId() const override { return selected_id_; }
-  void ShowServerRunning(bool running) override;
-  void ServerStateChanged(std::uint32_t id, bool running) override;
+  // ServerEvents: window thread, inside Synchronize.
+  const ProxyServerTable& Servers() const override { return table_; }
+  void ServerStarted(std::uint32_t id) override;
+  void ServerStopped(std::uint32_t id) override;
 
   // The state that the proxy list shows beside each name (icon and tooltip).
   enum class ServerState { kStopped, kRunning, kFailed };
@@ -164,6 +169,7 @@ class TFormMain final : public QMainWindow, private EngineEvents {
   DesktopDependencies deps_;
   std::shared_ptr<EngineWindow> engine_;
   ProxyServerTable table_;
+  ServerThreads threads_;
   std::map<std::uint32_t, std::unique_ptr<LogHistory>> histories_;
   std::map<std::uint32_t, ServerStatus> statuses_;
   std::uint32_t selected_id_ = 0;

@@ -68,13 +68,19 @@ void TFormMain::ShowServerState(std::uint32_t id, ServerState state) {
   item->setToolTip(0, item->text(0) + "\n" + words);
 }
 
-void TFormMain::ServerStateChanged(std::uint32_t id, bool running) {
-  ShowServerState(id, running ? ServerState::kRunning : ServerState::kFailed);
-  if (running) return;
-  const ProxyServer* record = table_.Find(id);
+void TFormMain::ServerStarted(std::uint32_t id) {
+  ShowServerState(id, ServerState::kRunning);
+  if (id == selected_id_) ShowServerRunning(true);
+}
+
+void TFormMain::ServerStopped(std::uint32_t id) {
+  threads_.Stop(id);
+  if (id == selected_id_) ShowServerRunning(false);
+  ShowServerState(id, ServerState::kFailed);
+  const ProxyServerSettings* record = table_.Find(id);
   const auto status = statuses_.find(id);
   if (record == nullptr || status == statuses_.end()) return;
-  const QString name = QString::fromStdString(record->Settings.ServerName);
+  const QString name = QString::fromStdString(record->ServerName);
   ShowStatus(this, status->second.last_error.isEmpty()
                        ? name + ": the proxy server stopped after a failed start."
                        : ErrorStatus(name, status->second.last_error));
@@ -85,10 +91,10 @@ void TFormMain::RecordError(std::uint32_t id, const std::string& text) {
   if (history == histories_.end()) return;
   const ErrorRow row{LocalNow(), text};
   history->second->AddError(row);
-  if (const ProxyServer* record = table_.Find(id)) {
+  if (const ProxyServerSettings* record = table_.Find(id)) {
     const QString error = QString::fromStdString(history->second->errors().back().message);
     statuses_[id].last_error = error;
-    ShowStatus(this, ErrorStatus(QString::fromStdString(record->Settings.ServerName), error));
+    ShowStatus(this, ErrorStatus(QString::fromStdString(record->ServerName), error));
   }
   if (id == selected_id_) logs_page_->AddError(history->second->errors().back());
 }

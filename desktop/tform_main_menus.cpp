@@ -127,7 +127,7 @@ void TFormMain::ExportClick() {
   if (!form_ready_) return;
   const QString path = FileDialogs::Save(this, "Export", HomeFolder() + "/Corvane-profile.dat");
   if (path.isEmpty()) return;
-  if (ProxyServer* record = table_.Find(selected_id_)) StoreServerPages(record);
+  StoreServerPages(table_.Find(selected_id_));
   if (!ExportProfile(path.toStdString(), table_, display_options(), auto_start_)) {
     ShowFailure(this, "Failed: Can not create file \"" + path + "\".");
     return;

@@ -9,7 +9,6 @@
 #include "desktop/settings_page.h"
 #include "desktop/tform_main.h"
 #include "desktop/widgets.h"
-#include "engine/wol_server_thread.h"
 
 namespace corvane::desktop {
 namespace {
@@ -43,7 +42,7 @@ void TFormMain::AddListItem(const ProxyServerSettings& settings) {
 bool TFormMain::InsertServer(ProxyServerSettings record) {
   const std::uint32_t id = table_.Register(std::move(record));
   if (id == 0) return false;
-  AddListItem(table_.Find(id)->Settings);
+  AddListItem(*table_.Find(id));
   return true;
 }
 
@@ -56,7 +55,9 @@ bool TFormMain::AddServer(std::string_view name) {
 
 bool TFormMain::DeleteServer(std::uint32_t id) {
   QTreeWidgetItem* item = ItemOf(id);
-  if (!table_.Remove(id)) return false;  // tells its thread to stop, without waiting
+  if (table_.Find(id) == nullptr) return false;
+  threads_.Stop(id);  // without waiting
+  table_.Remove(id);
   histories_.erase(id);
   statuses_.erase(id);
   if (item == nullptr) return true;
@@ -68,7 +69,8 @@ bool TFormMain::DeleteServer(std::uint32_t id) {
 }
 
 bool TFormMain::DeleteAllServers() {
-  table_.FreeAll();  // every thread told to stop first
+  threads_.StopAll();  // without waiting
+  table_.FreeAll();
   histories_.clear();
   statuses_.clear();
   servers_->clearSelection();
@@ -77,19 +79,17 @@ bool TFormMain::DeleteAllServers() {
 }
 
 bool TFormMain::StopAllServers() {
-  for (std::size_t i = 0; i < table_.size(); ++i) {
-    if (auto thread = table_[i].ServerThread.lock()) thread->Terminate();
-    table_[i].ServerThread.reset();
-    ShowServerState(table_[i].Settings.Id, ServerState::kStopped);
-  }
+  threads_.StopAll();
+  for (std::size_t i = 0; i < table_.size(); ++i)
+    ShowServerState(table_[i].Id, ServerState::kStopped);
   ShowServerRunning(false);
   return true;
 }
 
-bool TFormMain::StoreServerPages(ProxyServer* record) {
+bool TFormMain::StoreServerPages(ProxyServerSettings* record) {
   if (record == nullptr) return false;
   try {
-    ProxyServerSettings& s = record->Settings;
+    ProxyServerSettings& s = *record;
     QStringList notes;
     settings_page_->Store(s, &notes);
     sender_page_->Store(s);
@@ -103,13 +103,13 @@ bool TFormMain::StoreServerPages(ProxyServer* record) {
   }
 }
 
-bool TFormMain::LoadServerPages(ProxyServer* record) {
+bool TFormMain::LoadServerPages(ProxyServerSettings* record) {
   if (record == nullptr) return false;
-  const ProxyServerSettings& s = record->Settings;
+  const ProxyServerSettings& s = *record;
   const QString name = QString::fromStdString(s.ServerName);
   title_->setText(name);
   server_name_->setText(name);
-  ShowServerRunning(!record->ServerThread.expired());
+  ShowServerRunning(threads_.Running(s.Id));
   settings_page_->Load(s);
   sender_page_->Load(s);
   data_page_->Load(s);
@@ -122,10 +122,10 @@ bool TFormMain::LoadServerPages(ProxyServer* record) {
 void TFormMain::ListViewServersSelectItem(QTreeWidgetItem* item, bool selected) {
   if (!selected) return;  // the pages keep editing the record of selected_id_
   StoreServerPages(table_.Find(selected_id_));
-  ProxyServer* record = table_.Find(IdOf(item));
+  ProxyServerSettings* record = table_.Find(IdOf(item));
   if (record == nullptr) return;
   LoadServerPages(record);
-  selected_id_ = record->Settings.Id;
+  selected_id_ = record->Id;
 }
 
 void TFormMain::ButtonAddServerClick() {
@@ -140,10 +140,10 @@ void TFormMain::ButtonAddServerClick() {
 
 void TFormMain::ButtonRenameServerClick() {
   const std::string name = CutText(server_name_->text().toStdString());
-  ProxyServer* record = table_.Find(selected_id_);
+  ProxyServerSettings* record = table_.Find(selected_id_);
   if (name.empty()) ShowStatus(this, "Not renamed: the proxy server name is empty.");
   if (name.empty() || record == nullptr) return;
-  table_.Rename(record->Settings.Id, name);
+  table_.Rename(record->Id, name);
   const QString caption = QString::fromStdString(name);
   if (QTreeWidgetItem* item = ItemOf(selected_id_)) {
     item->setText(0, caption);
@@ -161,12 +161,10 @@ void TFormMain::ButtonDeleteServerClick() {
   }
 }
 
-void TFormMain::EndThread(ProxyServer& record) {
-  std::shared_ptr<ServerThreadLink> thread = record.ServerThread.lock();
-  record.ServerThread.reset();
-  ShowServerState(record.Settings.Id, ServerState::kStopped);
+void TFormMain::EndThread(std::uint32_t id) {
+  const std::shared_ptr<WolServerThread> thread = threads_.Stop(id);
+  ShowServerState(id, ServerState::kStopped);
   if (thread == nullptr) return;
-  thread->Terminate();
   // Its ports are free as soon as its sockets are closed, within microseconds of the request;
   // the rest of its end needs this thread, so that is not waited for. At most a second. An engine
   // thread that was just reporting waits for this thread meanwhile: its calls (queued on the
@@ -185,19 +183,17 @@ void TFormMain::ButtonStartServerClick() {
                               "running.\r\nYou need to stop the service and try again.");
     return;
   }
-  ProxyServer* record = table_.Find(selected_id_);
+  ProxyServerSettings* record = table_.Find(selected_id_);
   if (record == nullptr) return;
   StoreServerPages(record);
-  EndThread(*record);
-  statuses_[record->Settings.Id].last_error.clear();
-  auto thread = WolServerThread::Create(true, record->Settings.Id, engine_);
-  record->ServerThread = thread;
-  if (!thread->Resume()) record->ServerThread.reset();
+  EndThread(record->Id);
+  statuses_[record->Id].last_error.clear();
+  threads_.Start(record->Id, engine_);
   // The buttons switch when the thread has taken its settings.
 }
 
 void TFormMain::ButtonStopServerClick() {
-  if (ProxyServer* record = table_.Find(selected_id_)) EndThread(*record);
+  if (table_.Find(selected_id_) != nullptr) EndThread(selected_id_);
   ShowServerRunning(false);
 }
 

@@ -63,10 +63,9 @@ void WolServerThread::Execute() {
   finished_changed_.notify_all();
   window_->Synchronize([this] { ReleaseSettings(); });
   if (!stop_.IsRequested()) {
-    // Ended on its own after a failed start: show the proxy server as stopped again.
-    SynchronizeUnlessStopped(&WolServerThread::MarkStopped);
-    // MarkStopped normally stops this thread through the window's link; stop it here as well, so
-    // it ends even when the window is gone or no longer links it.
+    // Ended on its own after a failed start: the stop is requested here, so that the thread ends
+    // also when the window is gone, and the window is told.
+    SynchronizeUnlessStopped(&WolServerThread::TellStopped);
     Terminate();
   }
   {
@@ -138,12 +137,12 @@ void WolServerThread::SynchronizeUnlessStopped(void (WolServerThread::*operation
 
 void WolServerThread::CopySettings() {
   snapshot_ready_ = false;
-  const ProxyServer* server = window_->Servers().Find(id_);
-  if (server == nullptr || stop_.IsRequested()) return;
-  if (window_->SelectedServerId() == id_) window_->ShowServerRunning(true);
-  window_->ServerStateChanged(id_, true);
+  ServerEvents& events = window_->Events();
+  const ProxyServerSettings* settings = events.Servers().Find(id_);
+  if (settings == nullptr || stop_.IsRequested()) return;
+  events.ServerStarted(id_);
   try {
-    settings_snapshot_ = std::make_unique<ProxyServerSettings>(NormalizedCopy(server->Settings));
+    settings_snapshot_ = std::make_unique<ProxyServerSettings>(NormalizedCopy(*settings));
     snapshot_ready_ = true;
   } catch (const std::bad_alloc&) {
     // The thread then ends as if it had found no settings.
@@ -152,13 +151,11 @@ void WolServerThread::CopySettings() {
 
 void WolServerThread::ReleaseSettings() { settings_snapshot_.reset(); }
 
-void WolServerThread::MarkStopped() {
-  ProxyServer* server = window_->Servers().Find(id_);
-  if (server == nullptr) return;
-  if (auto thread = server->ServerThread.lock()) thread->Terminate();
-  server->ServerThread.reset();
-  if (window_->SelectedServerId() == id_) window_->ShowServerRunning(false);
-  window_->ServerStateChanged(id_, false);
+void WolServerThread::TellStopped() {
+  ServerEvents& events = window_->Events();
+  if (events.Servers().Find(id_) == nullptr) return;
+  Terminate();
+  events.ServerStopped(id_);
 }
 
 }  // namespace corvane

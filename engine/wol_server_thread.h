@@ -7,7 +7,7 @@
 // keeps the object alive until its body has returned, so the window may drop its link at any time.
 //
 // `Terminate` and `Terminated` may be called from any thread. The window-thread operations
-// (CopySettings, ReleaseSettings, MarkStopped) run only inside Synchronize; error and packet rows
+// (CopySettings, ReleaseSettings, TellStopped) run only inside Synchronize; error and packet rows
 // are handed over (WolServerWindow::HandOver) and recorded on the window thread in order. Each
 // first looks the Id up in the window's table and does nothing when the proxy server is gone. Once
 // a stop is requested the thread makes no window-side call but the one that releases its settings,
@@ -20,7 +20,6 @@
 #include <memory>
 #include <mutex>
 
-#include "config/proxy_server_table.h"
 #include "engine/engine_report.h"
 #include "engine/proxy_host.h"
 #include "engine/wol_server_window.h"
@@ -28,8 +27,7 @@
 
 namespace corvane {
 
-class WolServerThread final : public ServerThreadLink,
-                              private ProxyHost,
+class WolServerThread final : private ProxyHost,
                               public std::enable_shared_from_this<WolServerThread> {
  public:
   // A thread for proxy server `id`. Created suspended it waits for `Resume`; otherwise it is
@@ -41,13 +39,15 @@ class WolServerThread final : public ServerThreadLink,
   [[nodiscard]] bool Resume();
 
   // The stop request. Never waits; the thread notices it within one pass of its loop.
-  void Terminate() override;
+  void Terminate();
   bool Terminated() const { return stop_.IsRequested(); }
 
-  // Waits up to `timeout` for the body to return. For tests and owners that must know; the window
-  // never waits.
-  bool WaitUntilFinished(std::chrono::milliseconds timeout) override;
-  bool WaitUntilSocketsClosed(std::chrono::milliseconds timeout) override;
+  // Waits up to `timeout` for the body to return; true when it has. For tests and owners that must
+  // know; while the window runs, it never waits for this.
+  bool WaitUntilFinished(std::chrono::milliseconds timeout);
+  // Waits up to `timeout` until the thread no longer serves: its sockets are closed and its ports
+  // free. Unlike its end, this needs nothing of the window thread.
+  bool WaitUntilSocketsClosed(std::chrono::milliseconds timeout);
 
   std::uint32_t id() const { return id_; }
 
@@ -73,7 +73,7 @@ class WolServerThread final : public ServerThreadLink,
   // Window-thread operations.
   void CopySettings();
   void ReleaseSettings();
-  void MarkStopped();
+  void TellStopped();
 
   // Hands a report to the window (see WolServerWindow::HandOver).
   void HandOver(EngineReport report, bool error);

@@ -3,7 +3,9 @@
 // Engine threads touch window-owned data only inside `Synchronize`, which runs a call on the
 // window thread while the engine thread waits. The window implements it with a SynchronizeBridge
 // and closes the bridge when it is destroyed; the object itself is shared-owned, so an engine
-// thread that outlives the window still holds a valid (closed) window to call.
+// thread that outlives the window still holds a valid (closed) window to call. What the threads
+// tell the window are facts about an Id (started, stopped, an error, a packet), received by the
+// window's ServerEvents.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +18,27 @@
 #include "engine/report_queue.h"
 
 namespace corvane {
+
+// What a window learns from the engine threads of its proxy servers: facts about proxy server `id`,
+// told on the window thread. What they change on the screen is the window's business.
+class ServerEvents {
+ public:
+  virtual ~ServerEvents() = default;
+
+  // The proxy servers, to find the settings of an Id; a thread does nothing for an Id not found.
+  virtual const ProxyServerTable& Servers() const = 0;
+  // Proxy server `id` took its settings and runs.
+  virtual void ServerStarted(std::uint32_t id) = 0;
+  // The thread of proxy server `id` ended on its own after a failed start; it has been told to
+  // stop, and the window should let go of it.
+  virtual void ServerStopped(std::uint32_t id) = 0;
+  // An error row or a packet row for proxy server `id`, which exists.
+  virtual void RecordError(std::uint32_t id, const std::string& text) = 0;
+  virtual void RecordPacket(const EngineReport& report) = 0;
+  // Bracket a batch of Record calls, so that the views redraw once per batch.
+  virtual void BeginRecording() {}
+  virtual void EndRecording() {}
+};
 
 class WolServerWindow {
  public:
@@ -36,28 +59,19 @@ class WolServerWindow {
   // Any thread, without a lock; valid as long as this object.
   virtual const DisplayOptions& Options() const = 0;
 
-  // The rest: window thread only, that is inside Synchronize.
-  virtual ProxyServerTable& Servers() = 0;
-  virtual std::uint32_t SelectedServerId() const = 0;
-  // Switches "Start server" and "Stop server" for the proxy server shown: running enables "Stop
-  // server" and disables "Start server"; not running, the reverse.
-  virtual void ShowServerRunning(bool running) = 0;
-  // Proxy server `id` took its settings and runs (true), or its thread ended on its own after a
-  // failed start (false). Told for every proxy server, shown or not.
-  virtual void ServerStateChanged(std::uint32_t /*id*/, bool /*running*/) {}
-  // Records an error row or a packet row for proxy server `id`, which exists.
-  virtual void RecordError(std::uint32_t id, const std::string& text) = 0;
-  virtual void RecordPacket(const EngineReport& report) = 0;
+  // Window thread only, that is inside Synchronize: where the facts go.
+  virtual ServerEvents& Events() = 0;
 
   // Window thread: records a handed-over report, unless its thread was stopped meanwhile or its
   // proxy server is gone.
   void RecordReport(const WindowReport& report) {
     if (report.source != nullptr && report.source->IsRequested()) return;
-    if (Servers().Find(report.report.Id) == nullptr) return;
+    ServerEvents& events = Events();
+    if (events.Servers().Find(report.report.Id) == nullptr) return;
     if (report.error) {
-      RecordError(report.report.Id, report.error_text);
+      events.RecordError(report.report.Id, report.error_text);
     } else {
-      RecordPacket(report.report);
+      events.RecordPacket(report.report);
     }
   }
 };

@@ -69,7 +69,7 @@ void ServiceHost::RunProxyServers() {
     ReportServiceEvent(text, error);
   };
   for (std::size_t i = 0; i < table_.size(); ++i) {
-    const ProxyServerSettings& settings = table_[i].Settings;
+    const ProxyServerSettings& settings = table_[i];
     if (!settings.ServerAutoStartOnService) continue;
     if (threads.size() >= kMaxThreads) {
       failed = true;

@@ -144,7 +144,7 @@ TEST(ProfileImage, ThreeFullProxyServersRoundTripWithNewIds) {
   ASSERT_TRUE(written.Remove(1));  // Ids 2, 3 in the file; the reader gives new ones
   for (int n = 0; n < 3; ++n) {
     if (n < 2) {
-      written[n].Settings = Full(n);
+      written[n] = Full(n);
     } else {
       ASSERT_EQ(written.Register(Full(n)), 4u);
     }
@@ -169,7 +169,7 @@ TEST(ProfileImage, ThreeFullProxyServersRoundTripWithNewIds) {
   for (std::uint32_t n = 0; n < 3; ++n) {
     ProxyServerSettings expected = Full(static_cast<int>(n));
     expected.Id = n + 1;
-    EXPECT_EQ(table[n].Settings, expected) << "proxy server " << n;
+    EXPECT_EQ(table[n], expected) << "proxy server " << n;
   }
   EXPECT_EQ(Snapshot(read_options).DontShowIgnoredPackets, true);
   EXPECT_EQ(Snapshot(read_options).ShowErrors, false);
@@ -352,7 +352,7 @@ TEST(ProfileFile, SavedAndLoadedThroughTheHomeFolder) {
   DisplayOptions loaded_options;
   ASSERT_TRUE(LoadProfile(loaded, loaded_options));
   ASSERT_EQ(loaded.size(), 1u);
-  EXPECT_EQ(loaded[0].Settings.ServerName, "server 1");
+  EXPECT_EQ(loaded[0].ServerName, "server 1");
   EXPECT_FALSE(IsSet(loaded_options.ShowSendPackets));
   // Only the profile is in the folder: no temporary file stays behind.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.path() + "/Corvane"),
@@ -389,7 +389,7 @@ TEST(ProfileFile, TheServiceReaderTakesEveryProxyServer) {
   static_cast<void>(AddProxyServer(table, "left over"));
   ASSERT_TRUE(LoadServiceProfileFrom(path, table));
   ASSERT_EQ(table.size(), 2u);
-  EXPECT_FALSE(table[0].Settings.ServerAutoStartOnService);
+  EXPECT_FALSE(table[0].ServerAutoStartOnService);
   EXPECT_TRUE(ReleaseServiceProfile(table));
   EXPECT_TRUE(table.empty());
   EXPECT_FALSE(LoadServiceProfileFrom(home.path() + "/missing.dat", table));

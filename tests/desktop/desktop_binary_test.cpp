@@ -61,9 +61,9 @@ TEST(DesktopBinary, RelaysHandsOverASecondStartAndSavesOnSigterm) {
   ASSERT_TRUE(LoadProfile(saved, options));
   ASSERT_EQ(saved.size(), 2u);
   for (std::uint32_t i = 0; i < 2; ++i) {
-    ProxyServerSettings expected = table[i].Settings;
-    expected.Id = saved[i].Settings.Id;
-    EXPECT_EQ(saved[i].Settings, expected) << expected.ServerName;
+    ProxyServerSettings expected = table[i];
+    expected.Id = saved[i].Id;
+    EXPECT_EQ(saved[i], expected) << expected.ServerName;
   }
 }
 
@@ -92,7 +92,7 @@ TEST(DesktopBinary, RunningOutOfDescriptorsRefusesProxyServersButNotTheProgram) 
   EXPECT_FALSE(corvane.Wait(3s).has_value()) << corvane.Output();
   UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
   test::Send(peer, test::MagicPayload({1, 2, 3, 4, 5, 6}),
-             test::Loopback(AddressFamily::kIpv4, table[0].Settings.RecvPort));
+             test::Loopback(AddressFamily::kIpv4, table[0].RecvPort));
   EXPECT_TRUE(test::ReceiveWithin(sink, 2s).has_value());  // the first ones run
   corvane.Signal(SIGTERM);
   EXPECT_EQ(corvane.Wait(10s), 0) << corvane.Output();

@@ -41,14 +41,14 @@ TEST_F(MainWindow, PortsAndDelayAreClampedOrKept) {
   Type("EditSendPort", "-1");
   Type("EditSendDelayTime", "99999");
   form_->StoreServerPages(&Record());
-  EXPECT_EQ(Record().Settings.RecvPort, 65535);
-  EXPECT_EQ(Record().Settings.SendPort, 0);
-  EXPECT_EQ(Record().Settings.SendDelayTime, 10000u);
+  EXPECT_EQ(Record().RecvPort, 65535);
+  EXPECT_EQ(Record().SendPort, 0);
+  EXPECT_EQ(Record().SendDelayTime, 10000u);
   Type("EditRecvPort", "abc");
   Type("EditSendDelayTime", "-5");
   form_->StoreServerPages(&Record());
-  EXPECT_EQ(Record().Settings.RecvPort, 65535);  // kept
-  EXPECT_EQ(Record().Settings.SendDelayTime, 0u);
+  EXPECT_EQ(Record().RecvPort, 65535);  // kept
+  EXPECT_EQ(Record().SendDelayTime, 0u);
   EXPECT_EQ(Text("EditRecvPort"), "abc");  // until the record is loaded again
   form_->LoadServerPages(&Record());
   EXPECT_EQ(Text("EditRecvPort"), "65535");
@@ -78,7 +78,7 @@ TEST_F(MainWindow, SelectingAwayAndBackShowsWhatWasStored) {
   EXPECT_TRUE(Find<QCheckBox>("CheckBoxDontRecvFromHosts")->isChecked());
   EXPECT_TRUE(Find<QRadioButton>("RadioButtonUseIPv6")->isChecked());
   // Lists go into the record in display order.
-  EXPECT_EQ(Record().Settings.DontRecvFromHostsList[0].Host, "alpha.example");
+  EXPECT_EQ(Record().DontRecvFromHostsList[0].Host, "alpha.example");
 }
 
 TEST_F(MainWindow, AddRenameAndDeleteFollowTheirRules) {
@@ -110,7 +110,7 @@ TEST_F(MainWindow, AddRenameAndDeleteFollowTheirRules) {
   // The two of the same name keep their own settings.
   form_->StoreServerPages(&Record());
   for (std::size_t i = 0; i < form_->table().size(); ++i) {
-    const ProxyServerSettings& s = form_->table()[i].Settings;
+    const ProxyServerSettings& s = form_->table()[i];
     EXPECT_EQ(s.RecvPort, s.Id == renamed ? 4000 : 9);
   }
   Click("ButtonDeleteServer");
@@ -127,7 +127,7 @@ TEST_F(MainWindow, DeletingSelectsTheNeighbourWithoutTouchingAnyOtherRecord) {
   SelectServer("b");
   ProxyServerSettings* c = nullptr;
   for (std::size_t i = 0; i < form_->table().size(); ++i) {
-    if (form_->table()[i].Settings.ServerName == "c") c = &form_->table()[i].Settings;
+    if (form_->table()[i].ServerName == "c") c = &form_->table()[i];
   }
   ASSERT_NE(c, nullptr);
   c->IpMode = static_cast<IpMode>(7);  // a value the pages cannot show
@@ -194,9 +194,8 @@ TEST_F(MainWindow, AnActionsPacketsAreCommittedWhenAnotherActionIsSelected) {
   EXPECT_EQ(Rows("ListViewReplaceByMacPackets", 2), QStringList{"10.0.0.255"});
 
   form_->StoreServerPages(&Record());
-  ASSERT_EQ(Record().Settings.ActionsByMacsList.size(), 2u);
-  const ReplaceByMacPacket& packet =
-      Record().Settings.ActionsByMacsList[0].ReplaceByMacPacketsList.at(0);
+  ASSERT_EQ(Record().ActionsByMacsList.size(), 2u);
+  const ReplaceByMacPacket& packet = Record().ActionsByMacsList[0].ReplaceByMacPacketsList.at(0);
   EXPECT_FALSE(packet.HasPassword);
   EXPECT_EQ(packet.Destination.Port, 9);
   // Deleting the shown action empties the packets; the neighbour then shows its own.
@@ -217,7 +216,7 @@ TEST_F(MainWindow, StartIsRefusedWhileTheServiceRuns) {
   EXPECT_EQ(boxes_[0].second,
             "You can not start a new proxy server when the service is running.\r\n"
             "You need to stop the service and try again.");
-  EXPECT_TRUE(Record().ServerThread.expired());
+  EXPECT_FALSE(form_->ServerRunning(Record().Id));
   EXPECT_TRUE(Enabled("ButtonStartServer"));
   Click("ButtonStopServer");  // on a stopped proxy server: the buttons are set all the same
   EXPECT_TRUE(Enabled("ButtonStartServer"));

@@ -86,7 +86,7 @@ TEST_F(ProgramLife, NoProxyServerStartsWhileTheServiceRuns) {
   static_cast<void>(table.Register(flagged));
   WriteProfile(table);
   Open();
-  EXPECT_TRUE(Record().ServerThread.expired());
+  EXPECT_FALSE(form_->ServerRunning(Record().Id));
   EXPECT_TRUE(boxes_.empty());
 }
 
@@ -98,7 +98,7 @@ TEST_F(ProgramLife, TheEndOfTheSessionSavesOnceAndClosesWithoutAsking) {
   ProxyServerTable saved;
   DisplayOptions options;
   ASSERT_TRUE(LoadProfile(saved, options));
-  EXPECT_EQ(saved[0].Settings.RecvPort, 4001);
+  EXPECT_EQ(saved[0].RecvPort, 4001);
   const std::vector<std::uint8_t> after_log_off = ProfileBytes();
   Type("EditRecvPort", "4002");
   Close();  // the destruction does not save again

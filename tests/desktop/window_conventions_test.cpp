@@ -122,7 +122,7 @@ TEST_F(WindowConventions, EnterAddsDeleteRemovesAndRefusalsSayWhy) {
   Type("EditRecvPort", "70000");
   Type("EditReplaceMac", "01:02:03");
   form_->StoreServerPages(&Record());
-  EXPECT_EQ(Record().Settings.RecvPort, 65535);
+  EXPECT_EQ(Record().RecvPort, 65535);
   EXPECT_EQ(status(),
             "Receive port 70000 is not in 0..65535; 65535 is stored. Replacement MAC address "
             "\"01:02:03\" does not have 12 hexadecimal digits; 00:00:00:00:00:00 is stored.");

@@ -46,7 +46,7 @@ class WindowTest : public ::testing::Test {
   void SelectRow(const char* view, int row);
   // Selects the proxy server whose caption is `name` (the first of that name).
   void SelectServer(const QString& name);
-  ProxyServer& Record() { return *form_->table().Find(form_->selected_server_id()); }
+  ProxyServerSettings& Record() { return *form_->table().Find(form_->selected_server_id()); }
 
   // Runs the event loop until `condition` holds (at most 5 s).
   static bool WaitFor(const std::function<bool()>& condition);

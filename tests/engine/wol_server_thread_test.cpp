@@ -134,15 +134,14 @@ TEST_F(WolServerThreadTest, BindFailureIsReportedAndTheProxyServerShowsAsStopped
   UdpSocket holder = test::PeerSocket(AddressFamily::kIpv4);
   const std::uint16_t held = *holder.LocalPort();
   const std::uint32_t id = window_->AddServer(Listening(held));
-  window_->set_selected_id(id);
   auto thread = Start(id);
   ASSERT_TRUE(thread->WaitUntilFinished(5s));
 
   const Recorded recorded = window_->recorded();
   ASSERT_EQ(recorded.errors.size(), 1u);
   EXPECT_EQ(recorded.errors[0], "Can not bind " + std::to_string(held) + " port for IPv4 socket");
-  // CopySettings showed it running, MarkStopped shows it stopped and drops the link.
-  EXPECT_EQ(recorded.running_shown, (std::vector<bool>{true, false}));
+  // Told started when it took its settings, then stopped; the window dropped the link.
+  EXPECT_EQ(recorded.states, (std::vector<bool>{true, false}));
   EXPECT_FALSE(window_->LinksThread(id));
   EXPECT_TRUE(thread->Terminated());
 }
@@ -156,7 +155,7 @@ TEST_F(WolServerThreadTest, WithoutShowErrorsNothingIsRecorded) {
   auto thread = Start(id);
   ASSERT_TRUE(thread->WaitUntilFinished(5s));
   EXPECT_TRUE(window_->recorded().errors.empty());
-  EXPECT_FALSE(window_->LinksThread(id));  // still marked stopped
+  EXPECT_FALSE(window_->LinksThread(id));  // still told stopped
 }
 
 TEST_F(WolServerThreadTest, AnUnusableIpModeIsAnUnknownError) {
@@ -189,12 +188,11 @@ TEST_F(WolServerThreadTest, AThreadWhoseProxyServerIsGoneEndsByItself) {
   auto thread = Start(42);
   ASSERT_TRUE(thread->WaitUntilFinished(5s));
   EXPECT_TRUE(window_->recorded().errors.empty());
-  EXPECT_TRUE(window_->recorded().running_shown.empty());
+  EXPECT_TRUE(window_->recorded().states.empty());
 }
 
 TEST_F(WolServerThreadTest, AStopBeforeTheStartMakesNoWindowCallButTheRelease) {
   const std::uint32_t id = window_->AddServer(Listening(test::FreeUdpPort()));
-  window_->set_selected_id(id);
   auto thread = WolServerThread::Create(true, id, window_);
   threads_.push_back(thread);
   thread->Terminate();
@@ -202,7 +200,7 @@ TEST_F(WolServerThreadTest, AStopBeforeTheStartMakesNoWindowCallButTheRelease) {
   ASSERT_TRUE(thread->WaitUntilFinished(5s));
   const Recorded recorded = window_->recorded();
   EXPECT_TRUE(recorded.errors.empty());
-  EXPECT_TRUE(recorded.running_shown.empty());  // no CopySettings, no MarkStopped
+  EXPECT_TRUE(recorded.states.empty());  // neither started nor stopped
 }
 
 TEST_F(WolServerThreadTest, AThreadOutlivingItsWindowEndsWithoutTouchingIt) {
@@ -210,7 +208,7 @@ TEST_F(WolServerThreadTest, AThreadOutlivingItsWindowEndsWithoutTouchingIt) {
   window_->CloseBridge();
   auto thread = Start(id);
   ASSERT_TRUE(thread->WaitUntilFinished(5s));
-  EXPECT_TRUE(window_->recorded().running_shown.empty());
+  EXPECT_TRUE(window_->recorded().states.empty());
 }
 
 TEST_F(WolServerThreadTest, EditsAfterTheStartDoNotReachTheRunningThread) {
@@ -220,7 +218,7 @@ TEST_F(WolServerThreadTest, EditsAfterTheStartDoNotReachTheRunningThread) {
   UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
   const Endpoint to = Loopback(AddressFamily::kIpv4, port);
   ASSERT_TRUE(SendUntilReported(peer, MagicPayload(kMac), to));
-  window_->OnWindow([&] { window_->Servers().Find(id)->Settings.RecvPort = port + 1; });
+  window_->OnWindow([&] { window_->table().Find(id)->RecvPort = port + 1; });
   EXPECT_TRUE(SendUntilReported(peer, MagicPayload(kMac), to, 2));
 }
 
@@ -297,26 +295,24 @@ TEST_F(WolServerThreadTest, IgnoredPacketsAreShownUnlessHiddenAndNeverSent) {
 TEST_F(WolServerThreadTest, ACallQueuedBeforeTheStopDoesNotRunAfterIt) {
   UdpSocket holder = test::PeerSocket(AddressFamily::kIpv4);
   const std::uint32_t id = window_->AddServer(Listening(*holder.LocalPort()));
-  window_->set_selected_id(id);
   std::shared_ptr<WolServerThread> thread = WolServerThread::Create(true, id, window_);
   threads_.push_back(thread);
   // Right behind CopySettings the window is busy for a while; meanwhile the thread fails to bind
   // and queues its error. Then the user stops it, before the queued error gets its turn.
-  window_->on_show_running = [&](bool running) {
-    if (!running) return;
+  window_->on_state = [&](bool started) {
+    if (!started) return;
     window_->Post([&] {
       std::this_thread::sleep_for(200ms);
       thread->Terminate();
-      window_->Servers().Find(id)->ServerThread.reset();
+      window_->Unlink(id);
     });
   };
-  window_->OnWindow([&] { window_->Servers().Find(id)->ServerThread = thread; });
   ASSERT_TRUE(thread->Resume());
   ASSERT_TRUE(thread->WaitUntilFinished(5s));
   window_->OnWindow([] {});  // let the queue drain
   const Recorded recorded = window_->recorded();
   EXPECT_TRUE(recorded.errors.empty());
-  EXPECT_EQ(recorded.running_shown, std::vector<bool>{true});  // no MarkStopped either
+  EXPECT_EQ(recorded.states, std::vector<bool>{true});  // not told stopped either
 }
 
 }  // namespace

@@ -59,11 +59,18 @@ void FakeWindow::Post(std::function<void()> task) {
   changed_.notify_all();
 }
 
-void FakeWindow::ShowServerRunning(bool running) {
-  if (on_show_running) on_show_running(running);
+void FakeWindow::ServerStarted(std::uint32_t) { RecordState(true); }
+
+void FakeWindow::ServerStopped(std::uint32_t id) {
+  links_.erase(id);
+  RecordState(false);
+}
+
+void FakeWindow::RecordState(bool started) {
+  if (on_state) on_state(started);
   {
     std::lock_guard lock(mutex_);
-    recorded_.running_shown.push_back(running);
+    recorded_.states.push_back(started);
   }
   changed_.notify_all();
 }
@@ -93,7 +100,7 @@ std::uint32_t FakeWindow::AddServer(ProxyServerSettings settings) {
 std::shared_ptr<WolServerThread> FakeWindow::StartServer(std::uint32_t id) {
   auto thread = WolServerThread::Create(/*create_suspended=*/true, id, shared_from_this());
   OnWindow([&] {
-    if (ProxyServer* server = table_.Find(id)) server->ServerThread = thread;
+    if (table_.Find(id) != nullptr) links_[id] = thread;
   });
   if (!thread->Resume()) return nullptr;
   return thread;
@@ -102,8 +109,8 @@ std::shared_ptr<WolServerThread> FakeWindow::StartServer(std::uint32_t id) {
 bool FakeWindow::LinksThread(std::uint32_t id) {
   bool links = false;
   OnWindow([&] {
-    const ProxyServer* server = table_.Find(id);
-    links = server != nullptr && !server->ServerThread.expired();
+    const auto link = links_.find(id);
+    links = link != links_.end() && !link->second.expired();
   });
   return links;
 }

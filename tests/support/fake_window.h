@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,10 +24,12 @@ namespace corvane::test {
 struct Recorded {
   std::vector<std::string> errors;
   std::vector<EngineReport> packets;
-  std::vector<bool> running_shown;  // every ShowServerRunning call, in order
+  std::vector<bool> states;  // every ServerStarted (true) and ServerStopped (false), in order
 };
 
-class FakeWindow final : public WolServerWindow, public std::enable_shared_from_this<FakeWindow> {
+class FakeWindow final : public WolServerWindow,
+                         private ServerEvents,
+                         public std::enable_shared_from_this<FakeWindow> {
  public:
   static std::shared_ptr<FakeWindow> Create() {
     return std::shared_ptr<FakeWindow>(new FakeWindow);
@@ -36,32 +39,30 @@ class FakeWindow final : public WolServerWindow, public std::enable_shared_from_
   // WolServerWindow
   bool Synchronize(const std::function<void()>& call) override { return bridge_.Run(call); }
   const DisplayOptions& Options() const override { return options_; }
-  ProxyServerTable& Servers() override { return table_; }
-  std::uint32_t SelectedServerId() const override { return selected_id_; }
-  void ShowServerRunning(bool running) override;
-  void RecordError(std::uint32_t id, const std::string& text) override;
-  void RecordPacket(const EngineReport& report) override;
+  ServerEvents& Events() override { return *this; }
 
   // Test side. Runs `call` on the window thread and waits for it.
   void OnWindow(const std::function<void()>& call);
   // Queues `task` for the window thread without waiting.
   void Post(std::function<void()> task);
-  // Runs on the window thread inside every ShowServerRunning call.
-  std::function<void(bool running)> on_show_running;
+  // Runs on the window thread inside every ServerStarted (true) and ServerStopped (false) call.
+  std::function<void(bool started)> on_state;
   // The window goes away: later Synchronize calls run nothing.
   void CloseBridge() {
     OnWindow([this] { bridge_.Close(); });
   }
 
   DisplayOptions& options() { return options_; }
-  void set_selected_id(std::uint32_t id) { selected_id_ = id; }
+  ProxyServerTable& table() { return table_; }  // window thread only
 
   // Registers a proxy server with `settings`, on the window thread; returns its Id.
   std::uint32_t AddServer(ProxyServerSettings settings);
   // Creates, links and resumes an engine thread for `id`, as the Start button does.
   std::shared_ptr<WolServerThread> StartServer(std::uint32_t id);
-  // Whether the record `id` still links an engine thread (read on the window thread).
+  // Whether the window still links an engine thread for `id` (read on the window thread).
   bool LinksThread(std::uint32_t id);
+  // Window thread: lets go of the thread of `id`, as the Stop button does.
+  void Unlink(std::uint32_t id) { links_.erase(id); }
 
   // Waits until `ready` holds for what was recorded.
   bool WaitUntil(const std::function<bool(const Recorded&)>& ready,
@@ -73,10 +74,18 @@ class FakeWindow final : public WolServerWindow, public std::enable_shared_from_
   FakeWindow();
   void WindowThread();
 
+  // ServerEvents
+  const ProxyServerTable& Servers() const override { return table_; }
+  void ServerStarted(std::uint32_t id) override;
+  void ServerStopped(std::uint32_t id) override;
+  void RecordError(std::uint32_t id, const std::string& text) override;
+  void RecordPacket(const EngineReport& report) override;
+  void RecordState(bool started);
+
   SynchronizeBridge bridge_;
   DisplayOptions options_;
-  ProxyServerTable table_;  // window thread only
-  std::atomic<std::uint32_t> selected_id_{0};
+  ProxyServerTable table_;                                         // window thread only
+  std::map<std::uint32_t, std::weak_ptr<WolServerThread>> links_;  // window thread only
 
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -1,0 +1,39 @@
+#include "desktop/server_threads.h"
+
+namespace corvane::desktop {
+
+bool ServerThreads::Start(std::uint32_t id, const std::shared_ptr<WolServerWindow>& window) {
+  std::shared_ptr<WolServerThread> thread = WolServerThread::Create(true, id, window);
+  links_[id] = thread;
+  if (thread->Resume()) return true;
+  links_.erase(id);
+  return false;
+}
+
+std::shared_ptr<WolServerThread> ServerThreads::Stop(std::uint32_t id) {
+  const auto found = links_.find(id);
+  if (found == links_.end()) return nullptr;
+  std::shared_ptr<WolServerThread> thread = found->second.lock();
+  links_.erase(found);
+  if (thread != nullptr) thread->Terminate();
+  return thread;
+}
+
+std::vector<std::shared_ptr<WolServerThread>> ServerThreads::StopAll() {
+  std::vector<std::shared_ptr<WolServerThread>> stopped;
+  for (const auto& [id, link] : links_) {
+    if (std::shared_ptr<WolServerThread> thread = link.lock()) {
+      thread->Terminate();
+      stopped.push_back(std::move(thread));
+    }
+  }
+  links_.clear();
+  return stopped;
+}
+
+bool ServerThreads::Running(std::uint32_t id) const {
+  const auto found = links_.find(id);
+  return found != links_.end() && !found->second.expired();
+}
+
+}  // namespace corvane::desktop
