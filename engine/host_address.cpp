@@ -8,11 +8,6 @@ namespace {
 // The mask of the first `prefix` bits of an IPv4 address, 0 < prefix < 32.
 std::uint32_t Ipv4Mask(std::uint8_t prefix) { return ~std::uint32_t{0} << (32 - prefix); }
 
-std::uint32_t Ipv4HostOrderOf(const ResolvedHost& answer) {
-  const auto& b = answer.Ipv4;
-  return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
-}
-
 bool Ipv6PrefixEqual(const std::array<std::uint8_t, 16>& a, const std::array<std::uint8_t, 16>& b,
                      std::uint8_t prefix) {
   if (prefix == 0 || prefix >= 128) return a == b;
@@ -30,7 +25,7 @@ bool SenderMatches(const IpAddress& sender, const ResolvedHost& answer, std::uin
   if (sender.family == AddressFamily::kIpv4) {
     if (!answer.HasIpv4) return false;
     const std::uint32_t a = sender.Ipv4HostOrder();
-    const std::uint32_t b = Ipv4HostOrderOf(answer);
+    const std::uint32_t b = Ipv4HostOrder(answer.Ipv4);
     if (prefix == 0 || prefix >= 32) return a == b;
     return (a & Ipv4Mask(prefix)) == (b & Ipv4Mask(prefix));
   }
@@ -41,7 +36,7 @@ std::optional<Endpoint> DestinationOf(const ResolvedHost& answer, std::uint8_t p
                                       std::uint16_t port, AddressFamily arrival) {
   const bool ipv4 = arrival == AddressFamily::kIpv4 ? answer.HasIpv4 : !answer.HasIpv6;
   if (ipv4 && answer.HasIpv4) {
-    std::uint32_t address = Ipv4HostOrderOf(answer);
+    std::uint32_t address = Ipv4HostOrder(answer.Ipv4);
     if (prefix < 32) address |= prefix == 0 ? ~std::uint32_t{0} : ~Ipv4Mask(prefix);
     return Endpoint{IpAddress::Ipv4FromHostOrder(address), port};
   }

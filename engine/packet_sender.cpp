@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <limits>
 
 #include "engine/host_address.h"
 
@@ -16,11 +15,6 @@ PacketSender::PacketSender(const ProxyServerSettings& settings, ProxySockets& so
       host_(host),
       clock_(clock),
       last_send_tick_(clock.GetTickCount()) {}
-
-std::uint32_t PacketSender::Elapsed(std::uint32_t now, std::uint32_t earlier) {
-  return now >= earlier ? now - earlier
-                        : (std::numeric_limits<std::uint32_t>::max() - earlier) + now;
-}
 
 void PacketSender::Dispatch(const MagicPacket& received, AddressFamily arrival) {
   const StopRequest& stop = host_.stop();
@@ -62,7 +56,7 @@ void PacketSender::Send(const MagicPacket& packet, const HostEntry& destination,
 
 bool PacketSender::AwaitSendDelay() {
   if (!settings_.SendDelay) return true;
-  const std::uint32_t elapsed = Elapsed(clock_.GetTickCount(), last_send_tick_);
+  const std::uint32_t elapsed = TicksFrom(last_send_tick_, clock_.GetTickCount());
   if (elapsed < settings_.SendDelayTime) {
     if (!host_.stop().Sleep(std::chrono::milliseconds(settings_.SendDelayTime - elapsed))) {
       return false;

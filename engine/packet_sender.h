@@ -30,9 +30,6 @@ class PacketSender {
   // send whose delay a stop request cut short is not made.
   void Dispatch(const MagicPacket& received, AddressFamily arrival);
 
-  // Milliseconds from tick `earlier` to tick `now`, across the counter's wrap.
-  static std::uint32_t Elapsed(std::uint32_t now, std::uint32_t earlier);
-
  private:
   void Send(const MagicPacket& packet, const HostEntry& destination, AddressFamily arrival);
   // Waits until SendDelayTime has passed since the last send; false when a stop ended the wait.

@@ -1,18 +1,12 @@
 #include "engine/resolver_cache.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 namespace corvane {
 
 ResolverCache::ResolverCache(const TickClock& clock, HostLookup lookup)
     : clock_(clock), lookup_(std::move(lookup)) {}
-
-std::uint32_t ResolverCache::Age(std::uint32_t now, std::uint32_t stamp) {
-  // After a wrap the age counts the ticks up to the counter's largest value and those after it.
-  return now >= stamp ? now - stamp : now + (std::numeric_limits<std::uint32_t>::max() - stamp);
-}
 
 const ResolvedHost& ResolverCache::ResolveHost(std::string_view host, Memo* memo) {
   const std::uint32_t now = clock_.GetTickCount();
@@ -49,7 +43,7 @@ void ResolverCache::DropExpired(std::uint32_t now) {
   walked_once_ = true;
   last_walk_tick_ = now;
   const auto first_dropped = std::remove_if(entries_.begin(), entries_.end(), [now](const auto& e) {
-    return Age(now, e.Stamp) >= kExpiryAge;
+    return TicksFrom(e.Stamp, now) >= kExpiryAge;
   });
   if (first_dropped == entries_.end()) return;
   entries_.erase(first_dropped, entries_.end());

@@ -60,9 +60,6 @@ class ResolverCache {
   std::size_t size() const { return entries_.size(); }
   void Clear();
 
-  // The age of an answer stamped `stamp` at tick `now`, with the tick counter's wrap.
-  static std::uint32_t Age(std::uint32_t now, std::uint32_t stamp);
-
  private:
   void DropExpired(std::uint32_t now);
   void RebuildIndex();

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,13 @@ namespace corvane {
 
 // The values are the ones reports carry (`ReportFamily`: 0 IPv4, 1 IPv6).
 enum class AddressFamily : std::uint8_t { kIpv4 = 0, kIpv6 = 1 };
+
+// Four IPv4 address bytes in network byte order as a number whose most significant byte is the
+// first byte of the address.
+constexpr std::uint32_t Ipv4HostOrder(std::span<const std::uint8_t, 4> bytes) {
+  return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+         std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
+}
 
 // An IPv4 or IPv6 address in network byte order. An IPv4 address fills the first 4 bytes and leaves
 // the others zero, so that two equal addresses compare equal as values.
@@ -26,8 +34,7 @@ struct IpAddress {
 
   // The IPv4 address as a number whose most significant byte is the first byte of the address.
   std::uint32_t Ipv4HostOrder() const {
-    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
-           std::uint32_t{bytes[2]} << 8 | std::uint32_t{bytes[3]};
+    return corvane::Ipv4HostOrder(std::span<const std::uint8_t, 4>(bytes.data(), 4));
   }
 
   friend bool operator==(const IpAddress&, const IpAddress&) = default;
