@@ -1,5 +1,4 @@
-// Wake-on-LAN magic packets: recognition, the 4-byte password rule, rewriting and building, and
-// the text form of MAC addresses and passwords.
+// Wake-on-LAN magic packets: recognition, the 4-byte password rule, rewriting and building.
 //
 // Layout: bytes 0..5 are 0xFF (the sync stream), bytes 6..101 hold the target MAC 16 times, bytes
 // 102..107 hold the SecureOn password when the payload is at least 108 bytes long, and anything
@@ -11,7 +10,6 @@
 #include <cstdint>
 #include <span>
 
-#include "config/list_entry_rules.h"  // HexText, the text form of MACs and passwords
 #include "config/proxy_server_settings.h"
 
 namespace corvane {

@@ -56,10 +56,4 @@ void ResolverCache::RebuildIndex() {
   for (std::size_t i = 0; i < entries_.size(); ++i) index_.emplace(entries_[i].Host, i);
 }
 
-void ResolverCache::Clear() {
-  entries_.clear();
-  index_.clear();
-  ++version_;
-}
-
 }  // namespace corvane

@@ -58,7 +58,6 @@ class ResolverCache {
   const ResolvedHost& ResolveHost(std::string_view host, Memo* memo = nullptr);
 
   std::size_t size() const { return entries_.size(); }
-  void Clear();
 
  private:
   void DropExpired(std::uint32_t now);

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "config/list_entry_rules.h"
 #include "tests/support/packets.h"
 
 namespace corvane {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "config/list_entry_rules.h"
 #include "engine/magic_packet.h"
 #include "platform/host_lookup.h"
 #include "tests/support/fake_window.h"

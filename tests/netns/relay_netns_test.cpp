@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 
+#include "config/list_entry_rules.h"
 #include "engine/magic_packet.h"
 #include "platform/host_lookup.h"
 #include "tests/netns/peer_namespace.h"
