@@ -9,18 +9,18 @@
 
 namespace corvane::desktop {
 
-ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec) {
+ListBlock MakeListBlock(QWidget* parent, const ListBlockLayout& block_layout) {
   ListBlock block;
   block.widget = new QWidget(parent);
   auto* layout = new QVBoxLayout(block.widget);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(2);
-  if (spec.check_name != nullptr) {
+  if (block_layout.check_name != nullptr) {
     // The caption wraps in a label beside the box, so two blocks fit side by side; clicking the
     // caption ticks the box, as it would with the box's own text.
-    block.check = MakeCheckBox(block.widget, spec.check_name, QString());
-    block.check->setAccessibleName(spec.caption);
-    QLabel* caption = MakeLabel(block.widget, spec.caption);
+    block.check = MakeCheckBox(block.widget, block_layout.check_name, QString());
+    block.check->setAccessibleName(block_layout.caption);
+    QLabel* caption = MakeLabel(block.widget, block_layout.caption);
     caption->setWordWrap(true);
     caption->setBuddy(block.check);
     OnClick(caption, [check = block.check] { check->click(); });
@@ -28,14 +28,15 @@ ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec) {
     row->addWidget(block.check, 0, Qt::AlignTop);
     row->addWidget(caption, 1);
     layout->addLayout(row);
-  } else if (!spec.caption.isEmpty()) {
-    block.caption = MakeLabel(block.widget, spec.caption);
+  } else if (!block_layout.caption.isEmpty()) {
+    block.caption = MakeLabel(block.widget, block_layout.caption);
     block.caption->setWordWrap(true);
     layout->addWidget(block.caption);
   }
-  block.view = MakeListView(block.widget, spec.view_name, spec.columns, spec.header, true);
-  const QString what = spec.what;
-  QString caption = spec.caption;
+  block.view = MakeListView(block.widget, block_layout.view_name, block_layout.columns,
+                            block_layout.header, true);
+  const QString what = block_layout.what;
+  QString caption = block_layout.caption;
   if (caption.endsWith(':')) caption.chop(1);
   block.view->setAccessibleName(caption + " list");
   block.view->setAccessibleDescription("One row per " + what + ".");
@@ -45,8 +46,8 @@ ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec) {
   QGridLayout* fields = nullptr;
   int index = 0;
   int column = 0;
-  for (const EditSpec& edit : spec.edits) {
-    if (index == 0 || index == spec.first_line) {
+  for (const EditLayout& edit : block_layout.edits) {
+    if (index == 0 || index == block_layout.first_line) {
       fields = new QGridLayout;
       fields->setHorizontalSpacing(4);
       fields->setVerticalSpacing(1);
@@ -76,7 +77,7 @@ ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec) {
   }
 
   auto* buttons = new QHBoxLayout;
-  const QString suffix = spec.buttons_suffix;
+  const QString suffix = block_layout.buttons_suffix;
   block.add = MakeButton(block.widget, ("ButtonAdd" + suffix).toUtf8().constData(), "Add");
   block.edit = MakeButton(block.widget, ("ButtonEdit" + suffix).toUtf8().constData(), "Edit");
   block.remove = MakeButton(block.widget, ("ButtonDelete" + suffix).toUtf8().constData(), "Delete");

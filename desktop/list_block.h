@@ -17,7 +17,7 @@
 
 namespace corvane::desktop {
 
-struct EditSpec {
+struct EditLayout {
   const char* name;
   QString text;                       // default text
   QString label;                      // shown above the edit
@@ -38,19 +38,19 @@ struct ListBlock {
   QPushButton* remove = nullptr;
 };
 
-struct ListBlockSpec {
+struct ListBlockLayout {
   const char* check_name = nullptr;  // a check box above the view, or
   QString caption;                   // its caption / a label above the view
   const char* view_name;
   std::initializer_list<std::pair<QString, int>> columns;
   bool header;
-  std::initializer_list<EditSpec> edits;
+  std::initializer_list<EditLayout> edits;
   const char* buttons_suffix;
   int first_line = 3;  // edits on the first line; the rest go on a second one
   // What one entry is, for the names that screen readers speak ("Add destination host").
   const char* what = "entry";
 };
 
-ListBlock MakeListBlock(QWidget* parent, const ListBlockSpec& spec);
+ListBlock MakeListBlock(QWidget* parent, const ListBlockLayout& block_layout);
 
 }  // namespace corvane::desktop
