@@ -67,12 +67,4 @@ void WindowTest::SelectServer(const QString& name) {
   tree->setCurrentItem(found.front());
 }
 
-bool WindowTest::WaitFor(const std::function<bool()>& condition) {
-  for (int i = 0; i < 500; ++i) {
-    if (condition()) return true;
-    QTest::qWait(10);
-  }
-  return condition();
-}
-
 }  // namespace corvane::test

@@ -49,7 +49,9 @@ class WindowTest : public ::testing::Test {
   ProxyServerSettings& Record() { return *form_->table().Find(form_->selected_server_id()); }
 
   // Runs the event loop until `condition` holds (at most 5 s).
-  static bool WaitFor(const std::function<bool()>& condition);
+  static bool WaitFor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 5000);
+  }
 
   TempHome home_;
   FakeServiceSystem services_;
