@@ -80,8 +80,9 @@ bool TFormMain::DeleteAllServers() {
 
 bool TFormMain::StopAllServers() {
   threads_.StopAll();
-  for (std::size_t i = 0; i < table_.size(); ++i)
+  for (std::size_t i = 0; i < table_.size(); ++i) {
     ShowServerState(table_[i].Id, ServerState::kStopped);
+  }
   ShowServerRunning(false);
   return true;
 }
