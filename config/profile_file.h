@@ -71,7 +71,8 @@ std::optional<std::string> ProfilePath();
 // Writes the table and the options to the profile file, replacing the old file only once the new
 // one is complete on the disk. False when nothing or not all was written; the old file is then
 // unchanged.
-bool SaveProfile(const ProxyServerTable& table, const DisplayOptions& options, bool auto_start);
+[[nodiscard]] bool SaveProfile(const ProxyServerTable& table, const DisplayOptions& options,
+                               bool auto_start);
 
 // Reads the profile file into `table` (empty before), sets the display options from it and
 // registers every proxy server read, in file order. True when the whole file passed every check.

@@ -241,7 +241,8 @@ void TFormMain::SaveSettings() {
     if (!profile || !SetProfileAside(*profile, unreadable_profile_aside_)) return;
     unreadable_profile_aside_.clear();
   }
-  SaveProfile(table_, display_options(), auto_start_);
+  // A failed save shows nothing: the old profile stays whole, and the next save tries again.
+  static_cast<void>(SaveProfile(table_, display_options(), auto_start_));
 }
 
 void TFormMain::NoteUnreadableProfile() {

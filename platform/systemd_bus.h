@@ -9,7 +9,7 @@
 
 namespace corvane {
 
-struct BusResult {
+struct [[nodiscard]] BusResult {
   int error = 0;           // 0, or a positive errno
   std::string error_name;  // the D-Bus error name, when the peer sent one
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <tuple>
 
 #include "platform/files.h"
 
@@ -31,16 +32,17 @@ std::string CannotCreate(const char* file) {
 
 std::string WithHint(const std::string& text, const char* hint) { return text + kLineBreak + hint; }
 
-std::string NoManager(ServiceError error) {
-  return WithHint(kNoManager, error == kErrorNotReady ? kNoSystemdHint : kAdministratorHint);
+std::string NoManager(std::error_code error) {
+  return WithHint(kNoManager,
+                  error == ServiceManagerError::kNotReady ? kNoSystemdHint : kAdministratorHint);
 }
 
-bool IsMissing(ServiceError error) {
-  return error == kErrorFileNotFound || error == kErrorPathNotFound;
+bool IsMissing(std::error_code error) {
+  return error == ServiceManagerError::kFileNotFound || error == ServiceManagerError::kPathNotFound;
 }
 
-bool IsAbsent(ServiceError error) {
-  return error == kErrorInvalidName || error == kErrorServiceDoesNotExist;
+bool IsAbsent(std::error_code error) {
+  return error == ServiceManagerError::kInvalidName || error == ServiceManagerError::kDoesNotExist;
 }
 
 // A state in which the service must be sent a stop before it can be replaced or removed.
@@ -52,9 +54,9 @@ bool IsActive(ServiceRunState state) {
 
 // Copies the profile to the service configuration; the failure text, or nothing on success.
 std::optional<std::string> CopyConfiguration(FileCopier& files, const ServicePaths& paths) {
-  const ServiceError error =
+  const std::error_code error =
       files.CopyFile(paths.profile, paths.service_configuration, kServiceConfigurationMode);
-  if (error == kErrorSuccess) return std::nullopt;
+  if (!error) return std::nullopt;
   if (IsMissing(error)) return "Failed: The file \"" + paths.profile + "\" not found.";
   return WithHint(CannotCreate("CorvaneService.dat"), kAdministratorHint);
 }
@@ -63,10 +65,10 @@ std::optional<std::string> CopyConfiguration(FileCopier& files, const ServicePat
 std::optional<std::string> OpenForControl(ServiceManager& manager,
                                           std::unique_ptr<ServiceManagerHandle>& connection,
                                           std::unique_ptr<ServiceHandle>& service) {
-  if (const ServiceError error = manager.Connect(true, connection)) return NoManager(error);
-  const ServiceError error = connection->OpenService(kServiceName, service);
-  if (error == kErrorSuccess) return std::nullopt;
-  const bool gone = IsAbsent(error) || error == kErrorServiceMarkedForDelete;
+  if (const std::error_code error = manager.Connect(true, connection)) return NoManager(error);
+  const std::error_code error = connection->OpenService(kServiceName, service);
+  if (!error) return std::nullopt;
+  const bool gone = IsAbsent(error) || error == ServiceManagerError::kMarkedForDelete;
   return WithHint(kCannotOpen, gone ? kReinstallHint : kAdministratorHint);
 }
 
@@ -116,16 +118,16 @@ std::string ServiceControl::Install() {
       return NoPaths();
     }
     std::unique_ptr<ServiceManagerHandle> connection;
-    if (const ServiceError error = manager.Connect(true, connection)) return NoManager(error);
+    if (const std::error_code error = manager.Connect(true, connection)) return NoManager(error);
 
     bool ready = false, not_installed = false, state_known = false;
     std::unique_ptr<ServiceHandle> service;
-    const ServiceError opened = connection->OpenService(kServiceName, service);
-    if (opened == kErrorSuccess) {
+    const std::error_code opened = connection->OpenService(kServiceName, service);
+    if (!opened) {
       ServiceRunState state{};
-      state_known = service->QueryState(state) == kErrorSuccess;
+      state_known = !service->QueryState(state);
       if (state_known && IsActive(state)) {
-        ready = service->SendStop() == kErrorSuccess;  // no wait for the stopped state
+        ready = !service->SendStop();  // no wait for the stopped state
       } else {
         ready = state_known;
       }
@@ -140,14 +142,14 @@ std::string ServiceControl::Install() {
     if (auto failed = CopyConfiguration(files, paths)) return *failed;
 
     // A stopping service may still hold its program for a while.
-    ServiceError copied =
+    std::error_code copied =
         files.CopyFile(paths.program_source, paths.program_target, kServiceProgramMode);
     const bool source_missing = IsMissing(copied);
-    for (int retry = 0; copied != kErrorSuccess && !source_missing && retry < 15; ++retry) {
+    for (int retry = 0; copied && !source_missing && retry < 15; ++retry) {
       copied = files.CopyFile(paths.program_source, paths.program_target, kServiceProgramMode);
-      if (copied != kErrorSuccess) sleep(std::chrono::milliseconds(1000));
+      if (copied) sleep(std::chrono::milliseconds(1000));
     }
-    if (copied != kErrorSuccess) {
+    if (copied) {
       if (source_missing) {
         return "Failed: The file \"" + paths.program_source + "\" not found." + kLineBreak +
                "You need to reinstall the program.";
@@ -157,11 +159,14 @@ std::string ServiceControl::Install() {
 
     ServiceDefinition definition;
     definition.program = paths.program_target;
-    if (connection->OpenService(kServiceName, service) == kErrorSuccess) {
-      static_cast<void>(service->Reconfigure(definition));  // its result is not examined
-      service->SetDescription(definition.description);
-    } else if (connection->CreateService(definition, service) == kErrorSuccess) {
-      service->SetDescription(definition.description);
+    // With a service handle, Install has succeeded: neither the reconfiguration's nor the
+    // description's result is examined (the unit file written by either already holds the
+    // description).
+    if (!connection->OpenService(kServiceName, service)) {
+      std::ignore = service->Reconfigure(definition);
+      std::ignore = service->SetDescription(definition.description);
+    } else if (!connection->CreateService(definition, service)) {
+      std::ignore = service->SetDescription(definition.description);
     } else {
       service.reset();
     }
@@ -178,12 +183,14 @@ std::string ServiceControl::Start() {
     std::unique_ptr<ServiceManagerHandle> connection;
     std::unique_ptr<ServiceHandle> service;
     if (auto failed = OpenForControl(manager, connection, service)) return *failed;
-    const ServiceError started = service->Start();
-    if (started == kErrorSuccess) return "Success: The service started successfully.";
-    if (started == kErrorServiceAlreadyRunning) return "Success: The service is already running.";
-    if (started == kErrorServiceDisabled) {
+    const std::error_code started = service->Start();
+    if (!started) return "Success: The service started successfully.";
+    if (started == ServiceManagerError::kAlreadyRunning) {
+      return "Success: The service is already running.";
+    }
+    if (started == ServiceManagerError::kDisabled) {
       ServiceRunState state{};
-      if (service->QueryState(state) == kErrorSuccess && state == ServiceRunState::kRunning) {
+      if (!service->QueryState(state) && state == ServiceRunState::kRunning) {
         return "Success: The service is already running.";
       }
       return WithHint("Failed: The service is disabled.", kReinstallHint);
@@ -197,9 +204,9 @@ std::string ServiceControl::Stop() {
     std::unique_ptr<ServiceManagerHandle> connection;
     std::unique_ptr<ServiceHandle> service;
     if (auto failed = OpenForControl(manager, connection, service)) return *failed;
-    if (service->SendStop() == kErrorSuccess) return "Success: The service stopped successfully.";
+    if (!service->SendStop()) return "Success: The service stopped successfully.";
     ServiceRunState state{};
-    if (service->QueryState(state) == kErrorSuccess && state == ServiceRunState::kStopped) {
+    if (!service->QueryState(state) && state == ServiceRunState::kStopped) {
       return "Success: The service is already stopped.";
     }
     return kCannotStop;
@@ -209,20 +216,21 @@ std::string ServiceControl::Stop() {
 std::string ServiceControl::Remove() {
   return Guarded([&]() -> std::string {
     std::unique_ptr<ServiceManagerHandle> connection;
-    if (const ServiceError error = manager.Connect(true, connection)) return NoManager(error);
+    if (const std::error_code error = manager.Connect(true, connection)) return NoManager(error);
     std::unique_ptr<ServiceHandle> service;
-    const ServiceError opened = connection->OpenService(kServiceName, service);
-    if (IsAbsent(opened) || opened == kErrorServiceMarkedForDelete) {
+    const std::error_code opened = connection->OpenService(kServiceName, service);
+    if (IsAbsent(opened) || opened == ServiceManagerError::kMarkedForDelete) {
       return "Success: The service already deleted.";
     }
-    if (opened != kErrorSuccess) return WithHint(kCannotOpen, kAdministratorHint);
+    if (opened) return WithHint(kCannotOpen, kAdministratorHint);
     ServiceRunState state{};
-    if (service->QueryState(state) == kErrorSuccess && IsActive(state)) {
-      static_cast<void>(service->SendStop());  // not examined, not waited for
+    if (!service->QueryState(state) && IsActive(state)) {
+      std::ignore = service->SendStop();  // not examined, not waited for
     }
-    const ServiceError deleted = service->Delete();
-    if (deleted == kErrorSuccess) return "Success: The service removed successfully.";
-    if (deleted == kErrorServiceMarkedForDelete) return "Success: The service already deleted.";
+    const std::error_code deleted = service->Delete();
+    if (!deleted) return "Success: The service removed successfully.";
+    if (deleted == ServiceManagerError::kMarkedForDelete)
+      return "Success: The service already deleted.";
     return "Failed: Can not delete the service.";
   });
 }
@@ -242,9 +250,8 @@ bool QueryServiceRunning(ServiceManager& manager) {
     std::unique_ptr<ServiceManagerHandle> connection;
     std::unique_ptr<ServiceHandle> service;
     ServiceRunState state{};
-    if (manager.Connect(false, connection) != kErrorSuccess ||
-        connection->OpenService(kServiceName, service) != kErrorSuccess ||
-        service->QueryState(state) != kErrorSuccess) {
+    if (manager.Connect(false, connection) || connection->OpenService(kServiceName, service) ||
+        service->QueryState(state)) {
       return false;
     }
     return state == ServiceRunState::kRunning || state == ServiceRunState::kContinuePending ||
@@ -254,24 +261,25 @@ bool QueryServiceRunning(ServiceManager& manager) {
   }
 }
 
-ServiceError SystemFileCopier::CopyFile(const std::string& from, const std::string& to,
-                                        unsigned mode) {
+std::error_code SystemFileCopier::CopyFile(const std::string& from, const std::string& to,
+                                           unsigned mode) {
   // "Not found" speaks of the source only: the system folder always exists for the service
   // actions, so it is made when missing (the Windows directory is never missing either).
-  if (!PathExists(from)) return kErrorFileNotFound;
+  if (!PathExists(from)) return ServiceManagerError::kFileNotFound;
   CreateDirectory(FolderOf(to), kServiceProgramMode);
   SetOwnFolderMode(FolderOf(to), kServiceProgramMode);
   switch (const int error = CopyFileReplacing(from, to, mode)) {
     case 0:
-      return kErrorSuccess;
+      return {};
     case ENOENT:  // the source went away meanwhile, or the target folder could not be made
-      return PathExists(from) ? 1000 + ENOENT : kErrorFileNotFound;
+      return PathExists(from) ? ErrnoCode(ENOENT)
+                              : std::error_code(ServiceManagerError::kFileNotFound);
     case EACCES:
     case EPERM:
     case EROFS:
-      return kErrorAccessDenied;
+      return ServiceManagerError::kAccessDenied;
     default:
-      return 1000 + static_cast<ServiceError>(error);  // any other failure
+      return ErrnoCode(error);  // any other failure
   }
 }
 

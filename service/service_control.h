@@ -18,12 +18,13 @@ inline constexpr unsigned kServiceConfigurationMode = 0600;
 inline constexpr unsigned kServiceProgramMode = 0755;
 
 // Copies a file over another with permission bits `mode`, replacing it only once the copy is
-// complete, so that a running service never reads half a configuration. Answers 0,
-// kErrorFileNotFound, kErrorPathNotFound, kErrorAccessDenied, or another number.
+// complete, so that a running service never reads half a configuration. Answers no error,
+// kFileNotFound or kPathNotFound (the source is missing), kAccessDenied, or an errno.
 class FileCopier {
  public:
   virtual ~FileCopier() = default;
-  virtual ServiceError CopyFile(const std::string& from, const std::string& to, unsigned mode) = 0;
+  [[nodiscard]] virtual std::error_code CopyFile(const std::string& from, const std::string& to,
+                                                 unsigned mode) = 0;
 };
 
 // The files the actions work with. An empty path could not be built.
@@ -36,7 +37,7 @@ struct ServicePaths {
 
 // The paths of this process: the profile of its user, the system folder, and the folder of its
 // own executable; each empty when its folder's name is out of bounds.
-ServicePaths CurrentServicePaths();
+[[nodiscard]] ServicePaths CurrentServicePaths();
 
 struct ServiceControl {
   ServiceManager& manager;
@@ -46,21 +47,21 @@ struct ServiceControl {
   std::function<void()> stop_all_servers;  // Start: stop every local proxy server first
   std::function<void(std::chrono::milliseconds)> sleep;  // between copy retries
 
-  std::string Install();
-  std::string Start();
-  std::string Stop();
-  std::string Remove();
-  std::string Apply();
+  [[nodiscard]] std::string Install();
+  [[nodiscard]] std::string Start();
+  [[nodiscard]] std::string Stop();
+  [[nodiscard]] std::string Remove();
+  [[nodiscard]] std::string Apply();
 };
 
 // Whether the service runs (or continues, pauses or is paused); false on any failure.
-bool QueryServiceRunning(ServiceManager& manager);
+[[nodiscard]] bool QueryServiceRunning(ServiceManager& manager);
 
 // The real pieces: files copied through a new file and a rename. The target folder is made, or
 // set, with mode 0755 when it is ours; copies made by root belong to root.
 class SystemFileCopier final : public FileCopier {
  public:
-  ServiceError CopyFile(const std::string& from, const std::string& to, unsigned mode) override;
+  std::error_code CopyFile(const std::string& from, const std::string& to, unsigned mode) override;
 };
 
 }  // namespace corvane

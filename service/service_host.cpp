@@ -1,5 +1,6 @@
 #include "service/service_host.h"
 
+#include <tuple>
 #include <vector>
 
 #include "config/profile_file.h"
@@ -116,7 +117,8 @@ void ServiceHost::ServiceControlHandler(std::uint32_t control) {
     ++control_counter_;
     status_.CheckPoint = control_counter_;
     if (stop) status_.CurrentState = ServiceState::kStopPending;
-    platform_.SetServiceStatus(status_);
+    // A report the manager did not take changes nothing: the stop goes on all the same.
+    std::ignore = platform_.SetServiceStatus(status_);
   }
   if (!stop) return;
   stop_.Request();
@@ -134,7 +136,7 @@ void ServiceHost::ReportStopped() {
   std::lock_guard lock(status_mutex_);
   status_.CheckPoint = 0;
   status_.CurrentState = ServiceState::kStopped;
-  platform_.SetServiceStatus(status_);
+  std::ignore = platform_.SetServiceStatus(status_);  // the last report: nothing follows it
 }
 
 }  // namespace corvane

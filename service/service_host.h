@@ -47,16 +47,17 @@ inline constexpr std::uint32_t kControlShutdown = 5;
 class ServicePlatform {
  public:
   virtual ~ServicePlatform() = default;
-  virtual bool RegisterControlHandler() = 0;
-  virtual bool SetServiceStatus(const ServiceStatus& status) = 0;   // from two threads, serialised
+  [[nodiscard]] virtual bool RegisterControlHandler() = 0;
+  [[nodiscard]] virtual bool SetServiceStatus(
+      const ServiceStatus& status) = 0;                             // from two threads, serialised
   virtual void ReportEvent(std::string_view text, bool error) = 0;  // from several threads
-  virtual bool StartNetwork() = 0;
+  [[nodiscard]] virtual bool StartNetwork() = 0;
   virtual void CleanUpNetwork() = 0;
   virtual void LoadResolver() = 0;
   virtual void ReleaseResolver() = 0;
-  virtual bool LoadConfiguration(ProxyServerTable& table) = 0;
+  [[nodiscard]] virtual bool LoadConfiguration(ProxyServerTable& table) = 0;
   // A new thread running `body`, or nothing when the system cannot create one.
-  virtual std::optional<std::thread> CreateThread(std::function<void()> body) = 0;
+  [[nodiscard]] virtual std::optional<std::thread> CreateThread(std::function<void()> body) = 0;
 };
 
 struct ServiceTimings {

@@ -1,30 +1,19 @@
 // The service control manager as the desktop program's service actions use it: exactly the
-// operations they need, each answering with an error number of the kinds they tell apart (0 is
-// success). The systemd implementation maps its answers onto these numbers; tests use one in
-// memory with scripted states and errors.
+// operations they need, each answering with an error code: none on success, a ServiceManagerError
+// for the answers the actions tell apart, an errno (generic category) for a failure of the system.
+// The systemd implementation maps its answers onto these; tests use one in memory with scripted
+// states and errors.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
+
+#include "service/service_manager_error.h"
 
 namespace corvane {
-
-using ServiceError = std::uint32_t;
-inline constexpr ServiceError kErrorSuccess = 0;
-inline constexpr ServiceError kErrorFileNotFound = 2;
-inline constexpr ServiceError kErrorPathNotFound = 3;
-inline constexpr ServiceError kErrorAccessDenied = 5;
-inline constexpr ServiceError kErrorInvalidName = 123;
-inline constexpr ServiceError kErrorServiceRequestTimeout = 1053;  // start did not end in time
-inline constexpr ServiceError kErrorServiceAlreadyRunning = 1056;
-inline constexpr ServiceError kErrorServiceDisabled = 1058;
-inline constexpr ServiceError kErrorServiceDoesNotExist = 1060;
-inline constexpr ServiceError kErrorServiceNotActive = 1062;
-inline constexpr ServiceError kErrorServiceStartFailed = 1066;  // the service failed to start
-inline constexpr ServiceError kErrorServiceMarkedForDelete = 1072;
-inline constexpr ServiceError kErrorNotReady = 21;  // no service manager runs on this system
 
 enum class ServiceRunState : std::uint32_t {
   kStopped = 1,
@@ -50,29 +39,31 @@ struct ServiceDefinition {
 class ServiceHandle {
  public:
   virtual ~ServiceHandle() = default;
-  virtual ServiceError QueryState(ServiceRunState& state) = 0;
-  virtual ServiceError SendStop() = 0;  // does not wait for the stopped state
+  [[nodiscard]] virtual std::error_code QueryState(ServiceRunState& state) = 0;
+  [[nodiscard]] virtual std::error_code SendStop() = 0;  // does not wait for the stopped state
   // Starts the service and waits, for a bounded time, until the start has succeeded or failed.
-  virtual ServiceError Start() = 0;
-  virtual ServiceError Delete() = 0;
+  [[nodiscard]] virtual std::error_code Start() = 0;
+  [[nodiscard]] virtual std::error_code Delete() = 0;
   // Type, start type, error control, program and account; the display name is kept.
-  virtual ServiceError Reconfigure(const ServiceDefinition& definition) = 0;
-  virtual ServiceError SetDescription(std::string_view description) = 0;
+  [[nodiscard]] virtual std::error_code Reconfigure(const ServiceDefinition& definition) = 0;
+  [[nodiscard]] virtual std::error_code SetDescription(std::string_view description) = 0;
 };
 
 class ServiceManagerHandle {
  public:
   virtual ~ServiceManagerHandle() = default;
-  virtual ServiceError OpenService(std::string_view name, std::unique_ptr<ServiceHandle>& out) = 0;
-  virtual ServiceError CreateService(const ServiceDefinition& definition,
-                                     std::unique_ptr<ServiceHandle>& out) = 0;
+  [[nodiscard]] virtual std::error_code OpenService(std::string_view name,
+                                                    std::unique_ptr<ServiceHandle>& out) = 0;
+  [[nodiscard]] virtual std::error_code CreateService(const ServiceDefinition& definition,
+                                                      std::unique_ptr<ServiceHandle>& out) = 0;
 };
 
 class ServiceManager {
  public:
   virtual ~ServiceManager() = default;
   // `full_access`: every action but the running-state query, which only connects.
-  virtual ServiceError Connect(bool full_access, std::unique_ptr<ServiceManagerHandle>& out) = 0;
+  [[nodiscard]] virtual std::error_code Connect(bool full_access,
+                                                std::unique_ptr<ServiceManagerHandle>& out) = 0;
 };
 
 }  // namespace corvane

@@ -11,7 +11,7 @@ namespace corvane {
 
 // The notify-protocol message of a status report: READY=1 when running, STOPPING=1 when a stop
 // is pending, and always STATUS= with the state and the check point.
-std::string NotifyMessage(const ServiceStatus& status);
+[[nodiscard]] std::string NotifyMessage(const ServiceStatus& status);
 
 class LinuxServicePlatform final : public ServicePlatform {
  public:
@@ -35,6 +35,6 @@ class LinuxServicePlatform final : public ServicePlatform {
 // The program: exits at once with 0 when no service manager started it (no usable NOTIFY_SOCKET);
 // otherwise runs the service main on a thread of its own while this thread takes the controls,
 // and returns 0 when the service has stopped.
-int RunServiceProgram();
+[[nodiscard]] int RunServiceProgram();
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <tuple>
 
 #include "platform/files.h"
 
@@ -21,30 +22,30 @@ void ReplaceAll(std::string& text, std::string_view placeholder, std::string_vie
   }
 }
 
-ServiceError FromBus(const BusResult& result) {
-  if (result.ok()) return kErrorSuccess;
+std::error_code FromBus(const BusResult& result) {
+  if (result.ok()) return {};
   const std::string& name = result.error_name;
   if (name == "org.freedesktop.systemd1.NoSuchUnit" ||
       name == "org.freedesktop.systemd1.LoadFailed") {
-    return kErrorServiceDoesNotExist;
+    return ServiceManagerError::kDoesNotExist;
   }
-  if (name == "org.freedesktop.systemd1.UnitMasked") return kErrorServiceDisabled;
-  if (name == "org.freedesktop.DBus.Error.InvalidArgs") return kErrorInvalidName;
+  if (name == "org.freedesktop.systemd1.UnitMasked") return ServiceManagerError::kDisabled;
+  if (name == "org.freedesktop.DBus.Error.InvalidArgs") return ServiceManagerError::kInvalidName;
   if (name == "org.freedesktop.DBus.Error.AccessDenied" ||
       name == "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired" ||
       result.error == EACCES || result.error == EPERM) {
-    return kErrorAccessDenied;
+    return ServiceManagerError::kAccessDenied;
   }
-  return 1000 + static_cast<ServiceError>(result.error);
+  return ErrnoCode(result.error);
 }
 
 // Writes the unit file and makes systemd read it and start it at boot.
-ServiceError InstallUnit(SystemdBus& bus, const std::string& unit, const std::string& file,
-                         const std::string& text) {
+std::error_code InstallUnit(SystemdBus& bus, const std::string& unit, const std::string& file,
+                            const std::string& text) {
   if (!ReplaceFile(file, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, 0644)) {
-    return kErrorAccessDenied;
+    return ServiceManagerError::kAccessDenied;
   }
-  if (const ServiceError error = FromBus(bus.Reload())) return error;
+  if (const std::error_code error = FromBus(bus.Reload())) return error;
   return FromBus(bus.EnableUnitFile(unit));
 }
 
@@ -58,58 +59,59 @@ class SystemdService final : public ServiceHandle {
         file_(std::move(file)),
         start_wait_(start_wait) {}
 
-  ServiceError QueryState(ServiceRunState& state) override {
+  std::error_code QueryState(ServiceRunState& state) override {
     std::string active;
-    if (const ServiceError error = FromBus(bus_->UnitProperty(path_, "ActiveState", active))) {
+    if (const std::error_code error = FromBus(bus_->UnitProperty(path_, "ActiveState", active))) {
       return error;
     }
     state = StateOfActiveState(active);
-    return kErrorSuccess;
+    return {};
   }
 
-  ServiceError SendStop() override {
+  std::error_code SendStop() override {
     ServiceRunState state{};
-    if (const ServiceError error = QueryState(state)) return error;
-    if (state == ServiceRunState::kStopped) return kErrorServiceNotActive;
+    if (const std::error_code error = QueryState(state)) return error;
+    if (state == ServiceRunState::kStopped) return ServiceManagerError::kNotActive;
     return FromBus(bus_->StopUnit(unit_));
   }
 
-  ServiceError Start() override {
+  std::error_code Start() override {
     ServiceRunState state{};
-    if (const ServiceError error = QueryState(state)) return error;
+    if (const std::error_code error = QueryState(state)) return error;
     if (state == ServiceRunState::kRunning || state == ServiceRunState::kStartPending) {
-      return kErrorServiceAlreadyRunning;
+      return ServiceManagerError::kAlreadyRunning;
     }
     std::string file_state;
     if (bus_->UnitProperty(path_, "UnitFileState", file_state).ok() &&
         file_state.rfind("masked", 0) == 0) {
-      return kErrorServiceDisabled;
+      return ServiceManagerError::kDisabled;
     }
     std::string job_result;
-    if (const ServiceError error = FromBus(bus_->StartUnit(unit_, start_wait_, job_result))) {
+    if (const std::error_code error = FromBus(bus_->StartUnit(unit_, start_wait_, job_result))) {
       return error;
     }
-    if (job_result.empty()) return kErrorServiceRequestTimeout;
-    return job_result == "done" ? kErrorSuccess : kErrorServiceStartFailed;
+    if (job_result.empty()) return ServiceManagerError::kRequestTimeout;
+    if (job_result != "done") return ServiceManagerError::kStartFailed;
+    return {};
   }
 
-  ServiceError Delete() override {
-    if (!PathExists(file_)) return kErrorServiceMarkedForDelete;
+  std::error_code Delete() override {
+    if (!PathExists(file_)) return ServiceManagerError::kMarkedForDelete;
     static_cast<void>(bus_->DisableUnitFile(unit_));
-    if (!RemoveFile(file_)) return kErrorAccessDenied;
+    if (!RemoveFile(file_)) return ServiceManagerError::kAccessDenied;
     return FromBus(bus_->Reload());
   }
 
-  ServiceError Reconfigure(const ServiceDefinition& definition) override {
+  std::error_code Reconfigure(const ServiceDefinition& definition) override {
     return InstallUnit(*bus_, unit_, file_, UnitFileText(definition));
   }
 
-  ServiceError SetDescription(std::string_view description) override {
+  std::error_code SetDescription(std::string_view description) override {
     const auto current = ReadWholeFile(file_, 1 << 20);
-    if (!current) return kErrorServiceDoesNotExist;
+    if (!current) return ServiceManagerError::kDoesNotExist;
     std::string text(current->begin(), current->end());
     const std::size_t line = text.find("\nDescription=");
-    if (line == std::string::npos) return kErrorSuccess;
+    if (line == std::string::npos) return {};
     const std::size_t end = text.find('\n', line + 1);
     text.replace(line + 1, end - line - 1, "Description=" + std::string(description));
     return InstallUnit(*bus_, unit_, file_, text);
@@ -127,31 +129,33 @@ class SystemdConnection final : public ServiceManagerHandle {
                     std::chrono::milliseconds start_wait)
       : bus_(std::move(bus)), unit_folder_(std::move(unit_folder)), start_wait_(start_wait) {}
 
-  ServiceError OpenService(std::string_view name, std::unique_ptr<ServiceHandle>& out) override {
-    if (name.empty() || name.find('/') != std::string_view::npos) return kErrorInvalidName;
+  std::error_code OpenService(std::string_view name, std::unique_ptr<ServiceHandle>& out) override {
+    if (name.empty() || name.find('/') != std::string_view::npos)
+      return ServiceManagerError::kInvalidName;
     const std::string unit = std::string(name) + std::string(kUnitSuffix);
     std::string path;
-    if (const ServiceError error = FromBus(bus_->LoadUnit(unit, path))) return error;
+    if (const std::error_code error = FromBus(bus_->LoadUnit(unit, path))) return error;
     std::string load_state, active_state;
-    if (const ServiceError error = FromBus(bus_->UnitProperty(path, "LoadState", load_state))) {
+    if (const std::error_code error = FromBus(bus_->UnitProperty(path, "LoadState", load_state))) {
       return error;
     }
     if (load_state == "not-found") {
       // Its file is gone; while it still runs it is on its way out.
-      bus_->UnitProperty(path, "ActiveState", active_state);
+      // Unreadable, it counts as stopped: the service does not exist.
+      std::ignore = bus_->UnitProperty(path, "ActiveState", active_state);
       return StateOfActiveState(active_state) == ServiceRunState::kStopped
-                 ? kErrorServiceDoesNotExist
-                 : kErrorServiceMarkedForDelete;
+                 ? ServiceManagerError::kDoesNotExist
+                 : ServiceManagerError::kMarkedForDelete;
     }
     out =
         std::make_unique<SystemdService>(bus_, unit, path, unit_folder_ + "/" + unit, start_wait_);
-    return kErrorSuccess;
+    return {};
   }
 
-  ServiceError CreateService(const ServiceDefinition& definition,
-                             std::unique_ptr<ServiceHandle>& out) override {
+  std::error_code CreateService(const ServiceDefinition& definition,
+                                std::unique_ptr<ServiceHandle>& out) override {
     const std::string unit = definition.name + std::string(kUnitSuffix);
-    if (const ServiceError error =
+    if (const std::error_code error =
             InstallUnit(*bus_, unit, unit_folder_ + "/" + unit, UnitFileText(definition))) {
       return error;
     }
@@ -184,21 +188,21 @@ ServiceRunState StateOfActiveState(std::string_view active_state) {
   return ServiceRunState::kStopped;  // inactive, failed, or anything unknown
 }
 
-ServiceError SystemdServiceManager::Connect(bool full_access,
-                                            std::unique_ptr<ServiceManagerHandle>& out) {
-  if (!options_.manager_running()) return kErrorNotReady;
+std::error_code SystemdServiceManager::Connect(bool full_access,
+                                               std::unique_ptr<ServiceManagerHandle>& out) {
+  if (!options_.manager_running()) return ServiceManagerError::kNotReady;
   const bool root = !options_.full_access_needs_root || geteuid() == 0;
-  if (full_access && !root) return kErrorAccessDenied;
+  if (full_access && !root) return ServiceManagerError::kAccessDenied;
   int error = 0;
   std::unique_ptr<SystemdBus> bus = options_.open_bus(error);
   if (!bus && root) bus = options_.open_manager_socket(error);  // the bus daemon is down
   if (!bus) {
-    return error == EACCES || error == EPERM ? kErrorAccessDenied
-                                             : 1000 + static_cast<ServiceError>(error);
+    if (error == EACCES || error == EPERM) return ServiceManagerError::kAccessDenied;
+    return ErrnoCode(error);
   }
   out = std::make_unique<SystemdConnection>(std::shared_ptr<SystemdBus>(std::move(bus)),
                                             options_.unit_folder, options_.start_wait);
-  return kErrorSuccess;
+  return {};
 }
 
 }  // namespace corvane

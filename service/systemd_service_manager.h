@@ -8,7 +8,7 @@
 // display name is not written.
 //
 // The actions reach systemd over the system bus, or, for root when the bus daemon is not there,
-// over systemd's own socket. Where systemd does not run at all, Connect answers kErrorNotReady.
+// over systemd's own socket. Where systemd does not run at all, Connect answers kNotReady.
 // Start waits for the start job: success only when systemd reports it done.
 #pragma once
 
@@ -24,9 +24,9 @@
 namespace corvane {
 
 // The unit file of `definition`: the template with its description, program and system folder.
-std::string UnitFileText(const ServiceDefinition& definition);
+[[nodiscard]] std::string UnitFileText(const ServiceDefinition& definition);
 
-ServiceRunState StateOfActiveState(std::string_view active_state);
+[[nodiscard]] ServiceRunState StateOfActiveState(std::string_view active_state);
 
 struct SystemdManagerOptions {
   std::string unit_folder = "/etc/systemd/system";
@@ -47,7 +47,7 @@ class SystemdServiceManager final : public ServiceManager {
  public:
   explicit SystemdServiceManager(SystemdManagerOptions options = {})
       : options_(std::move(options)) {}
-  ServiceError Connect(bool full_access, std::unique_ptr<ServiceManagerHandle>& out) override;
+  std::error_code Connect(bool full_access, std::unique_ptr<ServiceManagerHandle>& out) override;
 
  private:
   SystemdManagerOptions options_;

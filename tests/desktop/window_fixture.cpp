@@ -7,9 +7,7 @@ namespace {
 
 class NoFiles final : public FileCopier {
  public:
-  ServiceError CopyFile(const std::string&, const std::string&, unsigned) override {
-    return kErrorSuccess;
-  }
+  std::error_code CopyFile(const std::string&, const std::string&, unsigned) override { return {}; }
 };
 
 NoFiles g_files;

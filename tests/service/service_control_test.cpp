@@ -23,17 +23,18 @@ using namespace std::chrono_literals;
 // Copies that succeed unless scripted otherwise, in a log.
 class FakeFiles final : public FileCopier {
  public:
-  ServiceError CopyFile(const std::string& from, const std::string& to, unsigned mode) override {
+  std::error_code CopyFile(const std::string& from, const std::string& to, unsigned mode) override {
     char octal[8];
     std::snprintf(octal, sizeof octal, " %04o", mode);
     log->push_back("copy " + from + " -> " + to + octal);
     auto& script = failures[from];
-    if (script.empty()) return 0;
-    const ServiceError error = script.front();
-    if (script.size() > 1 || error == kErrorFileNotFound) script.erase(script.begin());
+    if (script.empty()) return {};
+    const std::error_code error = script.front();
+    if (script.size() > 1 || error == ServiceManagerError::kFileNotFound)
+      script.erase(script.begin());
     return error;
   }
-  std::map<std::string, std::vector<ServiceError>> failures;  // the last one repeats
+  std::map<std::string, std::vector<std::error_code>> failures;  // the last one repeats
   std::vector<std::string>* log = nullptr;
 };
 
@@ -68,6 +69,8 @@ const std::string kInstalled =
     "The service will start automatically when the system boots.\r\n"
     "Click on \"Start\" to start the service immediately.";
 const std::string kNoManager = "Failed: Can not get access to the service manager." + kAdmin;
+// The program file held by a stopping service.
+const std::error_code kInUse = std::make_error_code(std::errc::text_file_busy);
 
 TEST_F(ServiceControlTest, AFirstInstallCopiesThenCreatesTheService) {
   EXPECT_EQ(Control().Install(), kInstalled);
@@ -93,7 +96,7 @@ TEST_F(ServiceControlTest, ASecondInstallStopsAndReconfiguresKeepingTheDisplayNa
 
 TEST_F(ServiceControlTest, ALockedProgramFailsAfterFifteenRetriesAndLeavesTheService) {
   system_.installed = true;
-  files_.failures["/usr/bin/CorvaneService"] = {32};  // in use, for good
+  files_.failures["/usr/bin/CorvaneService"] = {kInUse};  // for good
   EXPECT_EQ(Control().Install(),
             "Failed: Can not create file \"CorvaneService\" in \"/opt/corvane\".");
   EXPECT_EQ(std::count_if(
@@ -104,13 +107,14 @@ TEST_F(ServiceControlTest, ALockedProgramFailsAfterFifteenRetriesAndLeavesTheSer
   EXPECT_EQ(system_.reconfigures + system_.creates, 0);
 
   sleeps_.clear();
-  files_.failures["/usr/bin/CorvaneService"] = {32, 32, 32, 0};  // released after a while
+  files_.failures["/usr/bin/CorvaneService"] = {
+      kInUse, kInUse, kInUse, {}};  // released after a while
   EXPECT_EQ(Control().Install(), kInstalled);
   EXPECT_EQ(sleeps_.size(), 2u);
 }
 
 TEST_F(ServiceControlTest, AMissingProgramIsNamedAfterTheConfigurationWasCopied) {
-  files_.failures["/usr/bin/CorvaneService"] = {kErrorFileNotFound};
+  files_.failures["/usr/bin/CorvaneService"] = {ServiceManagerError::kFileNotFound};
   EXPECT_EQ(Control().Install(),
             "Failed: The file \"/usr/bin/CorvaneService\" not found.\r\n"
             "You need to reinstall the program.");
@@ -120,28 +124,28 @@ TEST_F(ServiceControlTest, AMissingProgramIsNamedAfterTheConfigurationWasCopied)
 }
 
 TEST_F(ServiceControlTest, InstallFailureTexts) {
-  system_.connect_error = kErrorAccessDenied;
+  system_.connect_error = ServiceManagerError::kAccessDenied;
   EXPECT_EQ(Control().Install(), kNoManager);
-  system_.connect_error = 0;
+  system_.connect_error.clear();
 
   system_.installed = true;
   system_.state = ServiceRunState::kRunning;
-  system_.stop_error = kErrorAccessDenied;
+  system_.stop_error = ServiceManagerError::kAccessDenied;
   EXPECT_EQ(Control().Install(), "Failed: Can not stop the service." + kAdmin);
-  system_.stop_error = 0;
-  system_.open_error = kErrorAccessDenied;
+  system_.stop_error.clear();
+  system_.open_error = ServiceManagerError::kAccessDenied;
   EXPECT_EQ(Control().Install(), "Failed: Can not open the service." + kAdmin);
-  system_.open_error = 0;
+  system_.open_error.clear();
 
-  files_.failures["/home/u/Corvane/profile.dat"] = {kErrorPathNotFound};
+  files_.failures["/home/u/Corvane/profile.dat"] = {ServiceManagerError::kPathNotFound};
   EXPECT_EQ(Control().Install(), "Failed: The file \"/home/u/Corvane/profile.dat\" not found.");
-  files_.failures["/home/u/Corvane/profile.dat"] = {kErrorAccessDenied};
+  files_.failures["/home/u/Corvane/profile.dat"] = {ServiceManagerError::kAccessDenied};
   EXPECT_EQ(Control().Install(),
             "Failed: Can not create file \"CorvaneService.dat\" in \"/opt/corvane\"." + kAdmin);
   files_.failures.clear();
 
   system_.installed = false;
-  system_.create_error = kErrorAccessDenied;
+  system_.create_error = ServiceManagerError::kAccessDenied;
   EXPECT_EQ(Control().Install(), "Failed: Can not create service.");
 }
 
@@ -165,16 +169,16 @@ TEST_F(ServiceControlTest, PathsThatCannotBeBuiltStopInstallAndApply) {
 }
 
 TEST_F(ServiceControlTest, StartStopsTheLocalProxyServersFirstAndWordsEachOutcome) {
-  system_.connect_error = kErrorAccessDenied;
+  system_.connect_error = ServiceManagerError::kAccessDenied;
   EXPECT_EQ(Control().Start(), kNoManager);
   EXPECT_EQ(log_, std::vector<std::string>{"stop all"});
-  system_.connect_error = 0;
+  system_.connect_error.clear();
 
   EXPECT_EQ(Control().Start(), "Failed: Can not open the service." + kReinstall);  // not installed
   system_.installed = true;
-  system_.open_error = kErrorAccessDenied;
+  system_.open_error = ServiceManagerError::kAccessDenied;
   EXPECT_EQ(Control().Start(), "Failed: Can not open the service." + kAdmin);
-  system_.open_error = 0;
+  system_.open_error.clear();
 
   EXPECT_EQ(Control().Start(), "Success: The service started successfully.");
   EXPECT_EQ(Control().Start(), "Success: The service is already running.");
@@ -183,7 +187,7 @@ TEST_F(ServiceControlTest, StartStopsTheLocalProxyServersFirstAndWordsEachOutcom
   system_.state = ServiceRunState::kStopped;
   EXPECT_EQ(Control().Start(), "Failed: The service is disabled." + kReinstall);
   system_.disabled = false;
-  system_.start_error = 1053;
+  system_.start_error = ServiceManagerError::kRequestTimeout;
   EXPECT_EQ(Control().Start(), "Failed: Can not start the service." + kReinstall);
 }
 
@@ -194,9 +198,9 @@ TEST_F(ServiceControlTest, StopWordsEachOutcome) {
   system_.state = ServiceRunState::kStopped;
   EXPECT_EQ(Control().Stop(), "Success: The service is already stopped.");
   system_.state = ServiceRunState::kRunning;
-  system_.stop_error = kErrorAccessDenied;
+  system_.stop_error = ServiceManagerError::kAccessDenied;
   EXPECT_EQ(Control().Stop(), "Failed: Can not stop the service.");
-  system_.open_error = kErrorServiceMarkedForDelete;
+  system_.open_error = ServiceManagerError::kMarkedForDelete;
   EXPECT_EQ(Control().Stop(), "Failed: Can not open the service." + kReinstall);
 }
 
@@ -208,13 +212,13 @@ TEST_F(ServiceControlTest, RemoveWordsEachOutcome) {
   EXPECT_EQ(system_.stops, 1);
   EXPECT_FALSE(system_.installed);
   system_.installed = true;
-  system_.delete_error = kErrorServiceMarkedForDelete;
+  system_.delete_error = ServiceManagerError::kMarkedForDelete;
   EXPECT_EQ(Control().Remove(), "Success: The service already deleted.");
-  system_.delete_error = kErrorAccessDenied;
+  system_.delete_error = ServiceManagerError::kAccessDenied;
   EXPECT_EQ(Control().Remove(), "Failed: Can not delete the service.");
-  system_.open_error = kErrorAccessDenied;
+  system_.open_error = ServiceManagerError::kAccessDenied;
   EXPECT_EQ(Control().Remove(), "Failed: Can not open the service." + kAdmin);
-  system_.connect_error = kErrorAccessDenied;
+  system_.connect_error = ServiceManagerError::kAccessDenied;
   EXPECT_EQ(Control().Remove(), kNoManager);
 }
 
@@ -243,9 +247,28 @@ TEST_F(ServiceControlTest, QueryServiceRunningCountsRunningPausedAndBetween) {
     system_.state = state;
     EXPECT_EQ(QueryServiceRunning(manager_), running) << static_cast<int>(state);
   }
-  system_.query_error = kErrorAccessDenied;
+  system_.query_error = ServiceManagerError::kAccessDenied;
   EXPECT_FALSE(QueryServiceRunning(manager_));
   EXPECT_EQ(system_.connects_with_full_access, 0);  // it only connects
+}
+
+// An errno never reads as an answer of the service manager: not with the answer's own number,
+// nor with the number it had as an offset errno (errno 60 once read as 1060, "does not exist").
+TEST(ServiceManagerError, ErrnoValuesStayApartFromTheManagersAnswers) {
+  for (const ServiceManagerError answer :
+       {ServiceManagerError::kFileNotFound, ServiceManagerError::kPathNotFound,
+        ServiceManagerError::kAccessDenied, ServiceManagerError::kNotReady,
+        ServiceManagerError::kInvalidName, ServiceManagerError::kRequestTimeout,
+        ServiceManagerError::kAlreadyRunning, ServiceManagerError::kDisabled,
+        ServiceManagerError::kDoesNotExist, ServiceManagerError::kNotActive,
+        ServiceManagerError::kStartFailed, ServiceManagerError::kMarkedForDelete}) {
+    const int number = static_cast<int>(answer);
+    EXPECT_NE(ErrnoCode(number), answer) << number;
+    EXPECT_NE(ErrnoCode(number % 1000), answer) << number;
+    EXPECT_EQ(std::error_code(answer).message().find("unknown"), std::string::npos) << number;
+  }
+  EXPECT_EQ(std::error_code(ServiceManagerError::kDoesNotExist).message(),
+            "the service does not exist");
 }
 
 // The copies never take their source's mode: a world-readable profile or a setuid, world-writable
@@ -261,7 +284,7 @@ TEST(SystemFileCopier, CopiesWholeFilesWithTheirOwnModesIntoAFolderOfMode0755) {
     fs::permissions(source, fs::perms(source_mode));
     for (unsigned mode : {kServiceConfigurationMode, kServiceProgramMode}) {
       const std::string target = system + "/copy";
-      ASSERT_EQ(copier.CopyFile(source, target, mode), kErrorSuccess);
+      ASSERT_EQ(copier.CopyFile(source, target, mode), std::error_code());
       EXPECT_EQ(fs::file_size(target), 10u);
       struct stat info {};
       ASSERT_EQ(stat(target.c_str(), &info), 0);
@@ -274,7 +297,8 @@ TEST(SystemFileCopier, CopiesWholeFilesWithTheirOwnModesIntoAFolderOfMode0755) {
       fs::permissions(system, fs::perms(0777));  // set right again by the next copy
     }
   }
-  EXPECT_EQ(copier.CopyFile(home.path() + "/missing", system + "/copy", 0600), kErrorFileNotFound);
+  EXPECT_EQ(copier.CopyFile(home.path() + "/missing", system + "/copy", 0600),
+            ServiceManagerError::kFileNotFound);
   EXPECT_EQ(fs::file_size(system + "/copy"), 10u);
 }
 

@@ -51,7 +51,7 @@ TEST(SystemdServiceManager, WithoutSystemdTheActionsSaySoRatherThanAskForRights)
     options.full_access_needs_root = false;
     SystemdServiceManager manager(options);
     std::unique_ptr<ServiceManagerHandle> connection;
-    EXPECT_EQ(manager.Connect(true, connection) == kErrorNotReady, !systemd_runs);
+    EXPECT_EQ(manager.Connect(true, connection) == ServiceManagerError::kNotReady, !systemd_runs);
     EXPECT_FALSE(QueryServiceRunning(manager));
     SystemFileCopier copier;
     ServiceControl control{manager, copier, {}, [] {}, [] {}, [](std::chrono::milliseconds) {}};
