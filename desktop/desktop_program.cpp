@@ -12,7 +12,7 @@
 #include "desktop/tform_main.h"
 #include "platform/files.h"
 #include "platform/process_limits.h"
-#include "platform/service_manager.h"
+#include "platform/termination_signal.h"
 #include "service/systemd_service_manager.h"
 
 namespace corvane::desktop {

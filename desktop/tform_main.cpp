@@ -26,7 +26,7 @@
 #include "desktop/widgets.h"
 #include "engine/wol_server_thread.h"
 #include "platform/host_lookup.h"
-#include "platform/service_manager.h"
+#include "platform/udp_socket.h"
 
 namespace corvane::desktop {
 namespace {

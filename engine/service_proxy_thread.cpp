@@ -6,15 +6,16 @@
 #include "engine/proxy_host.h"
 #include "engine/proxy_loop.h"
 #include "platform/debug_log.h"
-#include "platform/service_manager.h"
 
 namespace corvane {
 namespace {
 
-class ServiceHost final : public ProxyHost {
+// The engine loop's host for the service: the service's stop request, and start-up failures
+// reported as events.
+class ServiceProxyHost final : public ProxyHost {
  public:
-  ServiceHost(const StopRequest& stop, const ServiceEventReporter& report_event,
-              const ServiceDebugReporter& report_debug)
+  ServiceProxyHost(const StopRequest& stop, const ServiceEventReporter& report_event,
+                   const ServiceDebugReporter& report_debug)
       : stop_(stop), report_event_(report_event), report_debug_(report_debug) {}
 
   const StopRequest& stop() const override { return stop_; }
@@ -57,7 +58,7 @@ int ServiceProxyThread(const ProxyServerSettings& settings, const StopRequest& s
                        const ServiceEventReporter& report_event,
                        const ServiceDebugReporter& report_debug) {
   try {
-    ServiceHost host(stop, report_event, report_debug);
+    ServiceProxyHost host(stop, report_event, report_debug);
     RunProxyServer(settings, host);
   } catch (...) {
     report_event("Internal error", /*error=*/true);

@@ -196,4 +196,9 @@ void UdpSocket::Close() {
   broadcasts_.reset();
 }
 
+bool NetworkReady() {
+  return UdpSocket::Open(AddressFamily::kIpv4).valid() ||
+         UdpSocket::Open(AddressFamily::kIpv6).valid();
+}
+
 }  // namespace corvane

@@ -91,4 +91,8 @@ class UdpSocket {
   std::unique_ptr<BroadcastAddresses> broadcasts_;
 };
 
+// The network start-up of both programs: true when the system can give a UDP socket of either
+// family.
+[[nodiscard]] bool NetworkReady();
+
 }  // namespace corvane

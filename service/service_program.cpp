@@ -3,8 +3,12 @@
 #include <system_error>
 
 #include "config/profile_file.h"
+#include "platform/control_signals.h"
+#include "platform/event_log.h"
 #include "platform/host_lookup.h"
 #include "platform/process_limits.h"
+#include "platform/service_notify.h"
+#include "platform/udp_socket.h"
 
 namespace corvane {
 
@@ -30,7 +34,7 @@ std::string NotifyMessage(const ServiceStatus& status) {
 }
 
 bool LinuxServicePlatform::SetServiceStatus(const ServiceStatus& status) {
-  return notify_.Send(NotifyMessage(status));
+  return NotifyServiceManager(NotifyMessage(status));
 }
 
 void LinuxServicePlatform::ReportEvent(std::string_view text, bool error) {
@@ -56,12 +60,10 @@ std::optional<std::thread> LinuxServicePlatform::CreateThread(std::function<void
 }
 
 int RunServiceProgram() {
-  std::optional<NotifySocket> notify = NotifySocket::FromEnvironment();
-  if (!notify) return 0;  // started by hand: nothing to serve
   if (!BlockControlSignals()) return 0;
   RaiseOpenFileLimit();
 
-  LinuxServicePlatform platform(std::move(*notify));
+  LinuxServicePlatform platform;
   ServiceHost host(platform);
   std::thread service_main([&host] {
     host.ServiceMain();

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "platform/service_manager.h"
 #include "service/service_host.h"
 
 namespace corvane {
@@ -15,8 +14,6 @@ namespace corvane {
 
 class LinuxServicePlatform final : public ServicePlatform {
  public:
-  explicit LinuxServicePlatform(NotifySocket notify) : notify_(std::move(notify)) {}
-
   // The controls arrive as signals on the program's main thread: nothing to register.
   bool RegisterControlHandler() override { return true; }
   bool SetServiceStatus(const ServiceStatus& status) override;
@@ -27,14 +24,12 @@ class LinuxServicePlatform final : public ServicePlatform {
   void ReleaseResolver() override;
   bool LoadConfiguration(ProxyServerTable& table) override;
   std::optional<std::thread> CreateThread(std::function<void()> body) override;
-
- private:
-  NotifySocket notify_;
 };
 
-// The program: exits at once with 0 when no service manager started it (no usable NOTIFY_SOCKET);
-// otherwise runs the service main on a thread of its own while this thread takes the controls,
-// and returns 0 when the service has stopped.
+// The program: runs the service main on a thread of its own while this thread takes the controls,
+// and returns 0 when the service has stopped. When no service manager started it (no usable
+// NOTIFY_SOCKET), the service main's first status report fails, so it ends at once and silently
+// with 0.
 [[nodiscard]] int RunServiceProgram();
 
 }  // namespace corvane

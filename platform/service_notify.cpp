@@ -1,0 +1,14 @@
+#include "platform/service_notify.h"
+
+#include <systemd/sd-daemon.h>
+
+#include <string>
+
+namespace corvane {
+
+bool NotifyServiceManager(std::string_view message) {
+  // Above 0 only when a manager was named and the datagram went out; 0 without NOTIFY_SOCKET.
+  return sd_notify(/*unset_environment=*/0, std::string(message).c_str()) > 0;
+}
+
+}  // namespace corvane

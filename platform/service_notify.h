@@ -1,0 +1,15 @@
+// Status reports to the service manager that started this program, in systemd's notify protocol
+// ("READY=1", "STOPPING=1", "STATUS=..."), sent to the socket NOTIFY_SOCKET names: a path, or an
+// abstract name when it starts with '@'.
+#pragma once
+
+#include <string_view>
+
+namespace corvane {
+
+// Sends one message as one datagram. False when it was not sent: NOTIFY_SOCKET is missing (no
+// service manager started the program), names no absolute path or abstract name, or nobody
+// listens there. Any thread.
+[[nodiscard]] bool NotifyServiceManager(std::string_view message);
+
+}  // namespace corvane
