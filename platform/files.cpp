@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string_view>
 
@@ -20,15 +21,10 @@
 namespace corvane {
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+// The folder that holds `path`, to be opened: a bare name is in the working folder.
+std::string FolderToOpen(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  return folder.empty() ? "." : folder.string();
 }
 
 // Temporaries of a replacement are named "<name>.saving-" and six characters.
@@ -38,9 +34,10 @@ constexpr std::size_t kSavingSuffix = 6;
 // Removes what replacements of `path` left behind when their process was killed between naming
 // the new file and renaming it.
 void RemoveStaleTemporaries(const std::string& path) {
-  DIR* folder = opendir(FolderOf(path).c_str());
+  DIR* folder = opendir(FolderToOpen(path).c_str());
   if (folder == nullptr) return;
-  const std::string prefix = NameOf(path) + std::string(kSavingMark);
+  const std::string prefix =
+      std::filesystem::path(path).filename().string() + std::string(kSavingMark);
   while (const dirent* entry = readdir(folder)) {
     const std::string_view name = entry->d_name;
     if (name.size() == prefix.size() + kSavingSuffix && name.starts_with(prefix)) {
@@ -71,7 +68,7 @@ int ReplaceWith(const std::string& path, mode_t mode, Fill fill) {
   RemoveStaleTemporaries(path);
   std::string temporary;
   bool named = false;
-  int fd = open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  int fd = open(FolderToOpen(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
   if (fd < 0) {
     temporary = path + std::string(kSavingMark) + std::string(kSavingSuffix, 'X');
     fd = mkostemp(temporary.data(), O_CLOEXEC);
@@ -99,7 +96,7 @@ int ReplaceWith(const std::string& path, mode_t mode, Fill fill) {
     return error;
   }
   // Make the rename itself durable.
-  const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folder = open(FolderToOpen(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
     fsync(folder);
     close(folder);

@@ -1,6 +1,7 @@
 #include "service/service_control.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <optional>
 #include <tuple>
 
@@ -82,11 +83,6 @@ std::string Guarded(Action action) {
   }
 }
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 // `folder` without one trailing slash, or empty when its length is out of bounds.
 std::string Bounded(std::string folder, std::size_t shortest, std::size_t longest) {
   if (folder.size() < shortest || folder.size() > longest) return {};
@@ -100,13 +96,14 @@ ServicePaths CurrentServicePaths() {
   ServicePaths paths;
   const std::string home = Bounded(UserProfileDirectory(), 2, 220);
   const std::string system = Bounded(SystemDirectory(), 1, 200);
-  const std::string own = FolderOf(OwnExecutablePath());
+  // Empty when the program's own path is unknown.
+  const std::filesystem::path own = std::filesystem::path(OwnExecutablePath()).parent_path();
   if (!home.empty()) paths.profile = home + "/Corvane/profile.dat";
   if (!system.empty()) {
     paths.service_configuration = system + "/CorvaneService.dat";
     paths.program_target = system + "/CorvaneService";
   }
-  if (!own.empty()) paths.program_source = own + "/CorvaneService";
+  if (!own.empty()) paths.program_source = own / "CorvaneService";
   return paths;
 }
 
@@ -266,8 +263,12 @@ std::error_code SystemFileCopier::CopyFile(const std::string& from, const std::s
   // "Not found" speaks of the source only: the system folder always exists for the service
   // actions, so it is made when missing (the Windows directory is never missing either).
   if (!PathExists(from)) return ServiceManagerError::kFileNotFound;
-  CreateDirectory(FolderOf(to), kServiceProgramMode);
-  SetOwnFolderMode(FolderOf(to), kServiceProgramMode);
+  // A bare name has no folder to make: it is the working folder's.
+  const std::string folder = std::filesystem::path(to).parent_path();
+  if (!folder.empty()) {
+    CreateDirectory(folder, kServiceProgramMode);
+    SetOwnFolderMode(folder, kServiceProgramMode);
+  }
   switch (const int error = CopyFileReplacing(from, to, mode)) {
     case 0:
       return {};

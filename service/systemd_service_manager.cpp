@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <tuple>
 
 #include "platform/files.h"
@@ -172,9 +173,9 @@ class SystemdConnection final : public ServiceManagerHandle {
 
 std::string UnitFileText(const ServiceDefinition& definition) {
   std::string text(UnitFileTemplate());
-  const std::size_t slash = definition.program.rfind('/');
-  const std::string folder =
-      slash == std::string::npos || slash == 0 ? "/" : definition.program.substr(0, slash);
+  // The program's folder; the root folder when it names none (a unit file wants an absolute one).
+  std::string folder = std::filesystem::path(definition.program).parent_path();
+  if (folder.empty()) folder = "/";
   ReplaceAll(text, "@DESCRIPTION@", definition.description);
   ReplaceAll(text, "@PROGRAM@", definition.program);
   ReplaceAll(text, "@SYSTEM_DIR@", folder);
