@@ -385,13 +385,6 @@ bool LoadInto(const std::optional<std::string>& path, ProfileImageSink& sink) {
   return image && ReadProfileImage(*image, sink);
 }
 
-// The path `folder` + "/" + `name`, under the length rules of the profile folders.
-std::optional<std::string> PathIn(std::string folder, const char* name) {
-  if (folder.size() < 2 || folder.size() > 220) return std::nullopt;
-  if (folder.back() == '/') folder.pop_back();
-  return folder + "/" + name;
-}
-
 template <typename RecordAt>
 std::vector<std::uint8_t> WriteImage(std::size_t record_count, const RecordAt& record,
                                      std::uint32_t last_id, const StoredDisplayOptions& options,
@@ -524,13 +517,6 @@ void Apply(const StoredDisplayOptions& stored, DisplayOptions& options) {
   Set(options.ShowSendPackets, stored.ShowSendPackets);
 }
 
-std::optional<std::string> ProfilePath() {
-  const std::optional<std::string> folder = PathIn(UserProfileDirectory(), "Corvane");
-  if (!folder) return std::nullopt;
-  CreateDirectory(*folder);
-  return *folder + "/profile.dat";
-}
-
 bool SaveProfile(const ProxyServerTable& table, const DisplayOptions& options, bool auto_start) {
   const std::optional<std::string> path = ProfilePath();
   if (!path) return false;
@@ -590,12 +576,6 @@ bool SetProfileAside(const std::string& profile, const std::string& aside) {
     RemoveFile((folder / copies[i]).string());
   }
   return true;
-}
-
-std::optional<std::string> ServiceProfilePath() {
-  const std::string folder = SystemDirectory();
-  if (folder.size() > 200) return std::nullopt;
-  return PathIn(folder, "CorvaneService.dat");
 }
 
 bool LoadServiceProfile(ProxyServerTable& table) {

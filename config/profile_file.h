@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "config/display_options.h"
+#include "config/profile_paths.h"  // where the profiles are, for their readers and writers
 #include "config/profile_read_report.h"
 #include "config/proxy_server_table.h"
 #include "platform/files.h"
@@ -64,10 +65,6 @@ class ProfileImageSink {
 bool ReadProfileImage(std::span<const std::uint8_t> image, ProfileImageSink& sink,
                       ProfileReadReport* report = nullptr);
 
-// ~/Corvane/profile.dat; creates the folder ~/Corvane on the way (a failure to create it is
-// ignored). Nothing when the home folder's name is shorter than 2 or longer than 220 characters.
-std::optional<std::string> ProfilePath();
-
 // Writes the table and the options to the profile file, replacing the old file only once the new
 // one is complete on the disk. False when nothing or not all was written; the old file is then
 // unchanged.
@@ -88,9 +85,6 @@ std::string UnreadableProfilePath(const std::string& profile, const CalendarTime
 // beyond kKeptUnreadableProfiles. True when nothing is left at `profile` to be written over (also
 // when it was not there); false, with the profile in its place, when it could not be moved.
 bool SetProfileAside(const std::string& profile, const std::string& aside);
-
-// <system folder>/CorvaneService.dat; no folder is created.
-std::optional<std::string> ServiceProfilePath();
 
 // The service's reader: empties `table`, then takes every proxy server of CorvaneService.dat,
 // flagged for the service or not, up to 1000. The options block must be there but is not used.

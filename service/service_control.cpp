@@ -5,6 +5,7 @@
 #include <optional>
 #include <tuple>
 
+#include "config/profile_paths.h"
 #include "platform/files.h"
 
 namespace corvane {
@@ -83,26 +84,15 @@ std::string Guarded(Action action) {
   }
 }
 
-// `folder` without one trailing slash, or empty when its length is out of bounds.
-std::string Bounded(std::string folder, std::size_t shortest, std::size_t longest) {
-  if (folder.size() < shortest || folder.size() > longest) return {};
-  if (folder.back() == '/') folder.pop_back();
-  return folder;
-}
-
 }  // namespace
 
 ServicePaths CurrentServicePaths() {
   ServicePaths paths;
-  const std::string home = Bounded(UserProfileDirectory(), 2, 220);
-  const std::string system = Bounded(SystemDirectory(), 1, 200);
+  paths.profile = ProfilePathWithoutCreating().value_or("");
+  paths.service_configuration = ServiceProfilePath().value_or("");
+  paths.program_target = SystemFolderPath("CorvaneService").value_or("");
   // Empty when the program's own path is unknown.
   const std::filesystem::path own = std::filesystem::path(OwnExecutablePath()).parent_path();
-  if (!home.empty()) paths.profile = home + "/Corvane/profile.dat";
-  if (!system.empty()) {
-    paths.service_configuration = system + "/CorvaneService.dat";
-    paths.program_target = system + "/CorvaneService";
-  }
   if (!own.empty()) paths.program_source = own / "CorvaneService";
   return paths;
 }
