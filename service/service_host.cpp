@@ -16,7 +16,6 @@ void ServiceHost::ServiceMain() {
     std::lock_guard lock(status_mutex_);
     status_ = ServiceStatus{};
   }
-  if (!platform_.RegisterControlHandler()) return;
   {
     // The stop flag and the control counter start clear with the host; a stop control that
     // arrives this early is kept rather than forgotten.
@@ -59,7 +58,6 @@ void ServiceHost::ServiceMain() {
     ReportServiceEvent("Service is stopped.", false);
     ReportStopped();
   }
-  platform_.CleanUpNetwork();
   platform_.ReleaseResolver();
 }
 

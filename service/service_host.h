@@ -25,15 +25,11 @@ enum class ServiceState : std::uint32_t {
   kRunning = 4,
 };
 
-// The status record as reported to the service manager.
+// The status as reported to the service manager: the state and the check point, which counts the
+// controls received. Start pending is never reported.
 struct ServiceStatus {
-  std::uint32_t ServiceType = 16;  // own process
   ServiceState CurrentState = ServiceState::kStartPending;
-  std::uint32_t ControlsAccepted = 1;  // stop only
-  std::uint32_t Win32ExitCode = 0;
-  std::uint32_t ServiceSpecificExitCode = 0;
   std::uint32_t CheckPoint = 0;
-  std::uint32_t WaitHint = 0;
 
   friend bool operator==(const ServiceStatus&, const ServiceStatus&) = default;
 };
@@ -47,12 +43,10 @@ inline constexpr std::uint32_t kControlShutdown = 5;
 class ServicePlatform {
  public:
   virtual ~ServicePlatform() = default;
-  [[nodiscard]] virtual bool RegisterControlHandler() = 0;
-  [[nodiscard]] virtual bool SetServiceStatus(
-      const ServiceStatus& status) = 0;                             // from two threads, serialised
+  // From two threads, serialised. False when the report was not taken.
+  [[nodiscard]] virtual bool SetServiceStatus(const ServiceStatus& status) = 0;
   virtual void ReportEvent(std::string_view text, bool error) = 0;  // from several threads
   [[nodiscard]] virtual bool StartNetwork() = 0;
-  virtual void CleanUpNetwork() = 0;
   virtual void LoadResolver() = 0;
   virtual void ReleaseResolver() = 0;
   [[nodiscard]] virtual bool LoadConfiguration(ProxyServerTable& table) = 0;

@@ -60,6 +60,8 @@ std::optional<std::thread> LinuxServicePlatform::CreateThread(std::function<void
 }
 
 int RunServiceProgram() {
+  // The control handler's registration: controls arrive as signals on this thread. Without them
+  // the service main never runs, so nothing is reported.
   if (!BlockControlSignals()) return 0;
   RaiseOpenFileLimit();
 

@@ -14,12 +14,9 @@ namespace corvane {
 
 class LinuxServicePlatform final : public ServicePlatform {
  public:
-  // The controls arrive as signals on the program's main thread: nothing to register.
-  bool RegisterControlHandler() override { return true; }
   bool SetServiceStatus(const ServiceStatus& status) override;
   void ReportEvent(std::string_view text, bool error) override;
   bool StartNetwork() override;
-  void CleanUpNetwork() override {}
   void LoadResolver() override;
   void ReleaseResolver() override;
   bool LoadConfiguration(ProxyServerTable& table) override;
