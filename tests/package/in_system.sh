@@ -37,10 +37,18 @@ setpriv --reuid=nobody --regid=nogroup --clear-groups /share/corvane_demo /usr/b
 
 step "Install / ReInstall and Start from the installed paths"
 mkdir -p "$admin_home"
-HOME=$admin_home /share/corvane_service_check install 9 40009 /usr/bin || fail "service actions"
+# Each action prints its result text, as the message box would show it.
+act() {
+  result=$(HOME=$admin_home /share/corvane_service_actions "$@") || fail "$*: $result"
+  echo "$*: $result"
+  case $result in Success:*) ;; *) fail "$*" ;; esac
+}
+HOME=$admin_home /share/corvane_service_actions profile 9 40009 || fail "the profile"
+act install /usr/bin
+act start
 wait_active || fail "the service does not run"
 cmp /usr/bin/CorvaneService /opt/corvane/CorvaneService || fail "the service program differs"
-/share/corvane_service_check relay 9 40009 || fail "the service did not relay"
+/share/corvane_service_actions relay 9 40009 || fail "the service did not relay"
 
 step "installing over itself keeps the service, its configuration and the profile"
 cp /opt/corvane/CorvaneService.dat /tmp/service.dat
@@ -53,7 +61,7 @@ cmp /tmp/profile.dat "$admin_home/Corvane/profile.dat" || fail "the profile chan
 wait_active || fail "the service does not run"
 [ "$(systemctl show -p MainPID --value CorvaneService.service)" != "$pid" ] ||
   fail "the service was not restarted with the new program"
-/share/corvane_service_check relay 9 40009 || fail "the service did not relay after the upgrade"
+/share/corvane_service_actions relay 9 40009 || fail "the service did not relay after the upgrade"
 
 step "apt purge leaves no unit, program or configuration, and the user's profile"
 apt-get purge -y corvane >/tmp/apt.log 2>&1 || { cat /tmp/apt.log; fail "purge"; }

@@ -47,9 +47,9 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "needs root"; exit 1
 fi
 cmake --preset debug >/dev/null
-cmake --build --preset debug --target corvane_service_check corvane_demo >/dev/null
+cmake --build --preset debug --target corvane_service_actions corvane_demo >/dev/null
 mkdir "$work/share"
-cp "$deb" build/debug/tests/corvane_service_check build/debug/tools/corvane_demo \
+cp "$deb" build/debug/tests/corvane_service_actions build/debug/tools/corvane_demo \
    tests/package/in_system.sh "$work/share/"
 chmod -R a+rX "$work"
 SHARE="$work/share" timeout 600 "$harness" sh /share/in_system.sh

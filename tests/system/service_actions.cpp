@@ -1,19 +1,27 @@
-// The desktop program's service actions from the command line, for the system tests that run them
-// against a real systemd. Like the desktop program, it finds the service program beside itself
-// and the profile in ~/Corvane.
+// The desktop program's service actions from the command line, for the tests that run them
+// against a real systemd: the system tests and the packaging test. Like the desktop program, it
+// finds the service program beside itself and the profile in ~/Corvane.
 //
-//   corvane_service_actions install|start|stop|remove|apply   prints the result text
-//   corvane_service_actions running                           prints yes or no
-//   corvane_service_actions profile                           writes the relay profile below
-//   corvane_service_actions relay                             sends a magic packet to port 9 and
-//                                                             waits for the relayed copies
+//   corvane_service_actions install [PROGRAM_FOLDER]    prints the result text; PROGRAM_FOLDER
+//                                                       stands for the desktop program's folder
+//   corvane_service_actions start|stop|remove|apply     prints the result text
+//   corvane_service_actions running                     prints yes or no
+//   corvane_service_actions profile                     writes the relay profile below
+//   corvane_service_actions relay                       sends a magic packet to port 9 and waits
+//                                                       for the relayed copies
+//   corvane_service_actions profile RECV_PORT SINK_PORT writes a profile that relays RECV_PORT
+//                                                       to 127.0.0.1:SINK_PORT
+//   corvane_service_actions relay RECV_PORT SINK_PORT   sends magic packets to RECV_PORT until
+//                                                       one arrives at SINK_PORT (15 s at most)
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "config/profile_file.h"
 #include "platform/files.h"
@@ -32,13 +40,15 @@ using namespace std::chrono_literals;
 constexpr std::uint16_t kBroadcastPort = 40009;
 constexpr std::uint16_t kNamedPort = 40010;
 
-int WriteProfile() {
+// One proxy server flagged for the service, receiving on `receive_port` and sending to `to`; the
+// test's packets come from this host.
+int WriteProfile(std::uint16_t receive_port, std::vector<HostEntry> to) {
   ProxyServerTable table;
   ProxyServerSettings proxy = *NewProxyServerSettings("relay");
   proxy.ServerAutoStartOnService = true;
-  proxy.RecvPort = proxy.SendPort = 9;
+  proxy.RecvPort = proxy.SendPort = receive_port;
   proxy.DontRecvFromYourIp = false;
-  proxy.SendToHostsList = {{"10.200.0.1", 24, kBroadcastPort}, {"localhost", 32, kNamedPort}};
+  proxy.SendToHostsList = std::move(to);
   static_cast<void>(table.Register(proxy));
   const std::optional<std::string> path = ProfilePath();
   if (!path || !ReplaceFile(*path, WriteProfileImage(table, {}, false, CurrentUtcTime()), 0644)) {
@@ -82,11 +92,35 @@ int CheckRelay() {
   return ok ? 0 : 1;
 }
 
-int Act(const std::string& action) {
+// The packet sent to `receive_port` until a copy arrives at `sink_port`.
+int CheckRelay(std::uint16_t receive_port, std::uint16_t sink_port) {
+  UdpSocket sink = UdpSocket::Open(AddressFamily::kIpv4);
+  UdpSocket sender = test::PeerSocket(AddressFamily::kIpv4);
+  if (!sink.Bind(sink_port)) {
+    std::cout << "the receiving socket could not be bound\n";
+    return 1;
+  }
+  const auto packet = test::MagicPayload({0x00, 0x11, 0x22, 0x33, 0x44, 0x55});
+  for (int attempt = 0; attempt < 150; ++attempt) {
+    static_cast<void>(sender.SendTo(packet, test::Loopback(AddressFamily::kIpv4, receive_port)));
+    const std::optional<test::Received> got = test::ReceiveWithin(sink, 100ms);
+    if (got && got->payload == packet) {
+      std::cout << "relayed: " << got->payload.size() << " bytes from port " << got->sender.port
+                << " to port " << sink_port << "\n";
+      return 0;
+    }
+  }
+  std::cout << "no packet arrived at port " << sink_port << "\n";
+  return 1;
+}
+
+int Act(const std::string& action, const std::string& program_folder) {
   SystemdServiceManager manager;
   SystemFileCopier copier;
+  ServicePaths paths = CurrentServicePaths();
+  if (!program_folder.empty()) paths.program_source = program_folder + "/CorvaneService";
   ServiceControl control{
-      manager, copier, CurrentServicePaths(),
+      manager, copier, paths,
       [] {},   [] {},  [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }};
   std::string result;
   if (action == "install") {
@@ -113,16 +147,29 @@ int Act(const std::string& action) {
   return 0;
 }
 
+std::uint16_t PortArgument(const char* text) {
+  const long value = std::strtol(text, nullptr, 10);
+  return value > 0 && value < 65536 ? static_cast<std::uint16_t>(value) : 0;
+}
+
 }  // namespace
 }  // namespace corvane
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: corvane_service_actions ACTION\n";
-    return 2;
+  using namespace corvane;
+  const std::string action = argc > 1 ? argv[1] : "";
+  if (argc == 2 && action == "profile") {
+    return WriteProfile(9, {{"10.200.0.1", 24, kBroadcastPort}, {"localhost", 32, kNamedPort}});
   }
-  const std::string action = argv[1];
-  if (action == "profile") return corvane::WriteProfile();
-  if (action == "relay") return corvane::CheckRelay();
-  return corvane::Act(action);
+  if (argc == 2 && action == "relay") return CheckRelay();
+  if (argc == 4 && (action == "profile" || action == "relay")) {
+    const std::uint16_t receive_port = PortArgument(argv[2]), sink_port = PortArgument(argv[3]);
+    if (receive_port != 0 && sink_port != 0) {
+      return action == "profile" ? WriteProfile(receive_port, {{"127.0.0.1", 32, sink_port}})
+                                 : CheckRelay(receive_port, sink_port);
+    }
+  }
+  if (argc == 2 || (argc == 3 && action == "install")) return Act(action, argc == 3 ? argv[2] : "");
+  std::cerr << "usage: corvane_service_actions ACTION [ARGUMENTS]\n";
+  return 2;
 }
