@@ -23,15 +23,15 @@ class SystemdBus {
   SystemdBus& operator=(const SystemdBus&) = delete;
 
   // Whether systemd runs as this system's service manager (it keeps /run/systemd/system/).
-  static bool ManagerRunning();
+  [[nodiscard]] static bool ManagerRunning();
   // The system bus; nothing (with the errno) when there is none to reach, as in a container.
-  static std::unique_ptr<SystemdBus> OpenSystem(int& error);
+  [[nodiscard]] static std::unique_ptr<SystemdBus> OpenSystem(int& error);
   // systemd's own socket, /run/systemd/private, which works without the bus daemon. Only root
   // may talk on it.
-  static std::unique_ptr<SystemdBus> OpenManagerSocket(int& error);
+  [[nodiscard]] static std::unique_ptr<SystemdBus> OpenManagerSocket(int& error);
   // A direct connection over a connected stream socket, which the bus object then owns (tests
   // talk to a stand-in for systemd this way).
-  static std::unique_ptr<SystemdBus> OpenOnSocket(int fd, int& error);
+  [[nodiscard]] static std::unique_ptr<SystemdBus> OpenOnSocket(int fd, int& error);
 
   BusResult LoadUnit(std::string_view unit, std::string& object_path);
   BusResult UnitProperty(std::string_view object_path, const char* property, std::string& value);

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "service/service_manager_api.h"
+#include "service/service_manager.h"
 
 namespace corvane {
 

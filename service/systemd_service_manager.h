@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "platform/systemd_bus.h"
-#include "service/service_manager_api.h"
+#include "service/service_manager.h"
 
 namespace corvane {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "service/service_manager_api.h"
+#include "service/service_manager.h"
 
 namespace corvane::test {
 
