@@ -14,6 +14,7 @@ namespace corvane {
 namespace {
 
 using profile_format::Cap;
+using profile_format::kListCountAt;
 using profile_format::Layout;
 using profile_format::MemberOf;
 using profile_format::ProfileHeader;
@@ -143,7 +144,7 @@ class ImageWriter {
       const std::uint32_t start = writer_.next_;
       const auto count = static_cast<std::uint32_t>(Counted(list));
       out_.U32(at_ + offset, start);
-      out_.U32(at_ + offset + 4, count);
+      out_.U32(at_ + offset + kListCountAt, count);
       writer_.next_ = start + count * width;
       for (std::uint32_t i = 0; i < count; ++i) writer_.Write(start + i * width, list[i]);
     }
@@ -295,7 +296,7 @@ class ImageReader {
   void List(std::uint64_t at, std::vector<Entry>& list, const char* name, const Place* parent) {
     constexpr std::uint32_t width = Layout<Entry>::kSize;
     const std::uint32_t offset = in_.U32(at);
-    const std::uint32_t count = in_.U32(at + 4);
+    const std::uint32_t count = in_.U32(at + kListCountAt);
     const std::uint64_t bytes = std::uint64_t{width} * count;
     if (!in_.Fits(offset, bytes) || count > kMaxListEntries) {
       if (count > kMaxListEntries) {

@@ -50,6 +50,13 @@ constexpr Record& MemberOf(Record& record, WholeEntry) {
 
 inline constexpr std::uint32_t kVersion = 1;  // of the options part and of the proxy part
 
+// A text field: at most kMaxTextLength bytes of text, then at least one zero byte.
+inline constexpr std::uint32_t kTextFieldSize = kMaxTextLength + 1;
+
+// A list field: the offset of the list's area, then the count of its entries.
+inline constexpr std::uint32_t kListCountAt = 4;
+inline constexpr std::uint32_t kListFieldSize = 8;
+
 // Three flag bytes that the format fixes at 1 (on): bytes 9 and 16 of the options block and byte
 // 116 of a proxy entry. They sit among the flags but hold no setting: nothing in the programs can
 // change them and no reader looks at them. Every writer sets them, so that a file's bytes follow
@@ -259,7 +266,7 @@ class LayoutCheck {
   }
   template <typename M>
   constexpr void Text(std::uint32_t at, M, const char*) {
-    Take(at, kMaxTextLength + 1);
+    Take(at, kTextFieldSize);
   }
   template <typename Owner, typename Inner>
   constexpr void Nested(std::uint32_t at, Inner Owner::*, const char*) {
@@ -267,7 +274,7 @@ class LayoutCheck {
   }
   template <typename M>
   constexpr void List(std::uint32_t at, M, const char*) {
-    Take(at, 8);
+    Take(at, kListFieldSize);
   }
   constexpr void Fixed(std::uint32_t at, std::uint8_t, const char*) { Take(at, 1); }
 
