@@ -185,6 +185,12 @@ std::string Spelled(const Place* place, const char* name) {
   return place ? Spelled(*place) + "." + name : std::string(name);
 }
 
+// Out of line on purpose: inlined, a string's assignment makes the reading of a host entry too
+// long to be inlined into the loop over a list's entries, which then costs more than this call.
+[[gnu::noinline]] void AssignText(std::string& text, std::string_view stored) {
+  text = std::string(stored);
+}
+
 // Reads records, keeping the "ok" state of the checks: once a check failed, no further list is
 // followed and nothing more is noted, and the record being read is dropped. With a report, it also
 // notes each correction and the failed check; what is read does not depend on it.
@@ -249,7 +255,7 @@ class ImageReader {
     template <typename M>
     void Text(std::uint32_t offset, M member, const char* name) {
       std::string& text = MemberOf(record_, member);
-      text = std::string(in_.Text(at_ + offset, kMaxTextLength));
+      AssignText(text, in_.Text(at_ + offset, kMaxTextLength));
       if (reader_.report_ && text.size() == kMaxTextLength &&
           in_.U8(at_ + offset + kMaxTextLength) != 0) {
         reader_.Correction(ProfileRule::kTextCut, Spelled(place_, name), 0);
