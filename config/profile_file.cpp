@@ -19,7 +19,6 @@ using profile_format::Layout;
 using profile_format::MemberOf;
 using profile_format::ProfileHeader;
 using profile_format::ProgramOptions;
-using profile_format::WholeEntry;
 
 constexpr std::uint32_t kHeaderSize = Layout<ProfileHeader>::kSize;
 constexpr std::uint32_t kProxyEntrySize = Layout<ProxyServerSettings>::kSize;
