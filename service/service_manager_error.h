@@ -8,7 +8,7 @@
 
 namespace corvane {
 
-// The values are the Windows error numbers the actions were specified with; only the category
+// The values are the Windows error numbers that these answers stand for; only the category
 // makes them mean something, so they never collide with an errno of the same number.
 enum class ServiceManagerError {
   kFileNotFound = 2,
