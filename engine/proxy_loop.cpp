@@ -10,7 +10,7 @@
 #include "engine/receive_filters.h"
 #include "engine/resolver_cache.h"
 #include "engine/storm_guard.h"
-#include "platform/debug_log.h"
+#include "platform/event_log.h"
 #include "platform/interfaces.h"
 
 namespace corvane {

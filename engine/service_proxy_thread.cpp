@@ -5,7 +5,7 @@
 #include "engine/engine_report.h"
 #include "engine/proxy_host.h"
 #include "engine/proxy_loop.h"
-#include "platform/debug_log.h"
+#include "platform/event_log.h"
 
 namespace corvane {
 namespace {
