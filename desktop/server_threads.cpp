@@ -4,10 +4,9 @@ namespace corvane::desktop {
 
 bool ServerThreads::Start(std::uint32_t id, const std::shared_ptr<WolServerWindow>& window) {
   std::shared_ptr<WolServerThread> thread = WolServerThread::Create(true, id, window);
-  links_[id] = thread;
-  if (thread->Resume()) return true;
-  links_.erase(id);
-  return false;
+  if (!thread->Resume()) return false;
+  links_[id] = std::move(thread);
+  return true;
 }
 
 std::shared_ptr<WolServerThread> ServerThreads::Stop(std::uint32_t id) {

@@ -216,8 +216,9 @@ std::string ServiceControl::Remove() {
     }
     const std::error_code deleted = service->Delete();
     if (!deleted) return "Success: The service removed successfully.";
-    if (deleted == ServiceManagerError::kMarkedForDelete)
+    if (deleted == ServiceManagerError::kMarkedForDelete) {
       return "Success: The service already deleted.";
+    }
     return "Failed: Can not delete the service.";
   });
 }

@@ -131,8 +131,9 @@ class SystemdConnection final : public ServiceManagerHandle {
       : bus_(std::move(bus)), unit_folder_(std::move(unit_folder)), start_wait_(start_wait) {}
 
   std::error_code OpenService(std::string_view name, std::unique_ptr<ServiceHandle>& out) override {
-    if (name.empty() || name.find('/') != std::string_view::npos)
+    if (name.empty() || name.find('/') != std::string_view::npos) {
       return ServiceManagerError::kInvalidName;
+    }
     const std::string unit = std::string(name) + std::string(kUnitSuffix);
     std::string path;
     if (const std::error_code error = FromBus(bus_->LoadUnit(unit, path))) return error;
