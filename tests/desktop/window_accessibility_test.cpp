@@ -2,7 +2,6 @@
 // a user can operate has a name, and no two controls of one page share it.
 #include <QAccessible>
 #include <QLabel>
-#include <QTabWidget>
 #include <set>
 
 #include "tests/desktop/window_fixture.h"
@@ -50,20 +49,13 @@ void Walk(QAccessibleInterface* node, std::multiset<QString>& names, QStringList
 
 TEST_F(WindowAccessibility, EveryControlOfEveryPageHasItsOwnName) {
   Open();
-  auto* outer = Find<QTabWidget>("PageControlMain");
-  auto* inner = Find<QTabWidget>("PageControlServer");
-  for (int tab = 0; tab < outer->count(); ++tab) {
-    outer->setCurrentIndex(tab);
-    for (int page = 0; page < (tab == 0 ? inner->count() : 1); ++page) {
-      inner->setCurrentIndex(page);
-      QApplication::processEvents();
-      std::multiset<QString> names;
-      QStringList faults;
-      Walk(QAccessible::queryAccessibleInterface(outer->currentWidget()), names, faults);
-      EXPECT_EQ(faults.join("; ").toStdString(), "") << "tab " << tab << ", page " << page;
-      EXPECT_GE(names.size(), 2u);  // the walk reached the page
-    }
-  }
+  ForEachPage([&](QWidget* tab_page, int tab, int page) {
+    std::multiset<QString> names;
+    QStringList faults;
+    Walk(QAccessible::queryAccessibleInterface(tab_page), names, faults);
+    EXPECT_EQ(faults.join("; ").toStdString(), "") << "tab " << tab << ", page " << page;
+    EXPECT_GE(names.size(), 2u);  // the walk reached the page
+  });
   // Names that speak for themselves, and labels that lead to their edits.
   EXPECT_EQ(Find<QWidget>("ButtonAddSendToHost")->accessibleName(), "Add destination host");
   EXPECT_EQ(Find<QWidget>("SpeedButtonHelpPrefix")->accessibleName(), "Help on network prefixes");

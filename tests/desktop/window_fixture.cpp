@@ -65,4 +65,18 @@ void WindowTest::SelectServer(const QString& name) {
   tree->setCurrentItem(found.front());
 }
 
+void WindowTest::ForEachPage(
+    const std::function<void(QWidget* tab_page, int tab, int page)>& visit) {
+  auto* outer = Find<QTabWidget>("PageControlMain");
+  auto* inner = Find<QTabWidget>("PageControlServer");
+  for (int tab = 0; tab < outer->count(); ++tab) {
+    outer->setCurrentIndex(tab);
+    for (int page = 0; page < (tab == 0 ? inner->count() : 1); ++page) {
+      inner->setCurrentIndex(page);
+      QApplication::processEvents();
+      visit(outer->currentWidget(), tab, page);
+    }
+  }
+}
+
 }  // namespace corvane::test

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
 #include <functional>
@@ -46,6 +47,9 @@ class WindowTest : public ::testing::Test {
   void SelectRow(const char* view, int row);
   // Selects the proxy server whose caption is `name` (the first of that name).
   void SelectServer(const QString& name);
+  // Shows each page in turn, the proxy server's pages on the first tab and then the other tabs,
+  // and calls `visit` with the tab's widget and the numbers of the tab and the page.
+  void ForEachPage(const std::function<void(QWidget* tab_page, int tab, int page)>& visit);
   ProxyServerSettings& Record() { return *form_->table().Find(form_->selected_server_id()); }
 
   // Runs the event loop until `condition` holds (at most 5 s).

@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QTabWidget>
 
 #include "tests/desktop/window_fixture.h"
 
@@ -57,17 +56,10 @@ QStringList CutTexts(QWidget* window) {
 TEST_F(WindowLayout, NoCaptionIsCutAtTheSmallestWindowSize) {
   Open();
   form_->resize(form_->minimumSize());
-  auto* outer = Find<QTabWidget>("PageControlMain");
-  auto* inner = Find<QTabWidget>("PageControlServer");
-  for (int tab = 0; tab < outer->count(); ++tab) {
-    outer->setCurrentIndex(tab);
-    for (int page = 0; page < (tab == 0 ? inner->count() : 1); ++page) {
-      inner->setCurrentIndex(page);
-      QApplication::processEvents();
-      EXPECT_EQ(CutTexts(form_.get()).join("; ").toStdString(), "")
-          << "tab " << tab << ", page " << page;
-    }
-  }
+  ForEachPage([&](QWidget*, int tab, int page) {
+    EXPECT_EQ(CutTexts(form_.get()).join("; ").toStdString(), "")
+        << "tab " << tab << ", page " << page;
+  });
   // The logs show the seconds of their times.
   for (const char* name : {"ListViewErrors", "ListViewRecvLogs", "ListViewSendLogs"}) {
     QTreeWidget* view = Find<QTreeWidget>(name);
