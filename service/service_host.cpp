@@ -27,6 +27,7 @@ void ServiceHost::ServiceMain() {
   ReportServiceEvent("Service is running.", false);
 
   for (int step = 0; step < timings_.pause_steps && !stop_.IsRequested(); ++step) {
+    platform_.KeepAlive();
     stop_.Sleep(timings_.pause_step);
   }
 
@@ -34,6 +35,7 @@ void ServiceHost::ServiceMain() {
   for (int attempt = 0; attempt < timings_.network_attempts && !stop_.IsRequested(); ++attempt) {
     network = platform_.StartNetwork();
     if (network) break;
+    platform_.KeepAlive();
     stop_.Sleep(timings_.network_retry);
   }
   if (!network) {
@@ -96,6 +98,7 @@ void ServiceHost::RunProxyServers() {
         "Configuration file does not contain proxies that must be started with the service.", true);
   } else {
     while (!stop_.IsRequested() && !WaitForEndOrStop()) {
+      platform_.KeepAlive();
     }
   }
   stop_.Request();

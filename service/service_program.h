@@ -21,6 +21,7 @@ class LinuxServicePlatform final : public ServicePlatform {
   void ReleaseResolver() override;
   bool LoadConfiguration(ProxyServerTable& table) override;
   std::optional<std::thread> CreateThread(std::function<void()> body) override;
+  void KeepAlive() override;
 };
 
 // The program: runs the service main on a thread of its own while this thread takes the controls,
