@@ -89,6 +89,8 @@ bool TFormMain::StopAllServers() {
 
 bool TFormMain::StoreServerPages(ProxyServerSettings* record) {
   if (record == nullptr) return false;
+  const ProxyServerSettings before = *record;
+  bool stored = true;
   try {
     ProxyServerSettings& s = *record;
     QStringList notes;
@@ -98,10 +100,11 @@ bool TFormMain::StoreServerPages(ProxyServerSettings* record) {
     default_actions_page_->Store(s, &notes);
     actions_page_->Store(s);
     if (!notes.isEmpty()) ShowStatus(this, notes.join(' '));
-    return true;
   } catch (...) {
-    return false;  // the fields written so far stay
+    stored = false;  // the fields written so far stay
   }
+  if (*record != before) ScheduleSave(true);
+  return stored;
 }
 
 bool TFormMain::LoadServerPages(ProxyServerSettings* record) {
@@ -136,6 +139,8 @@ void TFormMain::ButtonAddServerClick() {
   } else if (!AddServer(name)) {
     ShowStatus(this, QString("Not added: there are already %1 proxy servers.")
                          .arg(static_cast<qulonglong>(ProxyServerTable::kCapacity)));
+  } else {
+    ScheduleSave(true);
   }
 }
 
@@ -152,11 +157,13 @@ void TFormMain::ButtonRenameServerClick() {
     servers_->sortItems(0, Qt::AscendingOrder);
   }
   title_->setText(caption);
+  ScheduleSave(true);
 }
 
 void TFormMain::ButtonDeleteServerClick() {
   if (table_.size() > 1) {
     DeleteServer(selected_id_);
+    ScheduleSave(true);
   } else {
     ShowStatus(this, "Not deleted: the last proxy server stays.");
   }
