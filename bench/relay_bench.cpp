@@ -55,14 +55,6 @@ std::uint16_t FreePort() {
   return port;
 }
 
-sockaddr_in Loopback(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  return address;
-}
-
 // One relay under test: listens on `port()` and forwards every datagram to the sink port.
 class Relay {
  public:
