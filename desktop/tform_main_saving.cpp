@@ -54,7 +54,7 @@ void TFormMain::WatchForChanges() {
 }
 
 void TFormMain::ScheduleSave(bool changed) {
-  if (!form_ready_ || settings_saved_) return;
+  if (!form_ready_ || settings_saved_ || writer_ == nullptr) return;  // none once it has ended
   unsaved_ = unsaved_ || changed;
   const auto now = std::chrono::steady_clock::now();
   if (!save_timer_->isActive()) first_unsaved_change_ = now;
@@ -64,7 +64,7 @@ void TFormMain::ScheduleSave(bool changed) {
 }
 
 void TFormMain::SaveChanges() {
-  if (!form_ready_ || settings_saved_) return;
+  if (!form_ready_ || settings_saved_ || writer_ == nullptr) return;
   StoreServerPages(table_.Find(selected_id_));
   if (unsaved_) WriteProfile();
 }
