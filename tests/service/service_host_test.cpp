@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include "service/service_program.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
+#include "tests/support/packets.h"
 
 namespace corvane {
 namespace {
@@ -34,6 +36,14 @@ class FakePlatform final : public ServicePlatform {
     std::lock_guard lock(mutex_);
     events_.push_back({std::string(text), error});
   }
+  void ReportDebug(std::string_view text) override {
+    std::lock_guard lock(mutex_);
+    debug_.emplace_back(text);
+  }
+  void PublishMetrics(std::string_view text) override {
+    std::lock_guard lock(mutex_);
+    metrics_.emplace_back(text);
+  }
   bool StartNetwork() override { return ++network_attempts >= network_ready_at; }
   void LoadResolver() override {}
   void ReleaseResolver() override { ++resolver_released; }
@@ -54,6 +64,14 @@ class FakePlatform final : public ServicePlatform {
     std::lock_guard lock(mutex_);
     return statuses_;
   }
+  std::vector<std::string> debug() {
+    std::lock_guard lock(mutex_);
+    return debug_;
+  }
+  std::vector<std::string> metrics() {
+    std::lock_guard lock(mutex_);
+    return metrics_;
+  }
 
   bool status_ok = true, configuration_ok = true;
   int network_ready_at = 1;
@@ -66,13 +84,27 @@ class FakePlatform final : public ServicePlatform {
   std::mutex mutex_;
   std::vector<Event> events_;
   std::vector<ServiceStatus> statuses_;
+  std::vector<std::string> debug_, metrics_;
 };
 
-ServiceStatus Status(ServiceState state, std::uint32_t check_point) {
+ServiceStatus Status(ServiceState state, std::uint32_t check_point, std::string detail = "") {
   ServiceStatus status;
   status.CurrentState = state;
   status.CheckPoint = check_point;
+  status.Detail = std::move(detail);
   return status;
+}
+
+// The states and check points reported, without the reports that only brought the totals up to
+// date (those repeat the state and check point before them).
+std::vector<std::pair<ServiceState, std::uint32_t>> States(
+    const std::vector<ServiceStatus>& statuses) {
+  std::vector<std::pair<ServiceState, std::uint32_t>> states;
+  for (const ServiceStatus& status : statuses) {
+    const std::pair next{status.CurrentState, status.CheckPoint};
+    if (states.empty() || states.back() != next) states.push_back(next);
+  }
+  return states;
 }
 
 ProxyServerSettings Proxy(std::uint16_t port, bool flagged = true) {
@@ -122,9 +154,10 @@ TEST_F(ServiceHostTest, RunsTheFlaggedProxyServersUntilAStop) {
   host_->ServiceControlHandler(kControlStop);
   ASSERT_TRUE(Ended());
   EXPECT_EQ(platform_.events(), (std::vector<Event>{kRunning, kStopped}));
-  EXPECT_EQ(platform_.statuses(), (std::vector<ServiceStatus>{Status(ServiceState::kRunning, 0),
-                                                              Status(ServiceState::kStopPending, 1),
-                                                              Status(ServiceState::kStopped, 0)}));
+  EXPECT_EQ(States(platform_.statuses()),
+            (std::vector<std::pair<ServiceState, std::uint32_t>>{{ServiceState::kRunning, 0},
+                                                                 {ServiceState::kStopPending, 1},
+                                                                 {ServiceState::kStopped, 0}}));
   EXPECT_EQ(platform_.threads_created, 1);
   EXPECT_FALSE(PortHeld(flagged));
 }
@@ -137,12 +170,12 @@ TEST_F(ServiceHostTest, OtherControlsReportTheStateAgainWithACountedCheckPoint) 
   host_->ServiceControlHandler(kControlInterrogate);
   host_->ServiceControlHandler(kControlShutdown);
   ASSERT_TRUE(Ended());
-  const auto statuses = platform_.statuses();
-  ASSERT_EQ(statuses.size(), 5u);
-  EXPECT_EQ(statuses[1], Status(ServiceState::kRunning, 1));
-  EXPECT_EQ(statuses[2], Status(ServiceState::kRunning, 2));
-  EXPECT_EQ(statuses[3], Status(ServiceState::kStopPending, 3));
-  EXPECT_EQ(statuses[4], Status(ServiceState::kStopped, 0));
+  EXPECT_EQ(States(platform_.statuses()),
+            (std::vector<std::pair<ServiceState, std::uint32_t>>{{ServiceState::kRunning, 0},
+                                                                 {ServiceState::kRunning, 1},
+                                                                 {ServiceState::kRunning, 2},
+                                                                 {ServiceState::kStopPending, 3},
+                                                                 {ServiceState::kStopped, 0}}));
 }
 
 TEST_F(ServiceHostTest, ANetworkThatNeverComesUpStopsTheService) {
@@ -235,7 +268,7 @@ TEST_F(ServiceHostTest, OneProxyServerThatCannotStartStopsAllOthers) {
                           {std::string("Can not bind port ") + digits + " for IPv4 socket", true},
                           kStopped}));
   EXPECT_FALSE(PortHeld(platform_.records[0].RecvPort));
-  EXPECT_EQ(platform_.statuses().back(), Status(ServiceState::kStopped, 0));
+  EXPECT_EQ(States(platform_.statuses()).back(), std::pair(ServiceState::kStopped, 0u));
 }
 
 TEST_F(ServiceHostTest, ARefusedRunningReportEndsWithoutAnEvent) {
@@ -247,12 +280,71 @@ TEST_F(ServiceHostTest, ARefusedRunningReportEndsWithoutAnEvent) {
   EXPECT_TRUE(refused.events().empty());
 }
 
+// What the service tells of a running proxy server: totals in the status, the trace and the
+// counter lines at debug level, and the metrics at the start and at the stop of the run.
+TEST_F(ServiceHostTest, ThePacketsOfARunReachTheStatusTraceCounterLinesAndMetrics) {
+  UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
+  ProxyServerSettings proxy = Proxy(test::FreeUdpPort());
+  proxy.DontRecvFromYourIp = false;
+  proxy.SendToHostsList = {{"127.0.0.1", 32, *sink.LocalPort()}};
+  platform_.records = {proxy};
+  Start();
+  UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
+  std::optional<test::Received> relayed;
+  for (int i = 0; i < 200 && !relayed; ++i) {
+    test::Send(peer, test::MagicPayload({1, 2, 3, 4, 5, 6}),
+               test::Loopback(AddressFamily::kIpv4, proxy.RecvPort));
+    relayed = test::ReceiveWithin(sink, 20ms);
+  }
+  ASSERT_TRUE(relayed.has_value());
+  while (test::ReceiveWithin(sink, 50ms)) {  // copies of earlier tries
+  }
+  const std::string label = "Proxy server \"service\" port " + std::to_string(proxy.RecvPort);
+  const auto lines_with = [&](const std::string& text) {
+    const auto debug = platform_.debug();
+    return std::count_if(debug.begin(), debug.end(),
+                         [&](const std::string& line) { return line.find(text) != line.npos; });
+  };
+  host_->RequestCounterLines();
+  for (int i = 0; i < 500 && lines_with(" accepted, ") == 0; ++i) std::this_thread::sleep_for(2ms);
+  host_->ServiceControlHandler(kControlStop);
+  ASSERT_TRUE(Ended());
+
+  // Every packet that arrived was received, accepted and sent once; the stopped report has the
+  // run's final totals.
+  const auto statuses = platform_.statuses();
+  const std::string& last = statuses.back().Detail;
+  const std::size_t received = std::stoul(last.substr(last.find("; ") + 2));
+  EXPECT_EQ(last, "0 proxy servers; " + std::to_string(received) + " received, 0 ignored, " +
+                      std::to_string(received) + " sent, 0 failed");
+  EXPECT_TRUE(std::any_of(statuses.begin(), statuses.end(), [](const ServiceStatus& status) {
+    return status.CurrentState == ServiceState::kRunning &&
+           status.Detail.starts_with("1 proxy server; ");
+  }));
+  EXPECT_EQ(lines_with(label + ": from 127.0.0.1 port " + std::to_string(*peer.LocalPort()) +
+                       ", MAC 01:02:03:04:05:06, password none: accepted"),
+            static_cast<long>(received));
+  EXPECT_EQ(lines_with(label + ": sent to 127.0.0.1 port " + std::to_string(*sink.LocalPort())),
+            static_cast<long>(received));
+  EXPECT_EQ(lines_with(label + ": "), 2 * static_cast<long>(received) + 1);  // and the counters
+  const auto metrics = platform_.metrics();
+  ASSERT_EQ(metrics.size(), 2u);  // at the start (kFast: every 15 s) and at the stop
+  EXPECT_NE(metrics[0].find("corvane_proxy_servers_running 1\n"), std::string::npos);
+  EXPECT_NE(metrics[1].find("corvane_proxy_servers_running 0\n"), std::string::npos);
+  EXPECT_NE(
+      metrics[1].find("corvane_packets_sent_total{server=\"service\",port=\"" +
+                      std::to_string(proxy.RecvPort) + "\"} " + std::to_string(received) + "\n"),
+      std::string::npos);
+}
+
 TEST(ServiceProgram, NotifyMessagesCarryTheStateAndCheckPoint) {
   EXPECT_EQ(NotifyMessage(Status(ServiceState::kRunning, 0)),
             "READY=1\nSTATUS=running, check point 0");
   EXPECT_EQ(NotifyMessage(Status(ServiceState::kStopPending, 3)),
             "STOPPING=1\nSTATUS=stop pending, check point 3");
   EXPECT_EQ(NotifyMessage(Status(ServiceState::kStopped, 0)), "STATUS=stopped, check point 0");
+  EXPECT_EQ(NotifyMessage(Status(ServiceState::kRunning, 2, "1 proxy server; 5 received")),
+            "READY=1\nSTATUS=running, check point 2; 1 proxy server; 5 received");
 }
 
 }  // namespace
