@@ -57,12 +57,12 @@ void PacketTrace::ResolveFailed(std::string_view host, std::string_view reason) 
   Write(text);
 }
 
-void PacketTrace::FlushLeftOut() {
+void PacketTrace::FlushLeftOut(bool at_end) {
   std::uint64_t left_out = 0;
   {
     std::lock_guard lock(mutex_);
     const std::uint32_t now = clock_.GetTickCount();
-    if (left_out_ == 0 || TicksFrom(window_start_, now) < kSecond) return;
+    if (left_out_ == 0 || (!at_end && TicksFrom(window_start_, now) < kSecond)) return;
     left_out = std::exchange(left_out_, 0);
     window_start_ = now;
     lines_in_window_ = 0;

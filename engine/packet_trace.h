@@ -44,8 +44,9 @@ class PacketTrace {
   void SendFailed(const Endpoint& to, int error);  // `error`: the errno of the send
   void ResolveFailed(std::string_view host, std::string_view reason);
 
-  // Any thread: writes the "left out" line of a second that has ended, if there is one.
-  void FlushLeftOut();
+  // Any thread: writes the "left out" line of a second that has ended, if there is one; with
+  // `at_end`, also of the second still running (the last word of a run).
+  void FlushLeftOut(bool at_end = false);
 
  private:
   // Whether a line may go out now; counts it as left out when not.

@@ -96,8 +96,8 @@ std::string ProxyActivity::MetricsText() const {
   return text;
 }
 
-void ProxyActivity::FlushTraces() {
-  for (Watch& watch : watches_) watch.trace.FlushLeftOut();
+void ProxyActivity::FlushTraces(bool at_end) {
+  for (Watch& watch : watches_) watch.trace.FlushLeftOut(at_end);
 }
 
 }  // namespace corvane

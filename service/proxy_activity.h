@@ -43,8 +43,9 @@ class ProxyActivity {
   // The Prometheus text format: HELP and TYPE, a gauge of the running proxy servers, and every
   // counter per proxy server labelled with its name and receive port.
   std::string MetricsText() const;
-  // Writes the "left out" line of every trace whose second has ended.
-  void FlushTraces();
+  // Writes the "left out" line of every trace whose second has ended; with `at_end`, of every
+  // trace that left something out.
+  void FlushTraces(bool at_end = false);
 
  private:
   std::deque<Watch> watches_;

@@ -110,7 +110,7 @@ void ServiceHost::RunProxyServers() {
   for (std::thread& thread : threads) thread.join();
   if (!failed && !threads.empty()) {
     // The last word of the run: the stopped report carries its totals.
-    activity.FlushTraces();
+    activity.FlushTraces(/*at_end=*/true);
     platform_.PublishMetrics(activity.MetricsText());
     std::lock_guard lock(status_mutex_);
     status_.Detail = activity.StatusDetail();

@@ -200,6 +200,10 @@ TEST(PacketTrace, AFloodIsCutToTheLimitAndTellsWhatItLeftOut) {
   trace.FlushLeftOut();
   ASSERT_EQ(lines.size(), 102u);
   EXPECT_EQ(lines.back(), "P: 11 trace lines left out");
+  // The end of a run does not wait for the second to end.
+  for (int i = 0; i < 51; ++i) trace.Sent(packet, from);
+  trace.FlushLeftOut(/*at_end=*/true);
+  EXPECT_EQ(lines.back(), "P: 1 trace lines left out");
 }
 
 }  // namespace
