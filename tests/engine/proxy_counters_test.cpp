@@ -132,21 +132,6 @@ TEST(ProxyCounters, EveryOutcomeIsCountedWhateverTheDisplayOptionsShow) {
   }
 }
 
-TEST(ProxyCounters, TextsSumUpAndDetail) {
-  CounterValues values = Ignored(IgnoreReason::kMac, 2, 117);
-  values.ignored[static_cast<std::size_t>(IgnoreReason::kOwnAddress)] = 1;
-  values.received += 1;
-  values.sent = 117;
-  values.send_failures = 3;
-  values.resolve_failures = 1;
-  EXPECT_EQ(CountersSummary(values), "120 received, 3 ignored, 117 sent, 4 failed");
-  EXPECT_EQ(CountersText(values),
-            "120 received, 117 accepted, 3 ignored (1 own_address, 2 mac), 117 sent, "
-            "3 send failures, 1 resolve failures");
-  values += values;
-  EXPECT_EQ(CountersSummary(values), "240 received, 6 ignored, 234 sent, 8 failed");
-}
-
 TEST(EscapedText, NamesNeverBreakAJournalOrAMetricsLine) {
   const struct {
     std::string text, journal, label;
