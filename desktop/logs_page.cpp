@@ -81,6 +81,11 @@ LogsPage::LogsPage(QWidget* parent) : QWidget(parent) {
     FitColumn(view, 4, "DD:DD:DD:DD:DD:DD");  // magic password
   }
   auto* layout = new QVBoxLayout(this);
+  counters_ = MakeLabel(this, "");
+  counters_->setObjectName("LabelCounters");
+  counters_->setWordWrap(true);  // a long line must not widen the window
+  counters_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(counters_);
   for (auto [caption, view] : {std::pair{"Errors:", errors_.widget},
                                std::pair{"Received magic packets:", received_.widget},
                                std::pair{"Sent magic packets:", sent_.widget}}) {
@@ -126,6 +131,10 @@ void LogsPage::EndBatch() {
     view->widget->setUpdatesEnabled(true);
     if (follow) view->widget->scrollToBottom();
   }
+}
+
+void LogsPage::ShowCounters(const QString& text) {
+  if (counters_->text() != text) counters_->setText(text);
 }
 
 void LogsPage::AddError(const ErrorRow& row) {

@@ -7,6 +7,7 @@
 // per row. What the views show after EndBatch is the same as with rows added one by one.
 #pragma once
 
+#include <QLabel>
 #include <QTreeWidget>
 #include <QWidget>
 
@@ -27,6 +28,8 @@ class LogsPage final : public QWidget {
   void AddSent(const PacketRow& row) { AddPacket(sent_, row, false); }
   void BeginBatch() { batching_ = true; }
   void EndBatch();
+  // The line above the views: what the proxy server shown has done since it started.
+  void ShowCounters(const QString& text);
   // Empties the views and fills them from `history`, each inside update brackets.
   void Refill(const LogHistory& history);
 
@@ -42,6 +45,7 @@ class LogsPage final : public QWidget {
   // the held ones, its first 100 go first.
   void Append(View& view, QTreeWidgetItem* item, int max_rows);
 
+  QLabel* counters_ = nullptr;  // LabelCounters
   View errors_;
   View received_;
   View sent_;

@@ -35,4 +35,12 @@ bool ServerThreads::Running(std::uint32_t id) const {
   return found != links_.end() && !found->second.expired();
 }
 
+std::optional<CounterValues> ServerThreads::Counters(std::uint32_t id) const {
+  const auto found = links_.find(id);
+  if (found == links_.end()) return std::nullopt;
+  const std::shared_ptr<WolServerThread> thread = found->second.lock();
+  if (thread == nullptr) return std::nullopt;
+  return thread->counters().Read();
+}
+
 }  // namespace corvane::desktop

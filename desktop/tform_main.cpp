@@ -84,6 +84,10 @@ void TFormMain::BuildWindow() {
   timer_->setObjectName("Timer1");
   timer_->setInterval(kHour);
   connect(timer_, &QTimer::timeout, this, &TFormMain::Timer1Timer);
+  counters_timer_ = new QTimer(this);
+  counters_timer_->setObjectName("TimerCounters");
+  counters_timer_->setInterval(250);
+  connect(counters_timer_, &QTimer::timeout, this, &TFormMain::ShowCounters);
 }
 
 QWidget* TFormMain::BuildProxyServersTab() {
@@ -207,6 +211,8 @@ bool TFormMain::CreateWindowParts() {
   RestoreWindowState();
   if (deps_.tray) ShowTrayIconWhenAvailable();
   timer_->start();
+  counters_timer_->start();
+  ShowCounters();
   form_ready_ = true;
   return true;
 }

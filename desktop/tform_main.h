@@ -6,7 +6,8 @@
 // threads reach them only through the EngineWindow, which runs their calls on this thread.
 // The code is split by concern: this file's .cpp builds the window and runs its life;
 // tform_main_servers.cpp holds the proxy list, the page transfer and start/stop;
-// tform_main_events.cpp the engine events, the logs and the service buttons.
+// tform_main_events.cpp the engine events, the logs and the service buttons;
+// tform_main_counters.cpp the selected proxy server's counters.
 #pragma once
 
 #include <QLineEdit>
@@ -157,6 +158,12 @@ class TFormMain final : public QMainWindow, private ServerEvents {
     QString last_error;  // the latest error recorded for it
   };
   void ShowServerState(std::uint32_t id, ServerState state);
+  // tform_main_counters.cpp. The counters text of proxy server `id` for its state's tooltip: the
+  // selected one's while it runs ("120 received, ..."), else empty.
+  QString CountersLine(std::uint32_t id) const;
+  // TimerCounters, a few times a second: the selected proxy server's counters into the line
+  // above the log views and into its state's tooltip.
+  void ShowCounters();
   void RecordError(std::uint32_t id, const std::string& text) override;
   void RecordPacket(const EngineReport& report) override;
   void BeginRecording() override;
@@ -196,6 +203,9 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   QTimer* tray_poll_ = nullptr;
   std::thread service_worker_;  // the running service action, joined before the next one
   QTimer* timer_ = nullptr;
+  QTimer* counters_timer_ = nullptr;
+  std::uint32_t counters_id_ = 0;  // whose counters the tooltips show, and what
+  QString counters_text_;
   QTabWidget* tabs_ = nullptr;
   QTabWidget* pages_ = nullptr;
 };

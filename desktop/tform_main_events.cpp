@@ -65,7 +65,8 @@ void TFormMain::ShowServerState(std::uint32_t id, ServerState state) {
       break;
   }
   item->setData(0, Qt::UserRole + 1, static_cast<int>(state));
-  item->setToolTip(0, item->text(0) + "\n" + words);
+  const QString counters = CountersLine(id);
+  item->setToolTip(0, item->text(0) + "\n" + words + (counters.isEmpty() ? "" : "\n" + counters));
 }
 
 void TFormMain::ServerStarted(std::uint32_t id) {

@@ -32,13 +32,15 @@ void ReportShortReceiveBuffer(int granted) {
 class ReceiveLoop {
  public:
   ReceiveLoop(const ProxyServerSettings& settings, ProxySockets& sockets,
-              const OwnAddressTable& own_addresses, ProxyHost& host, const TickClock& clock)
+              const OwnAddressTable& own_addresses, ProxyHost& host, ProxyCounters& counters,
+              const TickClock& clock)
       : sockets_(sockets),
         host_(host),
+        counters_(counters),
         stop_(host.stop()),
         resolver_(clock),
         filters_(settings, own_addresses, resolver_, stop_),
-        sender_(settings, sockets, resolver_, host, clock),
+        sender_(settings, sockets, resolver_, host, counters, clock),
         guard_(clock) {}
 
   void Run() {
@@ -102,12 +104,14 @@ class ReceiveLoop {
     if (reason == IgnoreReason::kNone && !guard_.Admit(packet_.TargetMac())) {
       reason = IgnoreReason::kStormGuard;
     }
+    counters_.CountReceived(reason);
     host_.ReportReceived(packet_, datagram.sender, reason);
     if (reason == IgnoreReason::kNone) sender_.Dispatch(packet_, socket.family());
   }
 
   ProxySockets& sockets_;
   ProxyHost& host_;
+  ProxyCounters& counters_;
   const StopRequest& stop_;
   ResolverCache resolver_;  // emptied at every start: it lives as long as one run
   ReceiveFilters filters_;
@@ -119,7 +123,7 @@ class ReceiveLoop {
 }  // namespace
 
 EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host,
-                            const TickClock& clock) {
+                            ProxyCounters& counters, const TickClock& clock) {
   // Read once per start, all of them, both families; address changes while the proxy server runs
   // are not seen.
   OwnAddressTable own_addresses;
@@ -135,7 +139,7 @@ EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host
   if (sockets.receive_buffer_bytes() < kReceiveBufferBytes) {
     ReportShortReceiveBuffer(sockets.receive_buffer_bytes());
   }
-  ReceiveLoop(settings, sockets, own_addresses, host, clock).Run();
+  ReceiveLoop(settings, sockets, own_addresses, host, counters, clock).Run();
   return EngineStatus::kSocketsReady;
 }
 

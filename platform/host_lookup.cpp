@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -47,7 +48,12 @@ HostAddresses LookUpWithAddressInfo(const std::string& host, GetAddrInfoFunction
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
   addrinfo* list = nullptr;
-  if (get(host.c_str(), nullptr, &hints, &list) != 0) return found;
+  if (const int error = get(host.c_str(), nullptr, &hints, &list); error != 0) {
+    char buffer[256];
+    found.failure =
+        error == EAI_SYSTEM ? strerror_r(errno, buffer, sizeof buffer) : gai_strerror(error);
+    return found;
+  }
   for (const addrinfo* row = list; row != nullptr && !(found.has_ipv4 && found.has_ipv6);
        row = row->ai_next) {
     if (row->ai_addr == nullptr) continue;
@@ -66,6 +72,7 @@ HostAddresses LookUpWithAddressInfo(const std::string& host, GetAddrInfoFunction
     }
   }
   free(list);
+  if (!found.has_ipv4 && !found.has_ipv6) found.failure = "no IPv4 or IPv6 address";
   return found;
 }
 
@@ -81,8 +88,13 @@ HostAddresses LookUpWithHostDatabase(const std::string& host) {
          buffer.size() < 65536) {
     buffer.resize(buffer.size() * 2);
   }
-  if (result == nullptr || result->h_addrtype != AF_INET || result->h_length != 4 ||
-      result->h_addr_list == nullptr || result->h_addr_list[0] == nullptr) {
+  if (result == nullptr) {
+    found.failure = hstrerror(error);
+    return found;
+  }
+  if (result->h_addrtype != AF_INET || result->h_length != 4 || result->h_addr_list == nullptr ||
+      result->h_addr_list[0] == nullptr) {
+    found.failure = "no IPv4 address";
     return found;
   }
   std::memcpy(found.ipv4.data(), result->h_addr_list[0], 4);

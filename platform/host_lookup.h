@@ -18,6 +18,7 @@ struct HostAddresses {
   bool has_ipv6 = false;
   std::array<std::uint8_t, 16> ipv6{};
   std::uint32_t ipv6_scope = 0;
+  std::string failure;  // the system's reason when it found neither address; may be empty
 };
 
 // Looks both entry points up; returns whether both were found. Either both are set, or neither.
@@ -29,7 +30,7 @@ bool AddressInfoEntryPointsLoaded();
 // Resolves `host` (a numeric address or a name). With the entry points: the first IPv4 and the
 // first IPv6 answer of getaddrinfo (any family, stream socket type, TCP). Without them: the first
 // address of the IPv4 host database, so no IPv6 answer. Blocks while the system resolver works.
-// Thread-safe.
+// A lookup that finds nothing says why in `failure` ("Name or service not known"). Thread-safe.
 HostAddresses LookUpHost(const std::string& host);
 
 }  // namespace corvane

@@ -183,9 +183,13 @@ ReceiveResult UdpSocket::Receive(std::span<std::uint8_t> buffer, Datagram& datag
 bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const Endpoint& to) {
   sockaddr_storage storage;
   const socklen_t length = ToSystemAddress(to, family_, storage);
-  if (length == 0) return false;
+  if (length == 0) {
+    errno = EAFNOSUPPORT;
+    return false;
+  }
   const ssize_t sent = sendto(fd_, data.data(), data.size(), MSG_NOSIGNAL,
                               reinterpret_cast<const sockaddr*>(&storage), length);
+  if (sent >= 0 && sent != static_cast<ssize_t>(data.size())) errno = EMSGSIZE;
   return sent == static_cast<ssize_t>(data.size());
 }
 

@@ -14,6 +14,7 @@
 #include "desktop/logs_page.h"
 #include "tests/desktop/window_fixture.h"
 #include "tests/support/loopback.h"
+#include "tests/support/packets.h"
 
 namespace corvane {
 namespace {
@@ -261,12 +262,27 @@ TEST_F(WindowConventions, TheListShowsWhichProxyServersRunOrFailedAndWhy) {
 
   Type("EditServerName", "second");
   Click("ButtonAddServer");
-  Type("EditRecvPort", QString::number(test::FreeUdpPort()));
+  const std::uint16_t port = test::FreeUdpPort();
+  Type("EditRecvPort", QString::number(port));
   Click("ButtonStartServer");
-  ASSERT_TRUE(WaitFor([&] { return tooltip("second") == "second\nRunning"; }));
+  ASSERT_TRUE(WaitFor([&] { return tooltip("second").startsWith("second\nRunning\n0 received"); }));
   EXPECT_TRUE(tooltip("New proxy server").contains("Failed"));  // not the one shown
+  // The counters of the one shown follow its packets, above the logs and in the tooltip.
+  const QLabel* counters = Find<QLabel>("LabelCounters");
+  UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
+  ASSERT_TRUE(WaitFor([&] {
+    test::Send(peer, test::MagicPayload({1, 2, 3, 4, 5, 6}),
+               test::Loopback(AddressFamily::kIpv4, port));
+    return counters->text().startsWith("Counters since the start: ") &&
+           !counters->text().contains(": 0 received");
+  }));
+  const QString line = counters->text().section(": ", 1);
+  EXPECT_TRUE(line.contains(" received, 0 accepted, ") && line.contains(" own_address), 0 sent"))
+      << line.toStdString();
+  EXPECT_TRUE(WaitFor([&] { return tooltip("second") == "second\nRunning\n" + line; }));
   Click("ButtonStopServer");
   EXPECT_EQ(tooltip("second"), "second\nStopped");
+  EXPECT_TRUE(WaitFor([&] { return counters->text().contains("not running"); }));
 
   // Ports below 1024 name the capability, and the program to give it to.
   EXPECT_EQ(form_->ErrorStatus("A", "Can not bind 9 port for IPv6 socket"),
