@@ -184,8 +184,43 @@ bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const Endpoint& to) {
   sockaddr_storage storage;
   const socklen_t length = ToSystemAddress(to, family_, storage);
   if (length == 0) return false;
-  const ssize_t sent = sendto(fd_, data.data(), data.size(), MSG_NOSIGNAL,
-                              reinterpret_cast<const sockaddr*>(&storage), length);
+  if (to.address.scope_id == 0) {
+    const ssize_t sent = sendto(fd_, data.data(), data.size(), MSG_NOSIGNAL,
+                                reinterpret_cast<const sockaddr*>(&storage), length);
+    return sent == static_cast<ssize_t>(data.size());
+  }
+  // Through one interface: its index in the packet information of this one send, so the socket
+  // (and its port) stays the same for every interface. The limited broadcast leaves by that
+  // interface whatever the routes say; an IPv6 address whose scope the system ignores (a global
+  // one) goes that way too.
+  iovec buffer{const_cast<std::uint8_t*>(data.data()), data.size()};
+  union {
+    cmsghdr header;  // for alignment
+    char bytes[CMSG_SPACE(sizeof(in6_pktinfo))];
+  } control{};
+  msghdr message{};
+  message.msg_name = &storage;
+  message.msg_namelen = length;
+  message.msg_iov = &buffer;
+  message.msg_iovlen = 1;
+  message.msg_control = control.bytes;
+  const auto attach = [&](int level, int type, const auto& info) {
+    message.msg_controllen = CMSG_SPACE(sizeof info);
+    control.header.cmsg_level = level;
+    control.header.cmsg_type = type;
+    control.header.cmsg_len = CMSG_LEN(sizeof info);
+    std::memcpy(CMSG_DATA(&control.header), &info, sizeof info);
+  };
+  if (family_ == AddressFamily::kIpv4) {
+    in_pktinfo info{};
+    info.ipi_ifindex = static_cast<int>(to.address.scope_id);
+    attach(IPPROTO_IP, IP_PKTINFO, info);
+  } else {
+    in6_pktinfo info{};
+    info.ipi6_ifindex = to.address.scope_id;
+    attach(IPPROTO_IPV6, IPV6_PKTINFO, info);
+  }
+  const ssize_t sent = sendmsg(fd_, &message, MSG_NOSIGNAL);
   return sent == static_cast<ssize_t>(data.size());
 }
 

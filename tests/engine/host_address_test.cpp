@@ -86,6 +86,16 @@ TEST(DestinationOf, Ipv6IgnoresThePrefixAndTheScope) {
   EXPECT_EQ(to->address.scope_id, 0u);
 }
 
+TEST(DestinationOf, TheInterfaceATextNamedGoesWithEitherFamily) {
+  ResolvedHost both = Answer("192.168.1.100", "ff02::1");
+  both.Interface = 7;
+  const auto ipv4 = DestinationOf(both, 24, 9, AddressFamily::kIpv4);
+  EXPECT_EQ(AddressToString(ipv4->address), "192.168.1.255");
+  EXPECT_EQ(ipv4->address.scope_id, 7u);
+  EXPECT_EQ(DestinationOf(both, 24, 9, AddressFamily::kIpv6)->address,
+            IpAddress::Ipv6(Address("ff02::1").bytes, 7));
+}
+
 TEST(DestinationOf, TheArrivalFamilyIsPreferredAndTheOtherServesWhenAlone) {
   const ResolvedHost both = Answer("10.0.0.1", "fd00::1");
   EXPECT_EQ(DestinationOf(both, 32, 9, AddressFamily::kIpv4)->address.family, AddressFamily::kIpv4);
@@ -106,6 +116,20 @@ TEST(IsOwnAddress, ComparesSendersOfBothFamiliesExactly) {
   EXPECT_FALSE(IsOwnAddress(Address("::a00:1"), own));  // the IPv4 bytes as an IPv6 address
   EXPECT_TRUE(IsOwnAddress(IpAddress::Ipv6(Address("fd00::1").bytes, 7), own));  // any scope
   EXPECT_FALSE(IsOwnAddress(Address("fd00::2"), own));
+}
+
+TEST(OwnAddressTable, AnAddressOnTwoInterfacesStaysOwnUntilBothLoseIt) {
+  OwnAddressTable own;
+  own.Add(Address("fe80::1"), 2);
+  own.Add(Address("fe80::1"), 3);
+  own.Add(Address("fe80::1"), 3);  // again: no second row
+  EXPECT_EQ(own.size(), 2u);
+  own.Remove(Address("fe80::1"), 2);
+  EXPECT_TRUE(own.Contains(Address("fe80::1")));
+  own.Remove(Address("fe80::1"), 9);  // never held there
+  own.Remove(Address("fe80::1"), 3);
+  EXPECT_FALSE(own.Contains(Address("fe80::1")));
+  EXPECT_EQ(own.size(), 0u);
 }
 
 }  // namespace
