@@ -13,6 +13,39 @@ TEST(ListEntryRules, HostTextIsTakenAsTypedUpTo96Bytes) {
   EXPECT_EQ(ParseHostText(std::string(120, 'x')), std::string(96, 'x'));
 }
 
+TEST(ListEntryRules, DestinationsSayWhatTheirInterfacePartLacks) {
+  const std::string kNeeds = " reaches one link only: add the interface, for example %eth0";
+  const std::string kNoInterface =
+      " names no interface after the %: a name of up to 15 characters without spaces, or an index";
+  const std::string long_name = "10.0.0.1%" + std::string(20, 'e');
+  const struct {
+    std::string host, note;
+  } kCases[] = {
+      {"fe80::1", "fe80::1" + kNeeds},
+      {"febf::1", "febf::1" + kNeeds},
+      {"ff02::1", "ff02::1" + kNeeds},
+      {"ff12::1", "ff12::1" + kNeeds},  // flags do not change the scope
+      {"ff01::1", "ff01::1" + kNeeds},
+      {"ff02::1%eth1", ""},
+      {"fe80::1%3", ""},
+      {"255.255.255.255%eth1", ""},
+      {"fec0::1", ""},
+      {"ff05::1", ""},
+      {"fd00::1", ""},
+      {"10.0.0.1", ""},
+      {"printer", ""},
+      {"%", "% names no address before the %"},
+      {"%eth0", "%eth0 names no address before the %"},
+      {"fe80::1%", "fe80::1%" + kNoInterface},
+      {long_name, long_name + kNoInterface},
+      {"10.0.0.1%eth 1", "10.0.0.1%eth 1" + kNoInterface},
+      {"10.0.0.1%a/b", "10.0.0.1%a/b" + kNoInterface},
+      {"10.0.0.1%..", "10.0.0.1%.." + kNoInterface},
+      {"10.0.0.1%a%b", "10.0.0.1%a%b" + kNoInterface},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(DestinationHostNote(c.host), c.note) << c.host;
+}
+
 TEST(ListEntryRules, PrefixesAndPortsConvertWholeFieldsAndClamp) {
   EXPECT_EQ(ParsePrefix("24"), 24);
   EXPECT_EQ(ParsePrefix("abc"), 0);
