@@ -135,13 +135,17 @@ void Apply(const nlmsghdr& header, OwnAddressTable& table) {
   }
 }
 
-// The messages of one batch, in order.
+// The messages of one batch, in order; a message whose length runs past the batch ends it.
 template <typename Visit>
 void ForEachMessage(NetlinkBuffer& buffer, ssize_t length, Visit visit) {
-  int left = static_cast<int>(length);
-  for (const auto* header = reinterpret_cast<const nlmsghdr*>(buffer.bytes.data());
-       NLMSG_OK(header, left); header = NLMSG_NEXT(header, left)) {
+  std::size_t at = 0;
+  const auto end = static_cast<std::size_t>(length);
+  while (end - at >= sizeof(nlmsghdr)) {
+    const auto* header = reinterpret_cast<const nlmsghdr*>(buffer.bytes.data() + at);
+    if (header->nlmsg_len < sizeof(nlmsghdr) || header->nlmsg_len > end - at) return;
     visit(*header);
+    at += NLMSG_ALIGN(header->nlmsg_len);
+    if (at > end) return;
   }
 }
 

@@ -39,6 +39,17 @@ socklen_t ToSystemAddress(const Endpoint& to, AddressFamily family, sockaddr_sto
   return sizeof ipv6;
 }
 
+// Puts `info` as the only control message into `message`, whose control buffer has room for it.
+template <typename Info>
+void AttachControl(msghdr& message, int level, int type, const Info& info) {
+  message.msg_controllen = CMSG_SPACE(sizeof info);
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = level;
+  header->cmsg_type = type;
+  header->cmsg_len = CMSG_LEN(sizeof info);
+  std::memcpy(CMSG_DATA(header), &info, sizeof info);
+}
+
 Endpoint FromSystemAddress(const sockaddr_storage& storage) {
   Endpoint endpoint;
   if (storage.ss_family == AF_INET6) {
@@ -194,31 +205,21 @@ bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const Endpoint& to) {
   // interface whatever the routes say; an IPv6 address whose scope the system ignores (a global
   // one) goes that way too.
   iovec buffer{const_cast<std::uint8_t*>(data.data()), data.size()};
-  union {
-    cmsghdr header;  // for alignment
-    char bytes[CMSG_SPACE(sizeof(in6_pktinfo))];
-  } control{};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo))] = {};
   msghdr message{};
   message.msg_name = &storage;
   message.msg_namelen = length;
   message.msg_iov = &buffer;
   message.msg_iovlen = 1;
-  message.msg_control = control.bytes;
-  const auto attach = [&](int level, int type, const auto& info) {
-    message.msg_controllen = CMSG_SPACE(sizeof info);
-    control.header.cmsg_level = level;
-    control.header.cmsg_type = type;
-    control.header.cmsg_len = CMSG_LEN(sizeof info);
-    std::memcpy(CMSG_DATA(&control.header), &info, sizeof info);
-  };
+  message.msg_control = control;
   if (family_ == AddressFamily::kIpv4) {
     in_pktinfo info{};
     info.ipi_ifindex = static_cast<int>(to.address.scope_id);
-    attach(IPPROTO_IP, IP_PKTINFO, info);
+    AttachControl(message, IPPROTO_IP, IP_PKTINFO, info);
   } else {
     in6_pktinfo info{};
     info.ipi6_ifindex = to.address.scope_id;
-    attach(IPPROTO_IPV6, IPV6_PKTINFO, info);
+    AttachControl(message, IPPROTO_IPV6, IPV6_PKTINFO, info);
   }
   const ssize_t sent = sendmsg(fd_, &message, MSG_NOSIGNAL);
   return sent == static_cast<ssize_t>(data.size());
