@@ -8,11 +8,25 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 namespace corvane::test {
 
 void Shell(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
+
+void FloodAddresses(const std::string& network, int count) {
+  const std::string batch = testing::TempDir() + "/flood.batch";
+  std::ofstream flood(batch);
+  for (const char* verb : {"add", "del"}) {
+    for (int i = 0; i < count; ++i) {
+      flood << "addr " << verb << " " << network << "." << i / 250 << "." << i % 250 + 1
+            << "/32 dev lo\n";
+    }
+  }
+  flood.close();
+  Shell("ip -batch " + batch);
+}
 
 PeerNamespace::PeerNamespace() {
   int ready[2];

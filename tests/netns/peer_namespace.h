@@ -12,6 +12,9 @@ namespace corvane::test {
 
 // Runs `command` with the shell; fails the test when it does not succeed.
 void Shell(const std::string& command);
+// Adds `count` /32 addresses of the /16 `network` ("10.82") to lo and removes them again, in one
+// batch, faster than anyone can take the changes.
+void FloodAddresses(const std::string& network, int count);
 
 class PeerNamespace {
  public:

@@ -71,21 +71,6 @@ TEST(UdpSocket, SendsOnlyToItsOwnFamily) {
   EXPECT_FALSE(ipv4.SendTo(payload, Loopback(AddressFamily::kIpv6, 9)));
 }
 
-TEST_P(UdpSocketTest, SendsThroughTheInterfaceOfTheDestination) {
-  UdpSocket receiver = PeerSocket(GetParam());
-  UdpSocket sender = PeerSocket(GetParam());
-  Endpoint to = Loopback(GetParam(), *receiver.LocalPort());
-  to.address.scope_id = InterfaceIndex("lo");
-  ASSERT_NE(to.address.scope_id, 0u);
-  test::Send(sender, std::vector<std::uint8_t>(102, 0x44), to);
-  const auto arrived = test::ReceiveWithin(receiver, 2000ms);
-  ASSERT_TRUE(arrived.has_value());
-  EXPECT_EQ(arrived->payload, std::vector<std::uint8_t>(102, 0x44));
-  EXPECT_EQ(arrived->sender.port, *sender.LocalPort());  // the socket's own port
-  to.address.scope_id = 4000000;                         // no such interface
-  EXPECT_FALSE(sender.SendTo(std::vector<std::uint8_t>(102, 0x44), to));
-}
-
 TEST(UdpSocket, ArrivalInfoMarksUnicastAsNoBroadcast) {
   UdpSocket receiver = PeerSocket(AddressFamily::kIpv4);
   ASSERT_TRUE(receiver.EnableArrivalInfo());
