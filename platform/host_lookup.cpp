@@ -11,6 +11,9 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/interfaces.h"
+#include "platform/net_address.h"
+
 namespace corvane {
 namespace {
 
@@ -131,12 +134,31 @@ void ReleaseAddressInfoEntryPoints() {
 
 bool AddressInfoEntryPointsLoaded() { return Process().getaddrinfo != nullptr; }
 
-HostAddresses LookUpHost(const std::string& host) {
+namespace {
+
+HostAddresses LookUpAddressOrName(const std::string& host) {
   EntryPoints& entry_points = Process();
   GetAddrInfoFunction* get = entry_points.getaddrinfo;
   FreeAddrInfoFunction* free = entry_points.freeaddrinfo;
   if (get != nullptr && free != nullptr) return LookUpWithAddressInfo(host, get, free);
   return LookUpWithHostDatabase(host);
+}
+
+}  // namespace
+
+HostAddresses LookUpHost(const std::string& host) {
+  const HostTextParts parts = SplitInterface(host);
+  if (!parts.names_interface) return LookUpAddressOrName(host);
+  const std::uint32_t interface_index = InterfaceIndex(parts.interface);
+  if (parts.host.empty() || interface_index == 0) {
+    HostAddresses none;
+    none.failure = parts.host.empty() ? "no address before the interface" : "no such interface";
+    return none;
+  }
+  HostAddresses found = LookUpAddressOrName(std::string(parts.host));
+  found.interface_index = interface_index;
+  if (found.has_ipv6) found.ipv6_scope = interface_index;
+  return found;
 }
 
 }  // namespace corvane

@@ -88,6 +88,12 @@ TEST_F(WindowConventions, EnterAddsDeleteRemovesAndRefusalsSayWhy) {
   QTest::keyClick(Find<QLineEdit>("EditDontRecvFromHost"), Qt::Key_Enter);
   EXPECT_EQ(Rows("ListViewDontRecvFromHosts", 1), (QStringList{"/40", "/128"}));
   EXPECT_EQ(status(), "Network prefix 200 is not in 0..128; 128 is used.");
+  Type("EditSendToHost", "fe80::1");
+  Click("ButtonAddSendToHost");
+  EXPECT_EQ(status(), "fe80::1 reaches one link only: add the interface, for example %eth0.");
+  Type("EditSendToHost", "fe80::1%eth0");
+  Click("ButtonAddSendToHost");
+  EXPECT_EQ(status(), "");
 
   const struct {
     const char* edit;
