@@ -28,6 +28,8 @@ class ServerThreads {
 
   // Whether a thread is linked for `id` and has not ended.
   bool Running(std::uint32_t id) const;
+  // The thread linked for `id` while it has not ended; nullptr otherwise.
+  std::shared_ptr<WolServerThread> Thread(std::uint32_t id) const;
 
  private:
   std::map<std::uint32_t, std::weak_ptr<WolServerThread>> links_;

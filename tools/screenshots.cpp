@@ -82,20 +82,29 @@ int main(int argc, char** argv) {
     QTest::qWait(20);
   }
 
+  // Every page at the size the window opens with, then again at its smallest size.
   auto* outer = form.findChild<QTabWidget*>("PageControlMain");
   auto* inner = form.findChild<QTabWidget*>("PageControlServer");
   int index = 0;
-  for (int page = 0; page < inner->count(); ++page) {
-    outer->setCurrentIndex(0);
-    inner->setCurrentIndex(page);
-    QTest::qWait(50);
-    form.grab().save(QString("%1/%2-proxy-%3.png").arg(folder).arg(index++).arg(page));
-  }
-  for (int tab = 1; tab < outer->count(); ++tab) {
-    outer->setCurrentIndex(tab);
-    QTest::qWait(50);
-    form.grab().save(QString("%1/%2-tab-%3.png").arg(folder).arg(index++).arg(tab));
-  }
+  const auto save_pages = [&](const QString& where) {
+    QDir().mkpath(where);
+    int shot = 0;
+    for (int page = 0; page < inner->count(); ++page) {
+      outer->setCurrentIndex(0);
+      inner->setCurrentIndex(page);
+      QTest::qWait(50);
+      form.grab().save(QString("%1/%2-proxy-%3.png").arg(where).arg(shot++).arg(page));
+    }
+    for (int tab = 1; tab < outer->count(); ++tab) {
+      outer->setCurrentIndex(tab);
+      QTest::qWait(50);
+      form.grab().save(QString("%1/%2-tab-%3.png").arg(where).arg(shot++).arg(tab));
+    }
+    index += shot;
+  };
+  save_pages(folder);
+  form.resize(form.minimumSize());
+  save_pages(folder + "/smallest");
   std::printf("saved %d pages to %s\n", index, argv[1]);
   return 0;
 }

@@ -1,5 +1,6 @@
 // The window as a Linux desktop user meets it: Linux words, input that says why it was refused,
 // menus, the tray menu, remembered geometry, status and accessibility.
+#include <QAccessible>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -243,30 +244,43 @@ TEST_F(WindowConventions, LogsFollowTheNewestRowUnlessScrolledBack) {
   EXPECT_FALSE(last_shown());
 }
 
-TEST_F(WindowConventions, TheListShowsWhichProxyServersRunOrFailedAndWhy) {
+TEST_F(WindowConventions, TheListSaysInWordsWhichProxyServersRunOrFailedAndWhy) {
   Open();
   const auto tooltip = [this](const QString& name) {
     return Find<QTreeWidget>("ListViewServers")->findItems(name, Qt::MatchExactly)[0]->toolTip(0);
   };
-  EXPECT_EQ(tooltip("New proxy server"), "New proxy server\nStopped");
+  // What a screen reader reads for each row of the list.
+  const auto spoken = [this] {
+    QStringList names;
+    QAccessibleInterface* list =
+        QAccessible::queryAccessibleInterface(Find<QTreeWidget>("ListViewServers"));
+    for (int i = 0; i < list->childCount(); ++i) {
+      if (list->child(i)->role() != QAccessible::ColumnHeader) {
+        names << list->child(i)->text(QAccessible::Name);
+      }
+    }
+    return names.join(" | ").toStdString();
+  };
+  EXPECT_EQ(tooltip("New proxy server"), "New proxy server\nstopped");
+  EXPECT_EQ(spoken(), "New proxy server, stopped");
 
   UdpSocket holder = test::PeerSocket(AddressFamily::kIpv4);  // the port is taken
   const QString taken = QString::number(*holder.LocalPort());
   Type("EditRecvPort", taken);
   Click("ButtonStartServer");
   const QString error = "Can not bind " + taken + " port for IPv4 socket";
-  ASSERT_TRUE(WaitFor([&] { return tooltip("New proxy server").contains("Failed"); }));
-  EXPECT_EQ(tooltip("New proxy server"), "New proxy server\nFailed to start: " + error);
+  ASSERT_TRUE(WaitFor([&] { return tooltip("New proxy server").contains("failed"); }));
+  EXPECT_EQ(tooltip("New proxy server"), "New proxy server\nfailed: " + error);
   EXPECT_EQ(Status(), "New proxy server: " + error);
 
   Type("EditServerName", "second");
   Click("ButtonAddServer");
   Type("EditRecvPort", QString::number(test::FreeUdpPort()));
   Click("ButtonStartServer");
-  ASSERT_TRUE(WaitFor([&] { return tooltip("second") == "second\nRunning"; }));
-  EXPECT_TRUE(tooltip("New proxy server").contains("Failed"));  // not the one shown
+  ASSERT_TRUE(WaitFor([&] { return tooltip("second") == "second\nrunning"; }));
+  EXPECT_EQ(spoken(), ("New proxy server, failed: " + error + " | second, running").toStdString());
   Click("ButtonStopServer");
-  EXPECT_EQ(tooltip("second"), "second\nStopped");
+  EXPECT_EQ(tooltip("second"), "second\nstopped");
 
   // Ports below 1024 name the capability, and the program to give it to.
   EXPECT_EQ(form_->ErrorStatus("A", "Can not bind 9 port for IPv6 socket"),
