@@ -101,7 +101,8 @@ QWidget* TFormMain::BuildProxyServersTab() {
   auto* remove = MakeButton(tab, "ButtonDeleteServer", "Delete");
   title_ = new ElidedLabel(tab);
   title_->setObjectName("EditTitle");
-  title_->setAccessibleName("Selected proxy server");
+  // A screen reader reads the name itself, described as what it is.
+  title_->setAccessibleDescription("Selected proxy server");
   QFont bold = title_->font();
   bold.setBold(true);
   title_->setFont(bold);
