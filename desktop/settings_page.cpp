@@ -60,6 +60,9 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
   changed_ = MakeLabel(this, "changed; restart to apply");
   changed_->setObjectName("LabelServerChanged");
   changed_->setVisible(false);
+  QFont bold = changed_->font();
+  bold.setBold(true);
+  changed_->setFont(bold);
   buttons->addWidget(start_);
   buttons->addWidget(stop_);
   buttons->addWidget(changed_);

@@ -95,6 +95,7 @@ QWidget* TFormMain::BuildProxyServersTab() {
   auto* tab = new QWidget;
   servers_ = MakeListView(tab, "ListViewServers", {{"Name", 130}}, false, true);
   servers_->setItemDelegate(new ServerListDelegate(servers_));
+  servers_->setUniformRowHeights(false);
   server_name_ = MakeEdit(tab, "EditServerName", "New proxy");
   auto* add = MakeButton(tab, "ButtonAddServer", "Add");
   auto* rename = MakeButton(tab, "ButtonRenameServer", "Rename");

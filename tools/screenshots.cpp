@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   }
   const QString folder = argv[1];
   QDir().mkpath(folder);
-  const QString home = folder + "/home";
+  const QString home = QDir(folder + "/home").absolutePath();
   QDir(home).removeRecursively();  // a fresh profile each time
   QDir().mkpath(home);
   qputenv("HOME", home.toUtf8());
@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
   form.findChild<QTreeWidget*>("ListViewActionsByMacs")->topLevelItem(0)->setSelected(true);
   type("EditReplaceByMacHost", "10.0.0.255");
   click("ButtonAddReplaceByMacPacket");
+  type("EditReplaceMac", "00:11:22:33:44:5");  // one digit short: the page says so
   type("EditRecvPort", "47991");
   type("EditSendPort", "47991");
   form.findChild<QCheckBox*>("CheckBoxDontRecvFromYourIp")->setChecked(false);
@@ -81,6 +82,9 @@ int main(int argc, char** argv) {
     static_cast<void>(peer.SendTo(packet, {IpAddress::Ipv4(127, 0, 0, 1), 47991}));
     QTest::qWait(20);
   }
+
+  // An edit of the running proxy server, which waits for its restart.
+  form.findChild<QCheckBox*>("CheckBoxDontRecvFromBroadcastIp")->setChecked(true);
 
   // Every page at the size the window opens with, then again at its smallest size.
   auto* outer = form.findChild<QTabWidget*>("PageControlMain");
