@@ -59,6 +59,14 @@ TEST_F(WindowConventions, TheKeyboardEntersOnlyWhatAFieldCanHold) {
     const char* kept;
   } cases[] = {
       {"EditRecvPort", "9a1", "91"},
+      // Numbers that the field cannot hold: the key that would make one is refused.
+      {"EditRecvPort", "70000", "7000"},
+      {"EditSendPort", "65535", "65535"},
+      {"EditSendDelayTime", "10001", "1000"},
+      {"EditDontRecvFromHostPrefix", "129", "12"},
+      {"EditReplaceByMacHostPrefix", "0128", "0128"},
+      {"EditSendToHostPort", "99999", "9999"},
+      {"EditRecvFromPort", "8 - 65536", "8 - 6553"},
       {"EditSendDelayTime", "-5", "5"},
       {"EditDontRecvFromHostPrefix", "2x4", "24"},
       {"EditSendToHostPort", "8 0", "80"},
