@@ -69,13 +69,13 @@ void TFormMain::BuildWindow() {
   connect(program_settings_->auto_start(), &QCheckBox::toggled, this,
           &TFormMain::CheckBoxAutoStartClick);
   const auto save = [this] { SaveSettings(); };
-  const auto stop_all = [this] { StopServersForService(); };
+  const auto stop_for_service = [this] { StopServersForService(); };
   const auto nothing = [] {};
   connect(service_tab_->install(), &QPushButton::clicked, this,
           [=, this] { ServiceAction(save, [](ServiceControl& c) { return c.Install(); }); });
   connect(service_tab_->start(), &QPushButton::clicked, this, [=, this] {
     ServiceAction(
-        stop_all, [](ServiceControl& c) { return c.Start(); },
+        stop_for_service, [](ServiceControl& c) { return c.Start(); },
         [this](const std::string& result) { return AfterServiceStart(result); });
   });
   connect(service_tab_->stop(), &QPushButton::clicked, this,

@@ -1,5 +1,5 @@
-// Engine events into the log histories, the Logs page, the proxy list's state icons and the status
-// bar, and the service buttons.
+// Engine events into the log histories, the Logs page, the proxy list's states and the status bar,
+// and the service buttons (the service's Start gives back the proxy servers it could not replace).
 #include <QApplication>
 #include <QPainter>
 #include <QRegularExpression>
@@ -24,6 +24,10 @@ QIcon StateIcon(const QColor& color) {
   painter.setBrush(color);
   painter.drawEllipse(QRectF(2.5, 2.5, 11, 11));
   return QIcon(pixmap);
+}
+
+QString ProxyServers(std::size_t count) {
+  return count == 1 ? QString("1 proxy server") : QString("%1 proxy servers").arg(count);
 }
 
 }  // namespace
@@ -206,17 +210,6 @@ void TFormMain::ServiceActionDone(const std::string& result) {
   ShowStatus(this, QString(text).replace("\r\n", " "));
   if (!result.empty()) MessageBoxes::Information(this, "Information", text);
 }
-
-}  // namespace corvane::desktop
-
-namespace corvane::desktop {
-namespace {
-
-QString ProxyServers(std::size_t count) {
-  return count == 1 ? QString("1 proxy server") : QString("%1 proxy servers").arg(count);
-}
-
-}  // namespace
 
 void TFormMain::StopServersForService() {
   stopped_for_service_.clear();
