@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QTreeWidget>
 #include <QWidget>
+#include <functional>
 
 #include "desktop/log_history.h"
 
@@ -33,6 +34,9 @@ class LogsPage final : public QWidget {
   // Empties the views and fills them from `history`, each inside update brackets.
   void Refill(const LogHistory& history);
 
+  // The tooltip of an error row, from its message: the message, and what to do about it.
+  std::function<QString(const QString& message)> error_tip;
+
  private:
   // A view and the rows held back for it during a batch.
   struct View {
@@ -41,6 +45,9 @@ class LogsPage final : public QWidget {
   };
 
   void AddPacket(View& view, const PacketRow& row, bool received);
+  QTreeWidgetItem* ErrorItem(const ErrorRow& row) const;
+  // Widens the received view's reason column for an ignored row's words.
+  void FitReason(const PacketRow& row);
   // Adds `item` (owned) as the newest row; when the view holds `max_rows` rows or more, counting
   // the held ones, its first 100 go first.
   void Append(View& view, QTreeWidgetItem* item, int max_rows);

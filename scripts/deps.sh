@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Corvane need, when any is
 # missing. Fast when everything is there already: it only asks dpkg.
-# Usage: scripts/deps.sh [group...]   groups: build (default), test, bench, package
+# Usage: scripts/deps.sh [group...]   groups: build (default), test, bench, fuzz, run, screenshots, ui, package
 set -euo pipefail
 
 declare -A groups=(
@@ -11,6 +11,7 @@ declare -A groups=(
   [fuzz]="clang libclang-rt-14-dev"
   [run]="libcap2-bin"
   [screenshots]="xvfb xauth"
+  [ui]="xvfb xauth xdotool at-spi2-core python3-pyatspi dbus"
   [package]="dpkg-dev file lintian appstream desktop-file-utils"
 )
 
