@@ -2,12 +2,16 @@
 // a bare blocking recvfrom/sendto relay written here (the floor) and against socat.
 //
 // For each relay: idle latency (packets 10 ms apart, p50 and p99), the highest of a set of rates
-// that loses nothing, and how many of 1000 back-to-back packets arrive. Every packet carries a
-// sequence number and its send time behind the magic packet head; the relay forwards those bytes
-// untouched. Usage: corvane_relay_bench [result file]
+// that loses nothing, how many of 1000 back-to-back packets arrive, and the relay's CPU time per
+// packet at 20000 packets a second. Corvane runs as the service runs it, its counters always on,
+// once without and once with its packet trace (written to /dev/null, 50 lines a second at most).
+// Every packet carries a sequence number and its send time behind the magic packet head; the
+// relay forwards those bytes untouched. Usage: corvane_relay_bench [result file]
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -18,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -41,6 +46,8 @@ using namespace std::chrono_literals;
 constexpr std::size_t kPacketLength = 118;  // 102-byte magic packet head, sequence, send time
 constexpr int kLatencyPackets = 300;
 constexpr int kBurstPackets = 1000;
+constexpr int kCpuRate = 20000;  // packets a second while the CPU time is taken
+constexpr int kCpuPackets = 20000;
 const int kRates[] = {1000, 2000, 5000, 10000, 20000, 50000, 100000, 200000};
 
 std::int64_t NowNanoseconds() {
@@ -55,12 +62,25 @@ std::uint16_t FreePort() {
   return port;
 }
 
+// The CPU time a thread has used so far.
+std::int64_t ThreadCpuNanoseconds(std::thread& thread) {
+  clockid_t clock{};
+  timespec used{};
+  if (pthread_getcpuclockid(thread.native_handle(), &clock) != 0 ||
+      clock_gettime(clock, &used) != 0) {
+    return 0;
+  }
+  return std::int64_t{used.tv_sec} * 1000000000 + used.tv_nsec;
+}
+
 // One relay under test: listens on `port()` and forwards every datagram to the sink port.
 class Relay {
  public:
   virtual ~Relay() = default;
   virtual std::string name() const = 0;
   std::uint16_t port() const { return port_; }
+  // The CPU time the relay has used so far, all its threads.
+  virtual std::int64_t CpuNanoseconds() = 0;
 
  protected:
   std::uint16_t port_ = FreePort();
@@ -68,24 +88,45 @@ class Relay {
 
 class CorvaneRelay final : public Relay {
  public:
-  explicit CorvaneRelay(std::uint16_t sink) {
-    settings_.RecvPort = settings_.SendPort = port_;
-    settings_.DontRecvFromYourIp = false;
-    settings_.SendToHostsList = {{"127.0.0.1", 32, sink}};
+  CorvaneRelay(std::uint16_t sink, bool traced)
+      : traced_(traced),
+        settings_(Settings(port_, sink)),
+        trace_(ProxyServerLabel(settings_), [this](std::string_view line) {
+          static_cast<void>(write(null_, line.data(), line.size()));
+        }) {
     thread_ = std::thread([this] {
-      ServiceProxyThread(settings_, stop_, [](std::string_view text, bool) {
-        std::fprintf(stderr, "proxy server: %.*s\n", static_cast<int>(text.size()), text.data());
-      });
+      ServiceProxyThread(
+          settings_, stop_,
+          [](std::string_view text, bool) {
+            std::fprintf(stderr, "proxy server: %.*s\n", static_cast<int>(text.size()),
+                         text.data());
+          },
+          {}, &counters_, traced_ ? &trace_ : nullptr);
     });
   }
   ~CorvaneRelay() override {
     stop_.Request();
     thread_.join();
+    close(null_);
   }
-  std::string name() const override { return "Corvane"; }
+  std::string name() const override { return traced_ ? "Corvane+trace" : "Corvane"; }
+  std::int64_t CpuNanoseconds() override { return ThreadCpuNanoseconds(thread_); }
 
  private:
+  static ProxyServerSettings Settings(std::uint16_t port, std::uint16_t sink) {
+    ProxyServerSettings settings;
+    settings.ServerName = "bench";
+    settings.RecvPort = settings.SendPort = port;
+    settings.DontRecvFromYourIp = false;
+    settings.SendToHostsList = {{"127.0.0.1", 32, sink}};
+    return settings;
+  }
+
+  const bool traced_;
+  const int null_ = open("/dev/null", O_WRONLY | O_CLOEXEC);
   ProxyServerSettings settings_;
+  ProxyCounters counters_;
+  PacketTrace trace_;
   StopRequest stop_;
   std::thread thread_;
 };
@@ -110,6 +151,7 @@ class FloorRelay final : public Relay {
     close(fd_);
   }
   std::string name() const override { return "floor"; }
+  std::int64_t CpuNanoseconds() override { return ThreadCpuNanoseconds(thread_); }
 
  private:
   int fd_;
@@ -133,6 +175,19 @@ class SocatRelay final : public Relay {
     waitpid(pid_, nullptr, 0);
   }
   std::string name() const override { return "socat"; }
+  // User and system time from /proc, in clock ticks.
+  std::int64_t CpuNanoseconds() override {
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    std::int64_t user = 0, system = 0;
+    for (int i = 3; i <= 13 && fields >> field; ++i) {
+    }
+    fields >> user >> system;  // fields 14 and 15
+    return (user + system) * (1000000000 / sysconf(_SC_CLK_TCK));
+  }
 
  private:
   pid_t pid_ = -1;
@@ -224,6 +279,7 @@ struct Figures {
   int zero_loss_rate = 0;
   std::string losses;  // loss at each rate that lost something
   int burst_received = 0;
+  double cpu_ns_per_packet = 0;
 };
 
 std::size_t Arrived(const std::vector<std::int64_t>& delays) {
@@ -286,6 +342,23 @@ Figures Measure(Relay& relay, Sink& sink) {
   for (int i = 0; i < kBurstPackets; ++i) sender.Send(i);
   std::this_thread::sleep_for(300ms);
   figures.burst_received = static_cast<int>(Arrived(sink.delays()));
+
+  sink.Expect(kCpuPackets);
+  const std::int64_t cpu_before = relay.CpuNanoseconds();
+  const auto interval = std::chrono::nanoseconds(1000000000 / kCpuRate);
+  auto next = Clock::now();
+  for (int i = 0; i < kCpuPackets; ++i) {
+    while (Clock::now() < next) {
+    }
+    sender.Send(i);
+    next += interval;
+  }
+  std::this_thread::sleep_for(200ms);
+  const std::size_t relayed = Arrived(sink.delays());
+  if (relayed > 0) {
+    figures.cpu_ns_per_packet =
+        static_cast<double>(relay.CpuNanoseconds() - cpu_before) / static_cast<double>(relayed);
+  }
   return figures;
 }
 
@@ -310,8 +383,11 @@ int main(int argc, char** argv) {
   std::vector<Row> rows;
   rows.push_back(
       {"floor", Run([](std::uint16_t sink) { return std::make_unique<FloorRelay>(sink); })});
-  rows.push_back(
-      {"Corvane", Run([](std::uint16_t sink) { return std::make_unique<CorvaneRelay>(sink); })});
+  for (const bool traced : {false, true}) {
+    rows.push_back({traced ? "Corvane+trace" : "Corvane", Run([traced](std::uint16_t sink) {
+                      return std::make_unique<CorvaneRelay>(sink, traced);
+                    })});
+  }
   if (have_socat) {
     rows.push_back(
         {"socat", Run([](std::uint16_t sink) { return std::make_unique<SocatRelay>(sink); })});
@@ -321,9 +397,10 @@ int main(int argc, char** argv) {
 
   const Figures& floor = *rows[0].figures;
   std::ostringstream table;
-  char line[256];
-  std::snprintf(line, sizeof line, "%-8s %16s %16s %20s %14s  %s\n", "relay", "idle p50 us",
-                "idle p99 us", "0-loss rate pps", "burst of 1000", "losses above it");
+  char line[320];
+  std::snprintf(line, sizeof line, "%-13s %16s %16s %20s %14s %18s  %s\n", "relay", "idle p50 us",
+                "idle p99 us", "0-loss rate pps", "burst of 1000", "CPU ns/packet",
+                "losses above it");
   table << line;
   for (const Row& row : rows) {
     if (!row.figures) {
@@ -332,10 +409,12 @@ int main(int argc, char** argv) {
     }
     const Figures& f = *row.figures;
     const auto ratio = [](double value, double base) { return base > 0 ? value / base : 0.0; };
-    std::snprintf(line, sizeof line, "%-8s %8.1f (%4.2fx) %8.1f (%4.2fx) %11d (%4.2fx) %14d %s\n",
+    std::snprintf(line, sizeof line,
+                  "%-13s %8.1f (%4.2fx) %8.1f (%4.2fx) %11d (%4.2fx) %14d %9.0f (%4.2fx)  %s\n",
                   row.name.c_str(), f.p50_us, ratio(f.p50_us, floor.p50_us), f.p99_us,
                   ratio(f.p99_us, floor.p99_us), f.zero_loss_rate,
                   ratio(f.zero_loss_rate, floor.zero_loss_rate), f.burst_received,
+                  f.cpu_ns_per_packet, ratio(f.cpu_ns_per_packet, floor.cpu_ns_per_packet),
                   f.losses.c_str());
     table << line;
   }

@@ -145,23 +145,31 @@ void Warnings(const ProxyServerSettings& s, std::vector<std::string>& out) {
     out.push_back("IpMode " + std::to_string(static_cast<int>(s.IpMode)) +
                   " is none of UseIPv4, UseIPv6, UseIPv4IPv6: the proxy server cannot start");
   }
-  const auto hosts = [&](const std::vector<HostEntry>& list, const char* name) {
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      if (list[i].Host.empty()) {
-        out.push_back(std::string(name) + "[" + std::to_string(i) + "].Host is empty");
-      }
+  // Sender filters ignore an interface part; a destination cannot do without one where its
+  // address is link-scoped.
+  const auto host = [&](const HostEntry& entry, const std::string& name, bool destination) {
+    if (entry.Host.empty()) {
+      out.push_back(name + ".Host is empty");
+    } else if (const std::string lacks = DestinationHostNote(entry.Host);
+               destination && !lacks.empty()) {
+      out.push_back(name + ".Host " + Printable(lacks));
     }
   };
-  hosts(s.DontRecvFromHostsList, "DontRecvFromHostsList");
-  hosts(s.RecvFromHostsList, "RecvFromHostsList");
-  hosts(s.SendToHostsList, "SendToHostsList");
+  const auto hosts = [&](const std::vector<HostEntry>& list, const char* name, bool destination) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      host(list[i], std::string(name) + "[" + std::to_string(i) + "]", destination);
+    }
+  };
+  hosts(s.DontRecvFromHostsList, "DontRecvFromHostsList", false);
+  hosts(s.RecvFromHostsList, "RecvFromHostsList", false);
+  hosts(s.SendToHostsList, "SendToHostsList", true);
   for (std::size_t a = 0; a < s.ActionsByMacsList.size(); ++a) {
     const auto& packets = s.ActionsByMacsList[a].ReplaceByMacPacketsList;
     for (std::size_t p = 0; p < packets.size(); ++p) {
-      if (packets[p].Destination.Host.empty()) {
-        out.push_back("ActionsByMacsList[" + std::to_string(a) + "].ReplaceByMacPacketsList[" +
-                      std::to_string(p) + "].Destination.Host is empty");
-      }
+      host(packets[p].Destination,
+           "ActionsByMacsList[" + std::to_string(a) + "].ReplaceByMacPacketsList[" +
+               std::to_string(p) + "].Destination",
+           true);
     }
   }
   if (!IsUtf8Text(s.ServerName)) out.push_back("ServerName is not UTF-8 text");

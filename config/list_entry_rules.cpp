@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdint>
 
+#include "platform/net_address.h"
+
 namespace corvane {
 namespace {
 
@@ -81,6 +83,23 @@ std::string PrefixText(std::uint8_t prefix) { return "/" + std::to_string(prefix
 std::optional<std::string> ParseHostText(std::string_view field) {
   if (field.empty()) return std::nullopt;
   return CutText(field);
+}
+
+std::string DestinationHostNote(std::string_view host) {
+  const HostTextParts parts = SplitInterface(host);
+  const std::string text(host);
+  if (!parts.names_interface) {
+    const std::optional<IpAddress> address = ParseIpAddress(host);
+    if (!address || !IsLinkScoped(*address)) return {};
+    return text + " reaches one link only: add the interface, for example %eth0";
+  }
+  if (parts.host.empty()) return text + " names no address before the %";
+  if (!IsInterfaceName(parts.interface)) {
+    return text +
+           " names no interface after the %: a name of up to 15 characters without spaces, or "
+           "an index";
+  }
+  return {};
 }
 
 std::uint8_t ParsePrefix(std::string_view field) {

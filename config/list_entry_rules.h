@@ -24,6 +24,12 @@ std::optional<std::array<std::uint8_t, 6>> TwelveHexDigits(std::string_view fiel
 // Host text: refused when empty; otherwise its first 96 bytes as typed.
 std::optional<std::string> ParseHostText(std::string_view field);
 
+// What a destination's host text lacks before it can work, or an empty text: a link-scoped IPv6
+// address without its interface ("fe80::1 reaches one link only: add the interface, for example
+// %eth0"), or an `ADDRESS%INTERFACE` text that cannot name an interface. Only a hint: the text is
+// kept as written either way.
+std::string DestinationHostNote(std::string_view host);
+
 // The whole field as a decimal integer (an optional sign, then digits, spaces around them
 // allowed); a field that does not convert, or overflows 32 bits, gives 0. Then clamped: a prefix to
 // 0..128, a port to 0..65535.

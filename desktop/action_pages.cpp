@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "config/list_entry_rules.h"
 #include "desktop/entry_rules.h"
@@ -24,6 +25,40 @@ std::array<std::uint8_t, 6> ValueOf(const QLineEdit* edit, const char* what, QSt
   return value.value_or(std::array<std::uint8_t, 6>{});
 }
 
+int HexDigits(const QString& text) {
+  return static_cast<int>(std::count_if(text.begin(), text.end(), [](QChar c) {
+    return c.isDigit() || (c.toLower() >= 'a' && c.toLower() <= 'f');
+  }));
+}
+
+// Why `edit` holds no `what` ("MAC address"), or nothing when it holds one.
+QString Problem(const QLineEdit* edit, const char* what) {
+  if (TwelveHexDigits(edit->text().toStdString())) return {};
+  return QString("Not a %1: %2 of 12 hexadecimal digits").arg(what).arg(HexDigits(edit->text()));
+}
+
+QLabel* ProblemLine(QWidget* parent, QLineEdit* edit, const char* name, const char* what) {
+  QLabel* line = MakeLabel(parent, QString());
+  line->setObjectName(name);
+  line->setWordWrap(true);
+  line->setVisible(false);
+  QPalette red = line->palette();
+  red.setColor(QPalette::WindowText, QColor(0xc6, 0x28, 0x28));
+  line->setPalette(red);
+  const auto show = [edit, line, what] {
+    const QString problem = Problem(edit, what);
+    line->setText(problem);
+    line->setVisible(!problem.isEmpty());
+    edit->setAccessibleDescription(problem);
+    edit->setStyleSheet(problem.isEmpty() ? QString()
+                                          : "QLineEdit { border: 2px solid #c62828; "
+                                            "border-radius: 3px; padding: 0 2px; }");
+  };
+  QObject::connect(edit, &QLineEdit::textChanged, line, show);
+  show();
+  return line;
+}
+
 }  // namespace
 
 DefaultActionsPage::DefaultActionsPage(QWidget* parent) : QWidget(parent) {
@@ -37,6 +72,8 @@ DefaultActionsPage::DefaultActionsPage(QWidget* parent) : QWidget(parent) {
   mac_ = MakeEdit(this, "EditReplaceMac", kZero);
   Restrict(mac_, Input::kHex);
   mac_->setAccessibleName("Replacement MAC address");
+  password_problem_ = ProblemLine(this, password_, "LabelReplacePasswordProblem", "magic password");
+  mac_problem_ = ProblemLine(this, mac_, "LabelReplaceMacProblem", "MAC address");
   const ListBlock block =
       MakeListBlock(this, {nullptr,
                            "Send magic packets to next hosts:",
@@ -45,8 +82,8 @@ DefaultActionsPage::DefaultActionsPage(QWidget* parent) : QWidget(parent) {
                            true,
                            {{"EditSendToHost", "255.255.255.255", kHostLabel},
                             {"EditSendToHostPrefix", "32",
-                             "Network prefix:", "SpeedButtonHelpPrefix3", 40, Input::kDigits},
-                            {"EditSendToHostPort", "9", "Port:", nullptr, 50, Input::kDigits}},
+                             "Network prefix:", "SpeedButtonHelpPrefix3", 40, Input::kPrefix},
+                            {"EditSendToHostPort", "9", "Port:", nullptr, 50, Input::kPort}},
                            "SendToHost",
                            3,
                            "destination host"});
@@ -58,8 +95,10 @@ DefaultActionsPage::DefaultActionsPage(QWidget* parent) : QWidget(parent) {
   auto* values = new QGridLayout;
   values->addWidget(replace_password_, 0, 0);
   values->addWidget(password_, 0, 1);
+  values->addWidget(password_problem_, 0, 2);
   values->addWidget(replace_mac_, 1, 0);
   values->addWidget(mac_, 1, 1);
+  values->addWidget(mac_problem_, 1, 2);
   values->setColumnStretch(2, 1);
   password_->setFixedWidth(160);
   mac_->setFixedWidth(160);
@@ -85,6 +124,24 @@ void DefaultActionsPage::Store(ProxyServerSettings& s, QStringList* notes) const
   s.ReplaceMac = replace_mac_->isChecked();
   s.ReplaceMacValue = ValueOf(mac_, "Replacement MAC address", notes);
   s.SendToHostsList = destinations_->Store();
+}
+
+std::optional<MalformedValue> DefaultActionsPage::Malformed() const {
+  const struct {
+    const QCheckBox* box;
+    QLineEdit* edit;
+    const char* what;
+  } values[] = {{replace_password_, password_, "magic password"},
+                {replace_mac_, mac_, "MAC address"}};
+  for (const auto& value : values) {
+    if (!value.box->isChecked() || TwelveHexDigits(value.edit->text().toStdString())) continue;
+    return MalformedValue{value.edit,
+                          QString("\"%1\" is ticked, but \"%2\" is not a %3 (it has %4 hexadecimal "
+                                  "digits instead of 12).")
+                              .arg(value.box->text(), value.edit->text(), value.what)
+                              .arg(HexDigits(value.edit->text()))};
+  }
+  return std::nullopt;
 }
 
 ActionsByMacPage::ActionsByMacPage(QWidget* parent) : QWidget(parent) {
@@ -115,8 +172,8 @@ ActionsByMacPage::ActionsByMacPage(QWidget* parent) : QWidget(parent) {
                nullptr, 300, Input::kHex},
               {"EditReplaceByMacHost", "255.255.255.255", kHostLabel},
               {"EditReplaceByMacHostPrefix", "32", "Network prefix:", "SpeedButtonHelpPrefix2", 40,
-               Input::kDigits},
-              {"EditReplaceByMacPort", "9", "Port:", nullptr, 50, Input::kDigits}},
+               Input::kPrefix},
+              {"EditReplaceByMacPort", "9", "Port:", nullptr, 50, Input::kPort}},
              "ReplaceByMacPacket",
              2,
              "replacement packet"});

@@ -2,34 +2,46 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "config/proxy_server_settings.h"
 #include "desktop/list_editor.h"
 
 namespace corvane::desktop {
 
+// A replacement value that its box asks for but that is none: its edit, and a sentence naming it.
+struct MalformedValue {
+  QLineEdit* edit;
+  QString message;
+};
+
+// The replacement password and MAC address show, while they are typed, when their text is no such
+// value: a red frame, and one line beside the edit that its accessible description repeats.
 class DefaultActionsPage final : public QWidget {
  public:
   explicit DefaultActionsPage(QWidget* parent);
   ~DefaultActionsPage() override;
 
   void Load(const ProxyServerSettings& settings);
-  // A password or MAC text is read from exactly 12 hexadecimal digits; any other text stores
-  // all zero.
   // A replacement value without exactly 12 hexadecimal digits is stored as zero, with a note.
   void Store(ProxyServerSettings& settings, QStringList* notes = nullptr) const;
+  // The first ticked replacement whose text is no value, if any.
+  std::optional<MalformedValue> Malformed() const;
   QPushButton* help_button() const { return help_; }
 
  private:
   QCheckBox* remove_password_;
   QCheckBox* replace_password_;
   QLineEdit* password_;
+  QLabel* password_problem_;
   QCheckBox* replace_mac_;
   QLineEdit* mac_;
+  QLabel* mac_problem_;
   QPushButton* help_;
   std::unique_ptr<ListEditor<HostEntry>> destinations_;
 };

@@ -1,9 +1,9 @@
 #include "desktop/entry_rules.h"
 
-#include <QHostAddress>
 #include <QRegularExpression>
 
 #include "config/list_entry_rules.h"
+#include "platform/net_address.h"
 
 namespace corvane::desktop {
 namespace {
@@ -38,7 +38,8 @@ std::uint8_t Prefix(const QString& field, const QString& host, QString* note) {
   const std::optional<std::int64_t> typed = ParseInteger(Utf8(field));
   if (!typed || *typed != prefix) {
     Append(note, QString("Network prefix %1 is not in 0..128; %2 is used.").arg(field).arg(prefix));
-  } else if (prefix > 32 && QHostAddress(host).protocol() == QAbstractSocket::IPv4Protocol) {
+  } else if (const auto address = ParseIpAddress(SplitInterface(Utf8(host)).host);
+             prefix > 32 && address && address->family == AddressFamily::kIpv4) {
     Append(note,
            QString("Network prefix %1 is above 32: the IPv4 address is used whole.").arg(prefix));
   }
@@ -54,6 +55,12 @@ std::uint16_t Port(const QString& field, QString* note) {
   return port;
 }
 
+// Says what a destination's host text lacks (a link-scoped address without its interface).
+void NoteDestination(const std::string& host, QString* note) {
+  const std::string lacks = DestinationHostNote(host);
+  if (!lacks.empty()) Append(note, Text(lacks) + ".");
+}
+
 std::optional<HostEntry> ParseHost(const QStringList& fields, bool with_port, QString* note) {
   static constexpr Words kWords = {"IP address or host name", "network prefix", "port"};
   if (AnyEmpty(fields, kWords, {0, 1}, note) || (with_port && AnyEmpty(fields, kWords, {2}, note)))
@@ -61,7 +68,10 @@ std::optional<HostEntry> ParseHost(const QStringList& fields, bool with_port, QS
   HostEntry entry;
   entry.Host = *ParseHostText(Utf8(fields[0]));
   entry.Prefix = Prefix(fields[1], fields[0], note);
-  if (with_port) entry.Port = Port(fields[2], note);
+  if (with_port) {
+    entry.Port = Port(fields[2], note);
+    NoteDestination(entry.Host, note);
+  }
   return entry;
 }
 
@@ -155,6 +165,7 @@ EntryRules<ReplaceByMacPacket> ReplacementPacketRules() {
             packet.Destination.Host = *ParseHostText(Utf8(f[2]));
             packet.Destination.Prefix = Prefix(f[3], f[2], note);
             packet.Destination.Port = Port(f[4], note);
+            NoteDestination(packet.Destination.Host, note);
             return packet;
           },
           ReplacementPacketRow,

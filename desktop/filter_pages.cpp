@@ -27,7 +27,7 @@ ListBlock HostBlock(QWidget* page, const char* check, const QString& caption, co
                               {{"IP address / Host name", 200}, {"Network prefix", 100}},
                               true,
                               {{host_edit, "192.168.0.1", kHostLabel},
-                               {prefix_edit, "32", "Network prefix:", help, 40, Input::kDigits}},
+                               {prefix_edit, "32", "Network prefix:", help, 40, Input::kPrefix}},
                               suffix,
                               3,
                               what});
@@ -92,6 +92,8 @@ SenderFiltersPage::SenderFiltersPage(QWidget* parent) : QWidget(parent) {
   grid->addWidget(allow_hosts.widget, 0, 1);
   grid->addWidget(deny_ports.widget, 1, 0);
   grid->addWidget(allow_ports.widget, 1, 1);
+  grid->setColumnStretch(0, 1);  // two halves alike
+  grid->setColumnStretch(1, 1);
   layout->addLayout(grid, 1);
 }
 
@@ -165,6 +167,8 @@ DataFiltersPage::DataFiltersPage(QWidget* parent) : QWidget(parent) {
   grid->addWidget(allow_passwords.widget, 0, 1);
   grid->addWidget(deny_macs.widget, 1, 0);
   grid->addWidget(allow_macs.widget, 1, 1);
+  grid->setColumnStretch(0, 1);  // two halves alike
+  grid->setColumnStretch(1, 1);
   layout->addLayout(grid, 1);
 }
 

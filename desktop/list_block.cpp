@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -35,6 +36,10 @@ ListBlock MakeListBlock(QWidget* parent, const ListBlockLayout& block_layout) {
   }
   block.view = MakeListView(block.widget, block_layout.view_name, block_layout.columns,
                             block_layout.header, true);
+  if (block_layout.header && block.view->columnCount() <= 3) {
+    // The host column takes what the others leave, so that the list fits half a page.
+    block.view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  }
   const QString what = block_layout.what;
   QString caption = block_layout.caption;
   if (caption.endsWith(':')) caption.chop(1);
@@ -55,6 +60,7 @@ ListBlock MakeListBlock(QWidget* parent, const ListBlockLayout& block_layout) {
       column = 0;
     }
     QLabel* label = MakeLabel(block.widget, edit.label);
+    label->setWordWrap(true);  // long labels take two lines rather than widen the page
     QString field = edit.label.section(':', 0, 0);
     fields->addWidget(label, 0, column, 1, edit.help_button != nullptr ? 2 : 1);
     QLineEdit* line = MakeEdit(block.widget, edit.name, edit.text);
@@ -86,9 +92,10 @@ ListBlock MakeListBlock(QWidget* parent, const ListBlockLayout& block_layout) {
   block.remove->setAccessibleName("Delete " + what);
   block.add->setToolTip("Add the " + what + " of the fields above (Enter)");
   block.remove->setToolTip("Delete the selected " + what + " (Delete key)");
-  buttons->addWidget(block.add);
-  buttons->addWidget(block.edit);
-  buttons->addWidget(block.remove);
+  for (QPushButton* button : {block.add, block.edit, block.remove}) {
+    ShrinkToCaption(button);
+    buttons->addWidget(button);
+  }
   buttons->addStretch();
   layout->addLayout(buttons);
   return block;

@@ -42,8 +42,33 @@ std::vector<std::string> PacketRowTexts(const PacketRow& row, bool received) {
   std::vector<std::string> texts{AddressToString(row.address), std::to_string(row.port),
                                  HexText(row.mac),
                                  row.has_password ? HexText(row.password) : std::string()};
-  if (received) texts.push_back(row.ignored ? "Yes" : "No");
+  if (received) {
+    texts.emplace_back(row.ignored ? "Yes" : "No");
+    texts.emplace_back(row.ignored ? IgnoreReasonWords(row.ignore_reason) : std::string_view());
+  }
   return texts;
+}
+
+std::string_view IgnoreReasonWords(IgnoreReason reason) {
+  switch (reason) {
+    case IgnoreReason::kNone:
+      return "";
+    case IgnoreReason::kOwnAddress:
+      return "sent from this host";
+    case IgnoreReason::kBroadcastArrival:
+      return "sent as a broadcast";
+    case IgnoreReason::kSenderHost:
+      return "sender host filter";
+    case IgnoreReason::kSenderPort:
+      return "sender port filter";
+    case IgnoreReason::kPassword:
+      return "magic password filter";
+    case IgnoreReason::kMac:
+      return "MAC address filter";
+    case IgnoreReason::kStormGuard:
+      return "relay loop guard";
+  }
+  return "";
 }
 
 void LogHistory::AddError(ErrorRow row) {

@@ -42,8 +42,11 @@ struct PacketRow {
 };
 
 // Texts of a packet row's columns after the time: address, port, MAC, password (empty without
-// one) and, for received rows, "Yes" or "No".
+// one) and, for received rows, "Yes" or "No" and the reason in a few words (empty when accepted).
 std::vector<std::string> PacketRowTexts(const PacketRow& row, bool received);
+
+// Why a packet was ignored, in the few words of a column ("sent from this host").
+std::string_view IgnoreReasonWords(IgnoreReason reason);
 
 class LogHistory {
  public:

@@ -1,5 +1,6 @@
 #include "desktop/logs_page.h"
 
+#include <QHeaderView>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -10,6 +11,8 @@ namespace corvane::desktop {
 namespace {
 
 constexpr int kTrim = 100;
+constexpr int kIgnoredColumn = 5;
+constexpr int kReasonColumn = 6;
 
 QTreeWidgetItem* Row(const LogTime& time, const std::vector<std::string>& texts) {
   auto* item = new QTreeWidgetItem;
@@ -63,8 +66,13 @@ LogsPage::LogsPage(QWidget* parent) : QWidget(parent) {
                                    {"From Port", 65},
                                    {"MAC address", 115},
                                    {"Magic password", 115},
-                                   {"Ignored", 60}},
+                                   {"Ignored", 60},
+                                   {"Reason", 60}},
                                   true, false);
+  // Whether a packet was ignored and why stand beside its sender, so that they are seen without
+  // scrolling also when the window is at its smallest; the columns keep their order in the rows.
+  received_.widget->header()->moveSection(kIgnoredColumn, 3);
+  received_.widget->header()->moveSection(kReasonColumn, 4);
   sent_.widget = MakeListView(this, "ListViewSendLogs",
                               {{"Time", 120},
                                {"To IP address", 135},
@@ -81,6 +89,11 @@ LogsPage::LogsPage(QWidget* parent) : QWidget(parent) {
     FitColumn(view, 4, "DD:DD:DD:DD:DD:DD");  // magic password
   }
   auto* layout = new QVBoxLayout(this);
+  counters_ = MakeLabel(this, "");
+  counters_->setObjectName("LabelCounters");
+  counters_->setWordWrap(true);  // a long line must not widen the window
+  counters_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(counters_);
   for (auto [caption, view] : {std::pair{"Errors:", errors_.widget},
                                std::pair{"Received magic packets:", received_.widget},
                                std::pair{"Sent magic packets:", sent_.widget}}) {
@@ -128,20 +141,41 @@ void LogsPage::EndBatch() {
   }
 }
 
-void LogsPage::AddError(const ErrorRow& row) {
-  Append(errors_, Row(row.time, {row.message}), kMaxErrorRows);
+void LogsPage::ShowCounters(const QString& text) {
+  if (counters_->text() != text) counters_->setText(text);
 }
 
+QTreeWidgetItem* LogsPage::ErrorItem(const ErrorRow& row) const {
+  QTreeWidgetItem* item = Row(row.time, {row.message});
+  const QString message = QString::fromStdString(row.message);
+  const QString tip = error_tip ? error_tip(message) : message;
+  for (int column = 0; column < item->columnCount(); ++column) item->setToolTip(column, tip);
+  return item;
+}
+
+void LogsPage::FitReason(const PacketRow& row) {
+  if (!row.ignored) return;
+  const std::string_view words = IgnoreReasonWords(row.ignore_reason);
+  FitColumn(received_.widget, kReasonColumn,
+            QString::fromUtf8(words.data(), static_cast<qsizetype>(words.size())));
+}
+
+void LogsPage::AddError(const ErrorRow& row) { Append(errors_, ErrorItem(row), kMaxErrorRows); }
+
 void LogsPage::AddPacket(View& view, const PacketRow& row, bool received) {
+  if (received) FitReason(row);
   Append(view, PacketItem(row, received), kMaxPacketRows);
 }
 
 void LogsPage::Refill(const LogHistory& history) {
   EndBatch();
-  Fill(errors_.widget, history.errors(),
-       [](const ErrorRow& row) { return Row(row.time, {row.message}); });
-  Fill(received_.widget, history.received(),
-       [](const PacketRow& row) { return PacketItem(row, true); });
+  Fill(errors_.widget, history.errors(), [this](const ErrorRow& row) { return ErrorItem(row); });
+  received_.widget->setColumnWidth(kReasonColumn,
+                                   received_.widget->header()->sectionSizeHint(kReasonColumn));
+  Fill(received_.widget, history.received(), [this](const PacketRow& row) {
+    FitReason(row);
+    return PacketItem(row, true);
+  });
   Fill(sent_.widget, history.sent(), [](const PacketRow& row) { return PacketItem(row, false); });
 }
 

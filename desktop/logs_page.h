@@ -7,8 +7,10 @@
 // per row. What the views show after EndBatch is the same as with rows added one by one.
 #pragma once
 
+#include <QLabel>
 #include <QTreeWidget>
 #include <QWidget>
+#include <functional>
 
 #include "desktop/log_history.h"
 
@@ -27,8 +29,13 @@ class LogsPage final : public QWidget {
   void AddSent(const PacketRow& row) { AddPacket(sent_, row, false); }
   void BeginBatch() { batching_ = true; }
   void EndBatch();
+  // The line above the views: what the proxy server shown has done since it started.
+  void ShowCounters(const QString& text);
   // Empties the views and fills them from `history`, each inside update brackets.
   void Refill(const LogHistory& history);
+
+  // The tooltip of an error row, from its message: the message, and what to do about it.
+  std::function<QString(const QString& message)> error_tip;
 
  private:
   // A view and the rows held back for it during a batch.
@@ -38,10 +45,14 @@ class LogsPage final : public QWidget {
   };
 
   void AddPacket(View& view, const PacketRow& row, bool received);
+  QTreeWidgetItem* ErrorItem(const ErrorRow& row) const;
+  // Widens the received view's reason column for an ignored row's words.
+  void FitReason(const PacketRow& row);
   // Adds `item` (owned) as the newest row; when the view holds `max_rows` rows or more, counting
   // the held ones, its first 100 go first.
   void Append(View& view, QTreeWidgetItem* item, int max_rows);
 
+  QLabel* counters_ = nullptr;  // LabelCounters
   View errors_;
   View received_;
   View sent_;

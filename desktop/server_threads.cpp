@@ -30,9 +30,19 @@ std::vector<std::shared_ptr<WolServerThread>> ServerThreads::StopAll() {
   return stopped;
 }
 
-bool ServerThreads::Running(std::uint32_t id) const {
+bool ServerThreads::Running(std::uint32_t id) const { return Thread(id) != nullptr; }
+
+std::shared_ptr<WolServerThread> ServerThreads::Thread(std::uint32_t id) const {
   const auto found = links_.find(id);
-  return found != links_.end() && !found->second.expired();
+  return found == links_.end() ? nullptr : found->second.lock();
+}
+
+std::optional<CounterValues> ServerThreads::Counters(std::uint32_t id) const {
+  const auto found = links_.find(id);
+  if (found == links_.end()) return std::nullopt;
+  const std::shared_ptr<WolServerThread> thread = found->second.lock();
+  if (thread == nullptr) return std::nullopt;
+  return thread->counters().Read();
 }
 
 }  // namespace corvane::desktop

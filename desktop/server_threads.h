@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/wol_server_thread.h"
@@ -28,6 +29,11 @@ class ServerThreads {
 
   // Whether a thread is linked for `id` and has not ended.
   bool Running(std::uint32_t id) const;
+  // The thread linked for `id` while it has not ended; nullptr otherwise.
+  std::shared_ptr<WolServerThread> Thread(std::uint32_t id) const;
+
+  // The counters of the thread of `id`, while one is linked and has not ended.
+  std::optional<CounterValues> Counters(std::uint32_t id) const;
 
  private:
   std::map<std::uint32_t, std::weak_ptr<WolServerThread>> links_;

@@ -45,20 +45,27 @@ SettingsPage::SettingsPage(QWidget* parent) : QWidget(parent) {
       MakeCheckBox(this, "CheckBoxServerAutoStartOnService", "Start this proxy server in Service");
   recv_port_ = MakeEdit(this, "EditRecvPort", "9", 5);
   send_port_ = MakeEdit(this, "EditSendPort", "9", 5);
-  Restrict(recv_port_, Input::kDigits);
-  Restrict(send_port_, Input::kDigits);
+  Restrict(recv_port_, Input::kPort);
+  Restrict(send_port_, Input::kPort);
   ipv4_ = MakeRadioButton(this, "RadioButtonUseIPv4", "Use IPv4");
   ipv6_ = MakeRadioButton(this, "RadioButtonUseIPv6", "Use IPv6");
   both_ = MakeRadioButton(this, "RadioButtonUseIPv4IPv6", "Use IPv4 and IPv6");
   ipv4_->setChecked(true);
   send_delay_ = MakeCheckBox(this, "CheckBoxSendDelay", "Delay beetwen sending next magic packet:");
   send_delay_time_ = MakeEdit(this, "EditSendDelayTime", "100", 5);
-  Restrict(send_delay_time_, Input::kDigits);
+  Restrict(send_delay_time_, Input::kDelay);
 
   auto* layout = new QVBoxLayout(this);
   auto* buttons = new QHBoxLayout;
+  changed_ = MakeLabel(this, "changed; restart to apply");
+  changed_->setObjectName("LabelServerChanged");
+  changed_->setVisible(false);
+  QFont bold = changed_->font();
+  bold.setBold(true);
+  changed_->setFont(bold);
   buttons->addWidget(start_);
   buttons->addWidget(stop_);
+  buttons->addWidget(changed_);
   buttons->addStretch();
   layout->addLayout(buttons);
   layout->addWidget(
@@ -115,11 +122,17 @@ void SettingsPage::Load(const ProxyServerSettings& s) {
       both_->setChecked(true);
       break;
   }
+  send_delay_->setChecked(s.SendDelay);
+  ShowNumbers(s);
+}
+
+void SettingsPage::ShowNumbers(const ProxyServerSettings& s) {
   recv_port_->setText(QString::number(s.RecvPort));
   send_port_->setText(QString::number(s.SendPort));
-  send_delay_->setChecked(s.SendDelay);
   send_delay_time_->setText(QString::number(s.SendDelayTime));
 }
+
+void SettingsPage::ShowChanged(bool changed) { changed_->setVisible(changed); }
 
 void SettingsPage::Store(ProxyServerSettings& s, QStringList* notes) const {
   s.ServerAutoStart = auto_start_->isChecked();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -21,12 +22,18 @@ class SettingsPage final : public QWidget {
   // into their ranges when it is one; `notes` receives a sentence for each such text.
   void Store(ProxyServerSettings& settings, QStringList* notes = nullptr) const;
 
+  // The ports and the delay of `settings` in their edits.
+  void ShowNumbers(const ProxyServerSettings& settings);
+  // Whether "changed; restart to apply" shows beside the buttons.
+  void ShowChanged(bool changed);
+
   QPushButton* start_button() const { return start_; }
   QPushButton* stop_button() const { return stop_; }
 
  private:
   QPushButton* start_;
   QPushButton* stop_;
+  QLabel* changed_;
   QCheckBox* auto_start_;
   QCheckBox* auto_start_on_service_;
   QLineEdit* recv_port_;

@@ -22,6 +22,7 @@
 #include "desktop/prefix_help.h"
 #include "desktop/program_icon.h"
 #include "desktop/program_tabs.h"
+#include "desktop/server_list.h"
 #include "desktop/settings_page.h"
 #include "desktop/widgets.h"
 #include "engine/wol_server_thread.h"
@@ -59,20 +60,24 @@ void TFormMain::BuildWindow() {
   tabs->addTab(new ScrollPage(transfer.widget), "Import and Export");
   connect(transfer.import_button, &QPushButton::clicked, this, &TFormMain::ImportClick);
   connect(transfer.export_button, &QPushButton::clicked, this, &TFormMain::ExportClick);
+  CompactTabs(tabs);
   setCentralWidget(tabs);
-  statusBar()->setObjectName("StatusBar");
+  setStatusBar(new StatusBar(this));
   BuildMenus();
   FitToScreen();
 
   connect(program_settings_->auto_start(), &QCheckBox::toggled, this,
           &TFormMain::CheckBoxAutoStartClick);
   const auto save = [this] { SaveSettings(); };
-  const auto stop_all = [this] { StopAllServers(); };
+  const auto stop_for_service = [this] { StopServersForService(); };
   const auto nothing = [] {};
   connect(service_tab_->install(), &QPushButton::clicked, this,
           [=, this] { ServiceAction(save, [](ServiceControl& c) { return c.Install(); }); });
-  connect(service_tab_->start(), &QPushButton::clicked, this,
-          [=, this] { ServiceAction(stop_all, [](ServiceControl& c) { return c.Start(); }); });
+  connect(service_tab_->start(), &QPushButton::clicked, this, [=, this] {
+    ServiceAction(
+        stop_for_service, [](ServiceControl& c) { return c.Start(); },
+        [this](const std::string& result) { return AfterServiceStart(result); });
+  });
   connect(service_tab_->stop(), &QPushButton::clicked, this,
           [=, this] { ServiceAction(nothing, [](ServiceControl& c) { return c.Stop(); }); });
   connect(service_tab_->uninstall(), &QPushButton::clicked, this,
@@ -84,19 +89,29 @@ void TFormMain::BuildWindow() {
   timer_->setObjectName("Timer1");
   timer_->setInterval(kHour);
   connect(timer_, &QTimer::timeout, this, &TFormMain::Timer1Timer);
+  counters_timer_ = new QTimer(this);
+  counters_timer_->setObjectName("TimerCounters");
+  counters_timer_->setInterval(250);
+  connect(counters_timer_, &QTimer::timeout, this, &TFormMain::ShowCounters);
   WatchForChanges();
 }
 
 QWidget* TFormMain::BuildProxyServersTab() {
   auto* tab = new QWidget;
   servers_ = MakeListView(tab, "ListViewServers", {{"Name", 130}}, false, true);
+  servers_->setItemDelegate(new ServerListDelegate(servers_));
+  servers_->setUniformRowHeights(false);
   server_name_ = MakeEdit(tab, "EditServerName", "New proxy");
   auto* add = MakeButton(tab, "ButtonAddServer", "Add");
   auto* rename = MakeButton(tab, "ButtonRenameServer", "Rename");
   auto* remove = MakeButton(tab, "ButtonDeleteServer", "Delete");
-  title_ = MakeEdit(tab, "EditTitle", "");
-  title_->setReadOnly(true);
-  title_->setAccessibleName("Selected proxy server");
+  title_ = new ElidedLabel(tab);
+  title_->setObjectName("EditTitle");
+  // A screen reader reads the name itself, described as what it is.
+  title_->setAccessibleDescription("Selected proxy server");
+  QFont bold = title_->font();
+  bold.setBold(true);
+  title_->setFont(bold);
   servers_->setAccessibleName("Proxy server list");
   servers_->setAccessibleDescription("The pages beside it show the selected proxy server.");
   server_name_->setAccessibleName("Proxy server name");
@@ -109,6 +124,7 @@ QWidget* TFormMain::BuildProxyServersTab() {
   auto* pages = new QTabWidget(tab);
   pages_ = pages;
   pages->setObjectName("PageControlServer");
+  CompactTabs(pages);
   settings_page_ = new SettingsPage(pages);
   sender_page_ = new SenderFiltersPage(pages);
   data_page_ = new DataFiltersPage(pages);
@@ -131,9 +147,14 @@ QWidget* TFormMain::BuildProxyServersTab() {
   left->addWidget(name_label);
   left->addWidget(server_name_);
   auto* buttons = new QHBoxLayout;
-  for (QPushButton* button : {add, rename, remove}) buttons->addWidget(button);
+  for (QPushButton* button : {add, rename, remove}) {
+    ShrinkToCaption(button);
+    buttons->addWidget(button);
+  }
+  buttons->setSpacing(4);
   left->addLayout(buttons);
-  left_panel->setFixedWidth(std::max(170, buttons->sizeHint().width()));
+  // As narrow as the list and its buttons allow: the pages beside it need the room.
+  left_panel->setFixedWidth(std::max(170, buttons->minimumSize().width()));
   auto* right = new QVBoxLayout;
   right->addWidget(title_);
   right->addWidget(pages, 1);
@@ -158,6 +179,11 @@ QWidget* TFormMain::BuildProxyServersTab() {
           [this] { SpeedButtonHelpPrefix2Click(this); });
   connect(actions_page_->help_button(), &QPushButton::clicked, this,
           [this] { SpeedButtonHelpPrefix2Click(this); });
+  logs_page_->error_tip = [this](const QString& error) {
+    const QString remedy = Remedy(error);
+    return remedy.isEmpty() ? error : error + "\n" + remedy;
+  };
+  WatchPageEdits();
   return tab;
 }
 
@@ -208,6 +234,8 @@ bool TFormMain::CreateWindowParts() {
   RestoreWindowState();
   if (deps_.tray) ShowTrayIconWhenAvailable();
   timer_->start();
+  counters_timer_->start();
+  ShowCounters();
   form_ready_ = true;
   return true;
 }

@@ -7,6 +7,7 @@
 // The code is split by concern: this file's .cpp builds the window and runs its life;
 // tform_main_servers.cpp holds the proxy list, the page transfer and start/stop;
 // tform_main_events.cpp the engine events, the logs and the service buttons;
+// tform_main_counters.cpp the selected proxy server's counters;
 // tform_main_saving.cpp saving the profile as the settings change.
 #pragma once
 
@@ -22,10 +23,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "config/proxy_server_table.h"
 #include "desktop/engine_window.h"
@@ -39,6 +44,7 @@ namespace corvane::desktop {
 class ActionsByMacPage;
 class DataFiltersPage;
 class DefaultActionsPage;
+class ElidedLabel;
 class LogsPage;
 class ProgramSettingsTab;
 class SenderFiltersPage;
@@ -101,6 +107,12 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   // The status bar's text for an error of proxy server `name`, with what to do about a port
   // below 1024 that could not be bound.
   QString ErrorStatus(const QString& name, const QString& error) const;
+  // What to do about `error`, or nothing: a port below 1024 that could not be bound needs the
+  // capability or a port of 1024 or above.
+  QString Remedy(const QString& error) const;
+  // The proxy list row's tooltip for proxy server `id`: its name, its state in words and, for a
+  // failure, the remedy; one line each. Whatever else a row should tell goes here as a line.
+  QString StateToolTip(std::uint32_t id) const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
@@ -134,9 +146,15 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   // for systemd or retries a copy: the Service tab's buttons are off and the cursor busy until its
   // result is shown. `prepare` runs first, on this thread: what the action needs of the window
   // (storing the pages and saving the profile, or stopping the local proxy servers).
+  // `finish` runs on this thread with the action's result and gives the text to show.
   void ServiceAction(const std::function<void()>& prepare,
-                     std::function<std::string(ServiceControl&)> action);
+                     std::function<std::string(ServiceControl&)> action,
+                     std::function<std::string(const std::string&)> finish = nullptr);
   void ServiceActionDone(const std::string& result);
+  // The service's Start: the window's proxy servers cannot run beside the service, so the running
+  // ones are stopped first, and started again when the service did not start.
+  void StopServersForService();
+  std::string AfterServiceStart(const std::string& result);
 
   // Adds the proxy list's item of a registered record (caption its name, data its Id) and its
   // empty log history.
@@ -145,6 +163,19 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   void SelectItem(QTreeWidgetItem* item);
   // Ends the engine thread of proxy server `id`, waiting up to a second for its ports.
   void EndThread(std::uint32_t id);
+  // Waits up to a second until `thread`, told to stop, has closed its sockets.
+  static void WaitForPorts(WolServerThread& thread);
+  // Refuses a start whose pages hold a value that would be relayed as something else (a ticked
+  // replacement MAC address or password that is none): a message names the field. True when
+  // refused.
+  bool RefuseMalformedValues();
+  // The pages' values written into `record` (StoreServerPages without its status-bar notes when
+  // `notes` is null).
+  void StorePagesInto(ProxyServerSettings& record, QStringList* notes);
+  // Every edit of the settings pages asks, a moment later, whether each running proxy server's
+  // settings still are those it runs with; one that differs shows "changed; restart to apply".
+  void WatchPageEdits();
+  void CheckForChanges();
   // Switches "Start server" and "Stop server" for the proxy server shown: running enables "Stop
   // server" and disables "Start server"; not running, the reverse.
   void ShowServerRunning(bool running);
@@ -155,17 +186,31 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   void ServerStarted(std::uint32_t id) override;
   void ServerStopped(std::uint32_t id) override;
 
-  // The state that the proxy list shows beside each name (icon and tooltip).
+  // The state that the proxy list shows with each name (icon, words, tooltip).
   enum class ServerState { kStopped, kRunning, kFailed };
   struct ServerStatus {
     ServerState state = ServerState::kStopped;
     QString last_error;  // the latest error recorded for it
+    // While it runs: the settings it started with, and whether the pages or the record differ.
+    std::optional<ProxyServerSettings> started_with;
+    bool changed = false;
   };
+  QString StateWords(const ServerStatus& status) const;
   void ShowServerState(std::uint32_t id, ServerState state);
+  // tform_main_counters.cpp. The counters text of proxy server `id` for its state's tooltip: the
+  // selected one's while it runs ("120 received, ..."), else empty.
+  QString CountersLine(std::uint32_t id) const;
+  // TimerCounters, a few times a second: the selected proxy server's counters into the line
+  // above the log views and into its state's tooltip.
+  void ShowCounters();
   void RecordError(std::uint32_t id, const std::string& text) override;
   void RecordPacket(const EngineReport& report) override;
   void BeginRecording() override;
   void EndRecording() override;
+
+  // The first packet of proxy server `id` that a filter with a switch of its own ignores: the
+  // status bar names the switch.
+  void NoteIgnoredPacket(const EngineReport& report);
 
   // A profile that exists but failed to load: remember where it goes, and tell the user once.
   void NoteUnreadableProfile();
@@ -203,7 +248,7 @@ class TFormMain final : public QMainWindow, private ServerEvents {
 
   QTreeWidget* servers_ = nullptr;
   QLineEdit* server_name_ = nullptr;
-  QLineEdit* title_ = nullptr;
+  ElidedLabel* title_ = nullptr;
   SettingsPage* settings_page_ = nullptr;
   SenderFiltersPage* sender_page_ = nullptr;
   DataFiltersPage* data_page_ = nullptr;
@@ -215,10 +260,17 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   QSystemTrayIcon* tray_ = nullptr;
   QTimer* tray_poll_ = nullptr;
   std::thread service_worker_;  // the running service action, joined before the next one
+  // The proxy servers that the service's Start stopped, with their stopping threads.
+  std::vector<std::pair<std::uint32_t, std::shared_ptr<WolServerThread>>> stopped_for_service_;
+  QTimer* change_check_ = nullptr;
+  std::set<std::pair<std::uint32_t, IgnoreReason>> noted_ignores_;
   QTimer* timer_ = nullptr;
   QTimer* save_timer_ = nullptr;
   QLabel* save_failure_ = nullptr;
   std::unique_ptr<ProfileWriter> writer_;
+  QTimer* counters_timer_ = nullptr;
+  std::uint32_t counters_id_ = 0;  // whose counters the tooltips show, and what
+  QString counters_text_;
   QTabWidget* tabs_ = nullptr;
   QTabWidget* pages_ = nullptr;
 };

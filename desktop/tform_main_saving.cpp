@@ -38,16 +38,6 @@ void TFormMain::WatchForChanges() {
             this, [this, failure] { ShowSaveResult(failure); }, Qt::QueuedConnection);
       });
 
-  // An edited list reaches its record when the pages are stored; a list that was only filled from
-  // its record stores back the same, and then nothing is written.
-  for (QTreeWidget* list : pages_->findChildren<QTreeWidget*>()) {
-    if (logs_page_->isAncestorOf(list)) continue;
-    const QAbstractItemModel* model = list->model();
-    const auto edited = [this] { ScheduleSave(false); };
-    connect(model, &QAbstractItemModel::rowsInserted, this, edited);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, edited);
-    connect(model, &QAbstractItemModel::dataChanged, this, edited);
-  }
   for (const QCheckBox* option : program_settings_->findChildren<QCheckBox*>()) {
     connect(option, &QCheckBox::toggled, this, [this] { ScheduleSave(true); });
   }

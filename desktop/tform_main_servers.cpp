@@ -1,5 +1,7 @@
 // The proxy list, moving settings between the pages and the records, and starting and stopping.
+#include <QAbstractButton>
 #include <QCoreApplication>
+#include <QTimer>
 #include <QVariant>
 
 #include "desktop/action_pages.h"
@@ -87,18 +89,21 @@ bool TFormMain::StopAllServers() {
   return true;
 }
 
+void TFormMain::StorePagesInto(ProxyServerSettings& s, QStringList* notes) {
+  settings_page_->Store(s, notes);
+  sender_page_->Store(s);
+  data_page_->Store(s);
+  default_actions_page_->Store(s, notes);
+  actions_page_->Store(s);
+}
+
 bool TFormMain::StoreServerPages(ProxyServerSettings* record) {
   if (record == nullptr) return false;
   const ProxyServerSettings before = *record;
   bool stored = true;
   try {
-    ProxyServerSettings& s = *record;
     QStringList notes;
-    settings_page_->Store(s, &notes);
-    sender_page_->Store(s);
-    data_page_->Store(s);
-    default_actions_page_->Store(s, &notes);
-    actions_page_->Store(s);
+    StorePagesInto(*record, &notes);
     if (!notes.isEmpty()) ShowStatus(this, notes.join(' '));
   } catch (...) {
     stored = false;  // the fields written so far stay
@@ -107,13 +112,64 @@ bool TFormMain::StoreServerPages(ProxyServerSettings* record) {
   return stored;
 }
 
+void TFormMain::WatchPageEdits() {
+  change_check_ = new QTimer(this);
+  change_check_->setSingleShot(true);
+  change_check_->setInterval(50);  // one check for a burst of edits, such as a page being loaded
+  connect(change_check_, &QTimer::timeout, this, &TFormMain::CheckForChanges);
+  const auto changed = [this] { change_check_->start(); };
+  for (QWidget* page : std::initializer_list<QWidget*>{settings_page_, sender_page_, data_page_,
+                                                       default_actions_page_, actions_page_}) {
+    for (QLineEdit* edit : page->findChildren<QLineEdit*>()) {
+      connect(edit, &QLineEdit::textChanged, this, changed);
+    }
+    for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
+      if (button->isCheckable()) connect(button, &QAbstractButton::toggled, this, changed);
+    }
+    // An edited list reaches its record when the pages are stored, which the save does; a list
+    // that was only filled from its record stores back the same, and then nothing is written.
+    const auto list_changed = [this] {
+      change_check_->start();
+      ScheduleSave(false);
+    };
+    for (QTreeWidget* view : page->findChildren<QTreeWidget*>()) {
+      QAbstractItemModel* rows = view->model();
+      connect(rows, &QAbstractItemModel::rowsInserted, this, list_changed);
+      connect(rows, &QAbstractItemModel::rowsRemoved, this, list_changed);
+      connect(rows, &QAbstractItemModel::dataChanged, this, list_changed);
+    }
+  }
+}
+
+void TFormMain::CheckForChanges() {
+  // Name and the two start-up flags take effect without a restart.
+  const auto differs = [](ProxyServerSettings now, const ProxyServerSettings& started) {
+    now.ServerName = started.ServerName;
+    now.ServerAutoStart = started.ServerAutoStart;
+    now.ServerAutoStartOnService = started.ServerAutoStartOnService;
+    return !(now == started);
+  };
+  for (auto& [id, status] : statuses_) {
+    const ProxyServerSettings* record = table_.Find(id);
+    if (!status.started_with || record == nullptr) continue;
+    ProxyServerSettings now = *record;
+    if (id == selected_id_) StorePagesInto(now, nullptr);
+    const bool changed = differs(std::move(now), *status.started_with);
+    if (changed == status.changed) continue;
+    status.changed = changed;
+    ShowServerState(id, status.state);
+  }
+}
+
 bool TFormMain::LoadServerPages(ProxyServerSettings* record) {
   if (record == nullptr) return false;
   const ProxyServerSettings& s = *record;
   const QString name = QString::fromStdString(s.ServerName);
-  title_->setText(name);
+  title_->ShowText(name);
   server_name_->setText(name);
   ShowServerRunning(threads_.Running(s.Id));
+  const auto status = statuses_.find(s.Id);
+  settings_page_->ShowChanged(status != statuses_.end() && status->second.changed);
   settings_page_->Load(s);
   sender_page_->Load(s);
   data_page_->Load(s);
@@ -130,6 +186,7 @@ void TFormMain::ListViewServersSelectItem(QTreeWidgetItem* item, bool selected) 
   if (record == nullptr) return;
   LoadServerPages(record);
   selected_id_ = record->Id;
+  change_check_->start();  // the record shown before may now differ from what it runs with
 }
 
 void TFormMain::ButtonAddServerClick() {
@@ -156,7 +213,7 @@ void TFormMain::ButtonRenameServerClick() {
     ShowServerState(selected_id_, statuses_[selected_id_].state);
     servers_->sortItems(0, Qt::AscendingOrder);
   }
-  title_->setText(caption);
+  title_->ShowText(caption);
   ScheduleSave(true);
 }
 
@@ -172,13 +229,16 @@ void TFormMain::ButtonDeleteServerClick() {
 void TFormMain::EndThread(std::uint32_t id) {
   const std::shared_ptr<WolServerThread> thread = threads_.Stop(id);
   ShowServerState(id, ServerState::kStopped);
-  if (thread == nullptr) return;
+  if (thread != nullptr) WaitForPorts(*thread);
+}
+
+void TFormMain::WaitForPorts(WolServerThread& thread) {
   // Its ports are free as soon as its sockets are closed, within microseconds of the request;
   // the rest of its end needs this thread, so that is not waited for. At most a second. An engine
   // thread that was just reporting waits for this thread meanwhile: its calls (queued on the
   // application object) are run here, so it never waits for a thread that waits for it.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
-  while (!thread->WaitUntilSocketsClosed(std::chrono::milliseconds(2)) &&
+  while (!thread.WaitUntilSocketsClosed(std::chrono::milliseconds(2)) &&
          std::chrono::steady_clock::now() < deadline) {
     QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
   }
@@ -192,12 +252,23 @@ void TFormMain::ButtonStartServerClick() {
     return;
   }
   ProxyServerSettings* record = table_.Find(selected_id_);
-  if (record == nullptr) return;
+  if (record == nullptr || RefuseMalformedValues()) return;
   StoreServerPages(record);
+  settings_page_->ShowNumbers(*record);  // the ports and the delay it starts with
   EndThread(record->Id);
   statuses_[record->Id].last_error.clear();
   threads_.Start(record->Id, engine_);
   // The buttons switch when the thread has taken its settings.
+}
+
+bool TFormMain::RefuseMalformedValues() {
+  const std::optional<MalformedValue> malformed = default_actions_page_->Malformed();
+  if (!malformed) return false;
+  MessageBoxes::Information(this, "Information",
+                            "The proxy server was not started: " + malformed->message);
+  pages_->setCurrentIndex(3);  // "Default actions"
+  malformed->edit->setFocus();
+  return true;
 }
 
 void TFormMain::ButtonStopServerClick() {

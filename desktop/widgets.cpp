@@ -1,14 +1,20 @@
 #include "desktop/widgets.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMainWindow>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabBar>
 #include <algorithm>
+
+#include "config/proxy_server_settings.h"
 
 namespace corvane::desktop {
 
@@ -39,18 +45,55 @@ QRadioButton* MakeRadioButton(QWidget* parent, const char* name, const QString& 
 
 QLabel* MakeLabel(QWidget* parent, const QString& text) { return new QLabel(text, parent); }
 
+namespace {
+
+// Digits (and for a port range the separators) whose every number is at most `max`. An empty text
+// is acceptable, so that Enter still reaches the entry rules, which say why it is refused.
+class NumberValidator final : public QValidator {
+ public:
+  NumberValidator(QObject* parent, int max, bool range)
+      : QValidator(parent),
+        allowed_(QRegularExpression::anchoredPattern(range ? "[0-9 ,-]*" : "[0-9]*")),
+        max_(max) {}
+
+  State validate(QString& input, int&) const override {
+    if (!allowed_.match(input).hasMatch()) return Invalid;
+    static const QRegularExpression kNumber("[0-9]+");
+    for (const QRegularExpressionMatch& number : kNumber.globalMatch(input)) {
+      const QString digits = number.captured();
+      const qsizetype first = digits.indexOf(QRegularExpression("[1-9]"));
+      if (first >= 0 && (digits.size() - first > 9 || digits.mid(first).toInt() > max_)) {
+        return Invalid;
+      }
+    }
+    return Acceptable;
+  }
+
+ private:
+  QRegularExpression allowed_;
+  int max_;
+};
+
+}  // namespace
+
 void Restrict(QLineEdit* edit, Input input) {
   const char* pattern = nullptr;
   switch (input) {
     case Input::kText:
       pattern = "\\S*";
       break;
-    case Input::kDigits:
-      pattern = "[0-9]*";
-      break;
+    case Input::kPort:
+      edit->setValidator(new NumberValidator(edit, 65535, false));
+      return;
+    case Input::kPrefix:
+      edit->setValidator(new NumberValidator(edit, kMaxPrefix, false));
+      return;
+    case Input::kDelay:
+      edit->setValidator(new NumberValidator(edit, kMaxSendDelayTime, false));
+      return;
     case Input::kPortRange:
-      pattern = "[0-9 ,-]*";
-      break;
+      edit->setValidator(new NumberValidator(edit, 65535, true));
+      return;
     case Input::kHex:
       pattern = "[0-9A-Fa-f:. -]*";
       break;
@@ -122,6 +165,55 @@ void ShowStatus(QWidget* widget, const QString& text) {
   }
 }
 
+StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {
+  setObjectName("StatusBar");
+  connect(this, &QStatusBar::messageChanged, this, [this](const QString& text) {
+    setToolTip(text);
+    update();
+  });
+}
+
+void StatusBar::paintEvent(QPaintEvent* event) {
+  const QString message = currentMessage();
+  if (message.isEmpty()) {
+    QStatusBar::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  // Where the base class puts its message: beside the size grip, with its margins.
+  const int grip = isSizeGripEnabled() ? style()->pixelMetric(QStyle::PM_SizeGripSize) : 0;
+  const QRect room = rect().adjusted(6, 0, -(6 + grip), 0);
+  painter.setPen(palette().windowText().color());
+  painter.drawText(room, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+                   fontMetrics().elidedText(message, Qt::ElideRight, room.width()));
+}
+
+ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {}
+
+void ElidedLabel::ShowText(const QString& text) {
+  setText(text);
+  setToolTip(Shown() == text ? QString() : text);
+}
+
+QSize ElidedLabel::minimumSizeHint() const { return {0, QLabel::minimumSizeHint().height()}; }
+
+QSize ElidedLabel::sizeHint() const { return {0, QLabel::sizeHint().height()}; }
+
+QString ElidedLabel::Shown() const {
+  return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  style()->drawItemText(&painter, contentsRect(), Qt::AlignLeading | Qt::AlignVCenter, palette(),
+                        isEnabled(), Shown(), foregroundRole());
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  setToolTip(Shown() == text() ? QString() : text());
+}
+
 QTreeWidget* MakeListView(QWidget* parent, const char* name,
                           std::initializer_list<std::pair<QString, int>> columns, bool header,
                           bool sorted) {
@@ -137,7 +229,9 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name,
   int column = 0;
   for (const auto& [caption, width] : columns) {
     captions << caption;
-    view->setColumnWidth(column++, width);
+    // Without a header the only column fills the view, however narrow.
+    if (header) view->setColumnWidth(column, width);
+    ++column;
   }
   view->setHeaderLabels(captions);
   view->setHeaderHidden(!header);
@@ -165,7 +259,39 @@ void FitColumn(QTreeWidget* view, int column, const QString& sample) {
   view->setColumnWidth(column, std::max(view->columnWidth(column), needed));
 }
 
+void ShrinkToCaption(QPushButton* button) {
+  const QStyle* style = button->style();
+  const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+  const int margin = style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+  button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 2 * margin +
+                          2 * frame + 4);
+}
+
+namespace {
+
+class CompactTabStyle final : public QProxyStyle {
+ public:
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    const int value = QProxyStyle::pixelMetric(metric, option, widget);
+    return metric == PM_TabBarTabHSpace ? value * 2 / 3 : value;
+  }
+};
+
+}  // namespace
+
+void CompactTabs(QTabWidget* tabs) {
+  // One style for every tab bar, living as long as the application.
+  static QStyle* const style = [] {
+    QStyle* compact = new CompactTabStyle;
+    compact->setParent(QCoreApplication::instance());
+    return compact;
+  }();
+  if (auto* bar = tabs->findChild<QTabBar*>()) bar->setStyle(style);
+}
+
 ScrollPage::ScrollPage(QWidget* page) {
+  setFocusPolicy(Qt::NoFocus);  // Tab goes from the tab bar to the page's first control
   setWidget(page);
   setWidgetResizable(true);
   setFrameShape(QFrame::NoFrame);

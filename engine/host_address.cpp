@@ -38,9 +38,11 @@ std::optional<Endpoint> DestinationOf(const ResolvedHost& answer, std::uint8_t p
   if (ipv4 && answer.HasIpv4) {
     std::uint32_t address = Ipv4HostOrder(answer.Ipv4);
     if (prefix < 32) address |= prefix == 0 ? ~std::uint32_t{0} : ~Ipv4Mask(prefix);
-    return Endpoint{IpAddress::Ipv4FromHostOrder(address), port};
+    Endpoint to{IpAddress::Ipv4FromHostOrder(address), port};
+    to.address.scope_id = answer.Interface;
+    return to;
   }
-  if (answer.HasIpv6) return Endpoint{IpAddress::Ipv6(answer.Ipv6), port};
+  if (answer.HasIpv6) return Endpoint{IpAddress::Ipv6(answer.Ipv6, answer.Interface), port};
   return std::nullopt;
 }
 

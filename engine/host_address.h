@@ -21,8 +21,9 @@ namespace corvane {
 bool SenderMatches(const IpAddress& sender, const ResolvedHost& answer, std::uint8_t prefix);
 
 // Where a packet that arrived over `arrival` goes for this entry: the answer of the arrival family
-// when there is one, else the other; nothing when the host resolved to neither. An IPv6
-// destination carries scope 0, whatever the resolver said.
+// when there is one, else the other; nothing when the host resolved to neither. The destination
+// leaves by the interface the text named (`ff02::1%eth1`, `255.255.255.255%eth1`); without one, an
+// IPv6 destination carries scope 0 and the routing table chooses.
 std::optional<Endpoint> DestinationOf(const ResolvedHost& answer, std::uint8_t prefix,
                                       std::uint16_t port, AddressFamily arrival);
 

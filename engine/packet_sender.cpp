@@ -1,6 +1,7 @@
 #include "engine/packet_sender.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 
 #include "engine/host_address.h"
@@ -8,11 +9,13 @@
 namespace corvane {
 
 PacketSender::PacketSender(const ProxyServerSettings& settings, ProxySockets& sockets,
-                           ResolverCache& resolver, ProxyHost& host, const TickClock& clock)
+                           ResolverCache& resolver, ProxyHost& host, ProxyCounters& counters,
+                           const TickClock& clock)
     : settings_(settings),
       sockets_(sockets),
       resolver_(resolver),
       host_(host),
+      counters_(counters),
       clock_(clock),
       last_send_tick_(clock.GetTickCount()) {}
 
@@ -41,16 +44,20 @@ void PacketSender::Send(const MagicPacket& packet, const HostEntry& destination,
   const std::optional<Endpoint> to =
       DestinationOf(answer, destination.Prefix, destination.Port, arrival);
   if (!to) {
-    host_.ReportResolveError(destination.Host);
+    counters_.CountResolveFailure();
+    host_.ReportResolveError(destination.Host, answer.Failure);
     return;
   }
   UdpSocket* socket = sockets_.Sender(to->address.family);
   if (socket == nullptr) return;
   if (!AwaitSendDelay()) return;
   if (socket->SendTo(packet.payload(), *to)) {
+    counters_.CountSent();
     host_.ReportSent(packet, *to);
   } else {
-    host_.ReportSendError(*to);
+    const int error = errno;
+    counters_.CountSendFailure();
+    host_.ReportSendError(*to, error);
   }
 }
 

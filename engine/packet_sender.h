@@ -12,6 +12,7 @@
 
 #include "config/proxy_server_settings.h"
 #include "engine/magic_packet.h"
+#include "engine/proxy_counters.h"
 #include "engine/proxy_host.h"
 #include "engine/proxy_sockets.h"
 #include "engine/resolver_cache.h"
@@ -24,7 +25,7 @@ class PacketSender {
  public:
   // The send delay counts from now: the first send after a quiet start leaves at once.
   PacketSender(const ProxyServerSettings& settings, ProxySockets& sockets, ResolverCache& resolver,
-               ProxyHost& host, const TickClock& clock);
+               ProxyHost& host, ProxyCounters& counters, const TickClock& clock);
 
   // Sends what `received` (normalised, accepted) turns into. Returns early on a stop request; a
   // send whose delay a stop request cut short is not made.
@@ -39,6 +40,7 @@ class PacketSender {
   ProxySockets& sockets_;
   ResolverCache& resolver_;
   ProxyHost& host_;
+  ProxyCounters& counters_;  // sends and failures
   const TickClock& clock_;
   std::uint32_t last_send_tick_;
 };

@@ -32,10 +32,10 @@ class ProxyHost {
   virtual void ReportReceived(const MagicPacket& packet, const Endpoint& sender,
                               IgnoreReason reason) = 0;
 
-  // A destination's host text resolved to no address.
-  virtual void ReportResolveError(const std::string& host) = 0;
-  // Sending to `to` failed.
-  virtual void ReportSendError(const Endpoint& to) = 0;
+  // A destination's host text resolved to no address; `reason` is the system's, when it gave one.
+  virtual void ReportResolveError(const std::string& host, const std::string& reason) = 0;
+  // Sending to `to` failed with the system's error number `error`.
+  virtual void ReportSendError(const Endpoint& to, int error) = 0;
   // `packet` was sent to `to`.
   virtual void ReportSent(const MagicPacket& packet, const Endpoint& to) = 0;
 };

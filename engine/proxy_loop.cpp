@@ -32,30 +32,29 @@ void ReportShortReceiveBuffer(int granted) {
 class ReceiveLoop {
  public:
   ReceiveLoop(const ProxyServerSettings& settings, ProxySockets& sockets,
-              const OwnAddressTable& own_addresses, ProxyHost& host, const TickClock& clock)
+              OwnAddresses& own_addresses, ProxyHost& host, ProxyCounters& counters,
+              const TickClock& clock)
       : sockets_(sockets),
+        own_addresses_(own_addresses),
         host_(host),
+        counters_(counters),
         stop_(host.stop()),
         resolver_(clock),
-        filters_(settings, own_addresses, resolver_, stop_),
-        sender_(settings, sockets, resolver_, host, clock),
+        filters_(settings, own_addresses.table(), resolver_, stop_),
+        sender_(settings, sockets, resolver_, host, counters, clock),
         guard_(clock) {}
 
   void Run() {
     UdpSocket* const ipv4 = sockets_.Receiver(AddressFamily::kIpv4);
     UdpSocket* const ipv6 = sockets_.Receiver(AddressFamily::kIpv6);
-    std::array<int, 2> descriptors{};
-    std::size_t descriptor_count = 0;
-    for (const UdpSocket* socket : {ipv4, ipv6}) {
-      if (socket != nullptr) descriptors[descriptor_count++] = socket->descriptor();
-    }
 
     BusyPacer pacer;
     while (!stop_.IsRequested()) {
       Pass pass;
       if (ipv4 != nullptr) ReceiveOne(*ipv4, pass);
       if (ipv6 != nullptr) ReceiveOne(*ipv6, pass);
-      switch (pacer.AfterPass(pass.received)) {
+      const BusyPacer::Next next = pacer.AfterPass(pass.received);
+      switch (next) {
         case BusyPacer::Next::kPassAtOnce:
           break;
         case BusyPacer::Next::kIdleWait:
@@ -63,13 +62,16 @@ class ReceiveLoop {
           if (pass.failed) {
             stop_.Sleep(kPause);
           } else {
-            stop_.WaitReadable({descriptors.data(), descriptor_count});
+            WaitForWork(ipv4, ipv6);
           }
           break;
         case BusyPacer::Next::kPause:
           stop_.Sleep(kPause);
           break;
       }
+      // Address changes are taken whenever the loop has waited: a busy loop takes them at its
+      // pause, at least every 100 passes, and a packet costs nothing more.
+      if (next != BusyPacer::Next::kPassAtOnce) own_addresses_.TakeChanges();
     }
   }
 
@@ -78,6 +80,17 @@ class ReceiveLoop {
     bool received = false;  // a datagram was dequeued, magic packet or not
     bool failed = false;    // a receive call failed
   };
+
+  // Sleeps until a datagram arrives, the host's addresses change or a stop is requested.
+  void WaitForWork(const UdpSocket* ipv4, const UdpSocket* ipv6) {
+    std::array<int, 3> descriptors{};
+    std::size_t count = 0;
+    for (const UdpSocket* socket : {ipv4, ipv6}) {
+      if (socket != nullptr) descriptors[count++] = socket->descriptor();
+    }
+    if (own_addresses_.descriptor() >= 0) descriptors[count++] = own_addresses_.descriptor();
+    stop_.WaitReadable({descriptors.data(), count});
+  }
 
   // Takes at most one datagram from `socket` and handles it.
   void ReceiveOne(UdpSocket& socket, Pass& pass) {
@@ -102,12 +115,15 @@ class ReceiveLoop {
     if (reason == IgnoreReason::kNone && !guard_.Admit(packet_.TargetMac())) {
       reason = IgnoreReason::kStormGuard;
     }
+    counters_.CountReceived(reason);
     host_.ReportReceived(packet_, datagram.sender, reason);
     if (reason == IgnoreReason::kNone) sender_.Dispatch(packet_, socket.family());
   }
 
   ProxySockets& sockets_;
+  OwnAddresses& own_addresses_;
   ProxyHost& host_;
+  ProxyCounters& counters_;
   const StopRequest& stop_;
   ResolverCache resolver_;  // emptied at every start: it lives as long as one run
   ReceiveFilters filters_;
@@ -119,11 +135,10 @@ class ReceiveLoop {
 }  // namespace
 
 EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host,
-                            const TickClock& clock) {
-  // Read once per start, all of them, both families; address changes while the proxy server runs
-  // are not seen.
-  OwnAddressTable own_addresses;
-  if (settings.DontRecvFromYourIp) own_addresses = ReadOwnAddressTable();
+                            ProxyCounters& counters, const TickClock& clock) {
+  // All of them, both families, kept current while the proxy server runs.
+  OwnAddresses own_addresses;
+  if (settings.DontRecvFromYourIp) own_addresses.Watch();
 
   ProxySockets sockets;
   const SocketSetup setup = sockets.Open(settings);
@@ -135,7 +150,7 @@ EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host
   if (sockets.receive_buffer_bytes() < kReceiveBufferBytes) {
     ReportShortReceiveBuffer(sockets.receive_buffer_bytes());
   }
-  ReceiveLoop(settings, sockets, own_addresses, host, clock).Run();
+  ReceiveLoop(settings, sockets, own_addresses, host, counters, clock).Run();
   return EngineStatus::kSocketsReady;
 }
 

@@ -4,6 +4,7 @@
 
 #include "config/proxy_server_settings.h"
 #include "engine/engine_report.h"
+#include "engine/proxy_counters.h"
 #include "engine/proxy_host.h"
 #include "platform/tick_clock.h"
 
@@ -35,8 +36,9 @@ class BusyPacer {
 
 // Runs one proxy server until host.stop() is requested, or returns at once after reporting a
 // start-up failure. Returns the set-up status: kSocketsReady when the proxy server served. Every
-// socket is closed before it returns, also when it throws.
+// socket is closed before it returns, also when it throws. Every received packet, send and
+// failure is counted into `counters`, whatever the host reports of it.
 EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host,
-                            const TickClock& clock = SystemTickClock());
+                            ProxyCounters& counters, const TickClock& clock = SystemTickClock());
 
 }  // namespace corvane

@@ -31,6 +31,8 @@ const ResolvedHost& ResolverCache::ResolveHost(std::string_view host, Memo* memo
   answer.HasIpv6 = addresses.has_ipv6;
   answer.Ipv6 = addresses.has_ipv6 ? addresses.ipv6 : std::array<std::uint8_t, 16>{};
   answer.Ipv6Scope = addresses.has_ipv6 ? addresses.ipv6_scope : 0;
+  answer.Failure = addresses.failure;
+  answer.Interface = addresses.interface_index;
   if (&answer != &uncached_) {
     ++version_;
     index_.emplace(answer.Host, entries_.size() - 1);

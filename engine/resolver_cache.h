@@ -31,6 +31,8 @@ struct ResolvedHost {
   bool HasIpv6 = false;
   std::array<std::uint8_t, 16> Ipv6{};
   std::uint32_t Ipv6Scope = 0;
+  std::string Failure;          // the system's reason when neither address was found; may be empty
+  std::uint32_t Interface = 0;  // named after '%' in the text; 0: none
 };
 
 // Asks the system for a host text's addresses; replaced in tests.

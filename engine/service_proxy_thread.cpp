@@ -10,13 +10,13 @@
 namespace corvane {
 namespace {
 
-// The engine loop's host for the service: the service's stop request, and start-up failures
-// reported as events.
+// The engine loop's host for the service: the service's stop request, start-up failures
+// reported as events, and everything else traced.
 class ServiceProxyHost final : public ProxyHost {
  public:
   ServiceProxyHost(const StopRequest& stop, const ServiceEventReporter& report_event,
-                   const ServiceDebugReporter& report_debug)
-      : stop_(stop), report_event_(report_event), report_debug_(report_debug) {}
+                   const ServiceDebugReporter& report_debug, PacketTrace* trace)
+      : stop_(stop), report_event_(report_event), report_debug_(report_debug), trace_(trace) {}
 
   const StopRequest& stop() const override { return stop_; }
 
@@ -38,16 +38,26 @@ class ServiceProxyHost final : public ProxyHost {
     }
   }
 
-  // The service keeps no packet log and reports no resolution or send failure.
-  void ReportReceived(const MagicPacket&, const Endpoint&, IgnoreReason) override {}
-  void ReportResolveError(const std::string&) override {}
-  void ReportSendError(const Endpoint&) override {}
-  void ReportSent(const MagicPacket&, const Endpoint&) override {}
+  // The service keeps no packet log and reports no resolution or send failure as an event.
+  void ReportReceived(const MagicPacket& packet, const Endpoint& sender,
+                      IgnoreReason reason) override {
+    if (trace_ != nullptr) trace_->Received(packet, sender, reason);
+  }
+  void ReportResolveError(const std::string& host, const std::string& reason) override {
+    if (trace_ != nullptr) trace_->ResolveFailed(host, reason);
+  }
+  void ReportSendError(const Endpoint& to, int error) override {
+    if (trace_ != nullptr) trace_->SendFailed(to, error);
+  }
+  void ReportSent(const MagicPacket& packet, const Endpoint& to) override {
+    if (trace_ != nullptr) trace_->Sent(packet, to);
+  }
 
  private:
   const StopRequest& stop_;
   const ServiceEventReporter& report_event_;
   const ServiceDebugReporter& report_debug_;
+  PacketTrace* const trace_;
   std::uint16_t cause_port_ = 0;
   int cause_ = 0;
 };
@@ -56,10 +66,12 @@ class ServiceProxyHost final : public ProxyHost {
 
 int ServiceProxyThread(const ProxyServerSettings& settings, const StopRequest& stop,
                        const ServiceEventReporter& report_event,
-                       const ServiceDebugReporter& report_debug) {
+                       const ServiceDebugReporter& report_debug, ProxyCounters* counters,
+                       PacketTrace* trace) {
   try {
-    ServiceProxyHost host(stop, report_event, report_debug);
-    RunProxyServer(settings, host);
+    ServiceProxyHost host(stop, report_event, report_debug, trace);
+    ProxyCounters uncounted;
+    RunProxyServer(settings, host, counters != nullptr ? *counters : uncounted);
   } catch (...) {
     report_event("Internal error", /*error=*/true);
   }

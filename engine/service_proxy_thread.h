@@ -1,16 +1,19 @@
 // The service program's engine thread: runs one proxy server on the settings record it is given.
 //
-// It reports nothing but start-up failures, through the service's event reporting, and stops on
-// the service's process-wide stop request. The record is read-only while the thread runs and must
-// outlive it, and so must `stop` and `report_event`. The record is used as the service's profile
-// reader made it, which already applied the limits (counts, delay, prefixes, ascending port
-// ranges); no private copy is taken.
+// It reports start-up failures through the service's event reporting and stops on the service's
+// process-wide stop request; packets, sends and failures go to the proxy server's counters and
+// packet trace only. The record is read-only while the thread runs and must outlive it, and so
+// must `stop`, `report_event` and the counters and trace it is given. The record is used as the
+// service's profile reader made it, which already applied the limits (counts, delay, prefixes,
+// ascending port ranges); no private copy is taken.
 #pragma once
 
 #include <functional>
 #include <string_view>
 
 #include "config/proxy_server_settings.h"
+#include "engine/packet_trace.h"
+#include "engine/proxy_counters.h"
 #include "platform/stop_request.h"
 
 namespace corvane {
@@ -26,9 +29,11 @@ using ServiceDebugReporter = std::function<void(std::string_view text)>;
 // proxy server could not start ("Can not bind port 00009 for IPv4 socket", ...). Any exception is
 // reported as "Internal error" and ends the thread. Always returns 0. The system's reason for a
 // failed socket, with the port, goes to `report_debug` (the journal at debug level when empty),
-// e.g. "Can not create IPv4 socket (port 9): Too many open files".
+// e.g. "Can not create IPv4 socket (port 9): Too many open files". Without `counters` the thread
+// counts for nobody; without `trace` it traces nothing.
 int ServiceProxyThread(const ProxyServerSettings& settings, const StopRequest& stop,
                        const ServiceEventReporter& report_event,
-                       const ServiceDebugReporter& report_debug = {});
+                       const ServiceDebugReporter& report_debug = {},
+                       ProxyCounters* counters = nullptr, PacketTrace* trace = nullptr);
 
 }  // namespace corvane

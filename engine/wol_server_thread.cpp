@@ -49,7 +49,7 @@ void WolServerThread::Execute() {
     snapshot_ready_ = false;
     SynchronizeUnlessStopped(&WolServerThread::CopySettings);
     if (!stop_.IsRequested() && snapshot_ready_) {
-      RunProxyServer(*settings_snapshot_, *this);
+      RunProxyServer(*settings_snapshot_, *this, counters_);
     } else {
       ReportStartError(EngineStatus::kNoSettings, 0);
     }
@@ -98,14 +98,14 @@ void WolServerThread::ReportStartError(EngineStatus status, std::uint16_t port) 
   ReportErrorIfRecorded(EngineEvent::kStartError, std::move(report));
 }
 
-void WolServerThread::ReportResolveError(const std::string& host) {
+void WolServerThread::ReportResolveError(const std::string& host, const std::string& /*reason*/) {
   EngineReport report;
   report.Status = EngineStatus::kCannotResolveHost;
   report.ReportHost = host;
   ReportErrorIfRecorded(EngineEvent::kResolveError, std::move(report));
 }
 
-void WolServerThread::ReportSendError(const Endpoint& to) {
+void WolServerThread::ReportSendError(const Endpoint& to, int /*error*/) {
   EngineReport report;
   report.Status = EngineStatus::kSendFailed;
   report.ReportAddress = to.address;

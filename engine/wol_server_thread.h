@@ -21,6 +21,7 @@
 #include <mutex>
 
 #include "engine/engine_report.h"
+#include "engine/proxy_counters.h"
 #include "engine/proxy_host.h"
 #include "engine/wol_server_window.h"
 #include "platform/stop_request.h"
@@ -50,6 +51,8 @@ class WolServerThread final : private ProxyHost,
   bool WaitUntilSocketsClosed(std::chrono::milliseconds timeout);
 
   std::uint32_t id() const { return id_; }
+  // What this run has done; zero until it serves. Any thread, as long as it holds the object.
+  const ProxyCounters& counters() const { return counters_; }
 
  private:
   WolServerThread(std::uint32_t id, std::shared_ptr<WolServerWindow> window);
@@ -61,8 +64,8 @@ class WolServerThread final : private ProxyHost,
   void ReportStartError(EngineStatus status, std::uint16_t port) override;
   void ReportReceived(const MagicPacket& packet, const Endpoint& sender,
                       IgnoreReason reason) override;
-  void ReportResolveError(const std::string& host) override;
-  void ReportSendError(const Endpoint& to) override;
+  void ReportResolveError(const std::string& host, const std::string& reason) override;
+  void ReportSendError(const Endpoint& to, int error) override;
   void ReportSent(const MagicPacket& packet, const Endpoint& to) override;
   // Hands an error to the window when the display options let `event` through.
   void ReportErrorIfRecorded(EngineEvent event, EngineReport report);
@@ -81,6 +84,7 @@ class WolServerThread final : private ProxyHost,
   const std::uint32_t id_;
   const std::shared_ptr<WolServerWindow> window_;
   StopRequest stop_;
+  ProxyCounters counters_;
 
   // Written on the window thread inside Synchronize, read by the engine thread after it.
   std::unique_ptr<ProxyServerSettings> settings_snapshot_;

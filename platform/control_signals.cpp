@@ -3,11 +3,14 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
+
 namespace corvane {
 namespace {
 
 pthread_t g_signal_waiter;
 bool g_signal_waiter_known = false;
+std::atomic<bool> g_wake_requested{false};
 
 sigset_t ControlSignals() {
   sigset_t set;
@@ -15,7 +18,8 @@ sigset_t ControlSignals() {
   sigaddset(&set, SIGTERM);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGHUP);
-  sigaddset(&set, SIGUSR1);  // the wake-up
+  sigaddset(&set, SIGUSR1);
+  sigaddset(&set, SIGUSR2);  // the wake-up
   return set;
 }
 
@@ -40,13 +44,17 @@ ControlSignal WaitForControlSignal() {
       case SIGHUP:
         return ControlSignal::kOther;
       case SIGUSR1:
-        return ControlSignal::kWake;
+        return ControlSignal::kCounters;
+      case SIGUSR2:
+        if (g_wake_requested.exchange(false)) return ControlSignal::kWake;
+        break;
     }
   }
 }
 
 void WakeControlSignalWaiter() {
-  if (g_signal_waiter_known) pthread_kill(g_signal_waiter, SIGUSR1);
+  g_wake_requested = true;
+  if (g_signal_waiter_known) pthread_kill(g_signal_waiter, SIGUSR2);
 }
 
 }  // namespace corvane

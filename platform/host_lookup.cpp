@@ -6,9 +6,13 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <vector>
+
+#include "platform/interfaces.h"
+#include "platform/net_address.h"
 
 namespace corvane {
 namespace {
@@ -47,7 +51,12 @@ HostAddresses LookUpWithAddressInfo(const std::string& host, GetAddrInfoFunction
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
   addrinfo* list = nullptr;
-  if (get(host.c_str(), nullptr, &hints, &list) != 0) return found;
+  if (const int error = get(host.c_str(), nullptr, &hints, &list); error != 0) {
+    char buffer[256];
+    found.failure =
+        error == EAI_SYSTEM ? strerror_r(errno, buffer, sizeof buffer) : gai_strerror(error);
+    return found;
+  }
   for (const addrinfo* row = list; row != nullptr && !(found.has_ipv4 && found.has_ipv6);
        row = row->ai_next) {
     if (row->ai_addr == nullptr) continue;
@@ -66,6 +75,7 @@ HostAddresses LookUpWithAddressInfo(const std::string& host, GetAddrInfoFunction
     }
   }
   free(list);
+  if (!found.has_ipv4 && !found.has_ipv6) found.failure = "no IPv4 or IPv6 address";
   return found;
 }
 
@@ -81,8 +91,13 @@ HostAddresses LookUpWithHostDatabase(const std::string& host) {
          buffer.size() < 65536) {
     buffer.resize(buffer.size() * 2);
   }
-  if (result == nullptr || result->h_addrtype != AF_INET || result->h_length != 4 ||
-      result->h_addr_list == nullptr || result->h_addr_list[0] == nullptr) {
+  if (result == nullptr) {
+    found.failure = hstrerror(error);
+    return found;
+  }
+  if (result->h_addrtype != AF_INET || result->h_length != 4 || result->h_addr_list == nullptr ||
+      result->h_addr_list[0] == nullptr) {
+    found.failure = "no IPv4 address";
     return found;
   }
   std::memcpy(found.ipv4.data(), result->h_addr_list[0], 4);
@@ -119,12 +134,31 @@ void ReleaseAddressInfoEntryPoints() {
 
 bool AddressInfoEntryPointsLoaded() { return Process().getaddrinfo != nullptr; }
 
-HostAddresses LookUpHost(const std::string& host) {
+namespace {
+
+HostAddresses LookUpAddressOrName(const std::string& host) {
   EntryPoints& entry_points = Process();
   GetAddrInfoFunction* get = entry_points.getaddrinfo;
   FreeAddrInfoFunction* free = entry_points.freeaddrinfo;
   if (get != nullptr && free != nullptr) return LookUpWithAddressInfo(host, get, free);
   return LookUpWithHostDatabase(host);
+}
+
+}  // namespace
+
+HostAddresses LookUpHost(const std::string& host) {
+  const HostTextParts parts = SplitInterface(host);
+  if (!parts.names_interface) return LookUpAddressOrName(host);
+  const std::uint32_t interface_index = InterfaceIndex(parts.interface);
+  if (parts.host.empty() || interface_index == 0) {
+    HostAddresses none;
+    none.failure = parts.host.empty() ? "no address before the interface" : "no such interface";
+    return none;
+  }
+  HostAddresses found = LookUpAddressOrName(std::string(parts.host));
+  found.interface_index = interface_index;
+  if (found.has_ipv6) found.ipv6_scope = interface_index;
+  return found;
 }
 
 }  // namespace corvane

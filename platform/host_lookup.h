@@ -18,6 +18,9 @@ struct HostAddresses {
   bool has_ipv6 = false;
   std::array<std::uint8_t, 16> ipv6{};
   std::uint32_t ipv6_scope = 0;
+  std::string failure;  // the system's reason when it found neither address; may be empty
+  // The interface the text named after '%', 0 when it named none.
+  std::uint32_t interface_index = 0;
 };
 
 // Looks both entry points up; returns whether both were found. Either both are set, or neither.
@@ -29,7 +32,12 @@ bool AddressInfoEntryPointsLoaded();
 // Resolves `host` (a numeric address or a name). With the entry points: the first IPv4 and the
 // first IPv6 answer of getaddrinfo (any family, stream socket type, TCP). Without them: the first
 // address of the IPv4 host database, so no IPv6 answer. Blocks while the system resolver works.
-// Thread-safe.
+// A lookup that finds nothing says why in `failure` ("Name or service not known"). Thread-safe.
+//
+// `ADDRESS%INTERFACE` (an address or a name, then an interface name or index) resolves the part
+// before the '%' and names the interface in both answers: the IPv6 scope is its index. A text
+// whose interface part names no interface of this host, or whose address part is empty, resolves
+// to nothing, as a name that does not resolve.
 HostAddresses LookUpHost(const std::string& host);
 
 }  // namespace corvane

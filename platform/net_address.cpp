@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace corvane {
@@ -45,6 +46,29 @@ std::optional<IpAddress> ParseIpAddress(std::string_view text) {
   address.family = AddressFamily::kIpv6;
   if (inet_pton(AF_INET6, buffer, address.bytes.data()) == 1) return address;
   return std::nullopt;
+}
+
+HostTextParts SplitInterface(std::string_view text) {
+  const std::size_t percent = text.find('%');
+  if (percent == std::string_view::npos) return {text, false, {}};
+  return {text.substr(0, percent), true, text.substr(percent + 1)};
+}
+
+bool IsInterfaceName(std::string_view name) {
+  constexpr std::size_t kMaxLength = 15;  // IFNAMSIZ less its terminating zero
+  if (name.empty() || name.size() > kMaxLength || name == "." || name == "..") return false;
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7F || c == '/' || c == ':' || c == '%';
+  });
+}
+
+bool IsLinkScoped(const IpAddress& address) {
+  if (address.family != AddressFamily::kIpv6) return false;
+  const auto& b = address.bytes;
+  if (b[0] == 0xFE && (b[1] & 0xC0) == 0x80) return true;  // fe80::/10
+  const unsigned multicast_scope = b[1] & 0x0F;
+  return b[0] == 0xFF && (multicast_scope == 1 || multicast_scope == 2);
 }
 
 }  // namespace corvane

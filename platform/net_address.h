@@ -25,7 +25,10 @@ constexpr std::uint32_t Ipv4HostOrder(std::span<const std::uint8_t, 4> bytes) {
 struct IpAddress {
   AddressFamily family = AddressFamily::kIpv4;
   std::array<std::uint8_t, 16> bytes{};
-  std::uint32_t scope_id = 0;  // IPv6 only
+  // The interface index a destination leaves by: an IPv6 address's scope, or for IPv4 the
+  // interface a send goes through. 0: the routing table chooses. Senders carry what the system
+  // reported (a scope for IPv6, 0 for IPv4).
+  std::uint32_t scope_id = 0;
 
   static IpAddress Ipv4(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d);
   // `host_order` holds the first byte of the address in its most significant bits.
@@ -54,5 +57,23 @@ std::string AddressToString(const IpAddress& address);
 
 // Parses a numeric IPv4 or IPv6 address (no names, no scope suffix).
 std::optional<IpAddress> ParseIpAddress(std::string_view text);
+
+// A host text split at its first '%': the address or name before it and the interface named after
+// it ("ff02::1%eth1", "255.255.255.255%eth1", "fe80::1%3"). A text without '%' is all host.
+struct HostTextParts {
+  std::string_view host;
+  bool names_interface = false;
+  std::string_view interface;
+};
+HostTextParts SplitInterface(std::string_view text);
+
+// Whether `name` can name an interface as Linux allows it: 1 to 15 bytes, none of them white
+// space, a control character, '/', ':' or '%', and neither "." nor "..". Interface indexes ("3")
+// pass as well.
+bool IsInterfaceName(std::string_view name);
+
+// Whether an IPv6 address reaches one link only, so that a send needs the interface: link-local
+// unicast (fe80::/10) and multicast of interface-local or link-local scope (ff01::1, ff02::1).
+bool IsLinkScoped(const IpAddress& address);
 
 }  // namespace corvane

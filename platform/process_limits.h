@@ -4,8 +4,8 @@
 namespace corvane {
 
 // Raises the soft limit of open files to the hard limit. Each running proxy server holds up to
-// four sockets and a wake-up descriptor, so 1000 of them need more than the usual soft limit of
-// 1024. Returns whether the soft limit now equals the hard limit.
+// four sockets, a wake-up descriptor and a subscription to address changes, so 1000 of them need
+// more than the usual soft limit of 1024. Returns whether the soft limit now equals the hard limit.
 bool RaiseOpenFileLimit();
 
 // Descriptors that the engine leaves to the rest of the process: 32 plus a sixteenth of the

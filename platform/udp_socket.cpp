@@ -39,6 +39,17 @@ socklen_t ToSystemAddress(const Endpoint& to, AddressFamily family, sockaddr_sto
   return sizeof ipv6;
 }
 
+// Puts `info` as the only control message into `message`, whose control buffer has room for it.
+template <typename Info>
+void AttachControl(msghdr& message, int level, int type, const Info& info) {
+  message.msg_controllen = CMSG_SPACE(sizeof info);
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = level;
+  header->cmsg_type = type;
+  header->cmsg_len = CMSG_LEN(sizeof info);
+  std::memcpy(CMSG_DATA(header), &info, sizeof info);
+}
+
 Endpoint FromSystemAddress(const sockaddr_storage& storage) {
   Endpoint endpoint;
   if (storage.ss_family == AF_INET6) {
@@ -183,9 +194,39 @@ ReceiveResult UdpSocket::Receive(std::span<std::uint8_t> buffer, Datagram& datag
 bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const Endpoint& to) {
   sockaddr_storage storage;
   const socklen_t length = ToSystemAddress(to, family_, storage);
-  if (length == 0) return false;
-  const ssize_t sent = sendto(fd_, data.data(), data.size(), MSG_NOSIGNAL,
-                              reinterpret_cast<const sockaddr*>(&storage), length);
+  if (length == 0) {
+    errno = EAFNOSUPPORT;
+    return false;
+  }
+  ssize_t sent = 0;
+  if (to.address.scope_id == 0) {
+    sent = sendto(fd_, data.data(), data.size(), MSG_NOSIGNAL,
+                  reinterpret_cast<const sockaddr*>(&storage), length);
+  } else {
+    // Through one interface: its index in the packet information of this one send, so the socket
+    // (and its port) stays the same for every interface. The limited broadcast leaves by that
+    // interface whatever the routes say; an IPv6 address whose scope the system ignores (a global
+    // one) goes that way too.
+    iovec buffer{const_cast<std::uint8_t*>(data.data()), data.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in6_pktinfo))] = {};
+    msghdr message{};
+    message.msg_name = &storage;
+    message.msg_namelen = length;
+    message.msg_iov = &buffer;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    if (family_ == AddressFamily::kIpv4) {
+      in_pktinfo info{};
+      info.ipi_ifindex = static_cast<int>(to.address.scope_id);
+      AttachControl(message, IPPROTO_IP, IP_PKTINFO, info);
+    } else {
+      in6_pktinfo info{};
+      info.ipi6_ifindex = to.address.scope_id;
+      AttachControl(message, IPPROTO_IPV6, IPV6_PKTINFO, info);
+    }
+    sent = sendmsg(fd_, &message, MSG_NOSIGNAL);
+  }
+  if (sent >= 0 && sent != static_cast<ssize_t>(data.size())) errno = EMSGSIZE;
   return sent == static_cast<ssize_t>(data.size());
 }
 

@@ -77,7 +77,8 @@ class UdpSocket {
   // Takes one queued datagram into `buffer`, or returns kNothing at once.
   ReceiveResult Receive(std::span<std::uint8_t> buffer, Datagram& datagram);
 
-  // Sends one datagram. The destination must be of the socket's family.
+  // Sends one datagram. The destination must be of the socket's family. A destination with an
+  // interface (`scope_id`) leaves by that interface only. On failure errno tells why.
   [[nodiscard]] bool SendTo(std::span<const std::uint8_t> data, const Endpoint& to);
 
   // Shuts the socket down in both directions, then closes it. Safe to call again.

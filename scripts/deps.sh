@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Corvane need, when any is
 # missing. Fast when everything is there already: it only asks dpkg.
-# Usage: scripts/deps.sh [group...]   groups: build (default), test, bench, package
+# Usage: scripts/deps.sh [group...]   groups: build (default), test, bench, fuzz, run, screenshots, ui, package
 set -euo pipefail
 
 declare -A groups=(
   [build]="g++ cmake ninja-build pkg-config libsystemd-dev qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin nlohmann-json3-dev"
-  [test]="clang-format iproute2 util-linux mount systemd dbus python3-jsonschema"
+  [test]="clang-format iproute2 util-linux mount systemd dbus python3-jsonschema prometheus-node-exporter"
   [bench]="socat"
   [fuzz]="clang libclang-rt-14-dev"
   [run]="libcap2-bin"
   [screenshots]="xvfb xauth"
+  [ui]="xvfb xauth xdotool at-spi2-core python3-pyatspi dbus"
   [package]="dpkg-dev file lintian appstream desktop-file-utils"
 )
 

@@ -1,6 +1,7 @@
 #include "service/service_host.h"
 
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "config/profile_file.h"
@@ -65,9 +66,13 @@ void ServiceHost::ServiceMain() {
 
 void ServiceHost::RunProxyServers() {
   std::vector<std::thread> threads;
+  ProxyActivity activity;
   bool failed = false;
   const ServiceEventReporter report = [this](std::string_view text, bool error) {
     ReportServiceEvent(text, error);
+  };
+  const ServiceDebugReporter report_debug = [this](std::string_view text) {
+    platform_.ReportDebug(text);
   };
   for (std::size_t i = 0; i < table_.size(); ++i) {
     const ProxyServerSettings& settings = table_[i];
@@ -76,15 +81,19 @@ void ServiceHost::RunProxyServers() {
       failed = true;
       break;
     }
-    std::optional<std::thread> thread = platform_.CreateThread([this, &settings, &report] {
-      ServiceProxyThread(settings, stop_, report);
-      {
-        std::lock_guard lock(ended_mutex_);
-        ++ended_threads_;
-      }
-      ended_changed_.notify_all();
-    });
+    ProxyActivity::Watch& watch = activity.Add(settings, report_debug);
+    std::optional<std::thread> thread =
+        platform_.CreateThread([this, &settings, &report, &report_debug, &watch] {
+          ServiceProxyThread(settings, stop_, report, report_debug, &watch.counters, &watch.trace);
+          watch.ended = true;
+          {
+            std::lock_guard lock(ended_mutex_);
+            ++ended_threads_;
+          }
+          ended_changed_.notify_all();
+        });
     if (!thread) {
+      watch.ended = true;
       failed = true;
       break;
     }
@@ -97,18 +106,68 @@ void ServiceHost::RunProxyServers() {
     ReportServiceEvent(
         "Configuration file does not contain proxies that must be started with the service.", true);
   } else {
-    while (!stop_.IsRequested() && !WaitForEndOrStop()) {
-      platform_.KeepAlive();
-    }
+    Supervise(activity);
   }
   stop_.Request();
   for (std::thread& thread : threads) thread.join();
+  if (!failed && !threads.empty()) {
+    // The last word of the run: the stopped report carries its totals.
+    activity.FlushTraces(/*at_end=*/true);
+    platform_.PublishMetrics(activity.MetricsText());
+    std::lock_guard lock(status_mutex_);
+    status_.Detail = activity.StatusDetail();
+  }
 }
 
-bool ServiceHost::WaitForEndOrStop() {
+void ServiceHost::Supervise(ProxyActivity& activity) {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point next_step = Clock::now();
+  Clock::time_point next_metrics = next_step;
+  while (!stop_.IsRequested()) {
+    bool lines_requested = false;
+    {
+      std::lock_guard lock(ended_mutex_);
+      lines_requested = std::exchange(counter_lines_requested_, false);
+    }
+    if (lines_requested) {
+      for (const std::string& line : activity.CounterLines()) platform_.ReportDebug(line);
+    }
+    const Clock::time_point now = Clock::now();
+    if (now >= next_step) {
+      next_step = now + timings_.supervision;
+      platform_.KeepAlive();
+      activity.FlushTraces();
+      RefreshStatusDetail(activity.StatusDetail());
+      if (now >= next_metrics) {
+        next_metrics = now + timings_.metrics;
+        platform_.PublishMetrics(activity.MetricsText());
+      }
+    }
+    if (WaitForEndOrStop(next_step)) break;
+  }
+}
+
+void ServiceHost::RefreshStatusDetail(std::string detail) {
+  std::lock_guard lock(status_mutex_);
+  if (status_.Detail == detail) return;
+  status_.Detail = std::move(detail);
+  std::ignore = platform_.SetServiceStatus(status_);  // the next change reports it again
+}
+
+bool ServiceHost::WaitForEndOrStop(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock lock(ended_mutex_);
-  return ended_changed_.wait_for(lock, timings_.supervision,
-                                 [this] { return ended_threads_ > 0 || stop_.IsRequested(); });
+  ended_changed_.wait_until(lock, deadline, [this] {
+    return ended_threads_ > 0 || stop_.IsRequested() || counter_lines_requested_;
+  });
+  return ended_threads_ > 0 || stop_.IsRequested();
+}
+
+void ServiceHost::RequestCounterLines() {
+  {
+    std::lock_guard lock(ended_mutex_);
+    counter_lines_requested_ = true;
+  }
+  ended_changed_.notify_all();
 }
 
 void ServiceHost::ServiceControlHandler(std::uint32_t control) {

@@ -10,11 +10,13 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <thread>
 
 #include "config/proxy_server_table.h"
 #include "platform/stop_request.h"
+#include "service/proxy_activity.h"
 
 namespace corvane {
 
@@ -26,10 +28,11 @@ enum class ServiceState : std::uint32_t {
 };
 
 // The status as reported to the service manager: the state and the check point, which counts the
-// controls received. Start pending is never reported.
+// controls received, and once proxy servers run, their totals. Start pending is never reported.
 struct ServiceStatus {
   ServiceState CurrentState = ServiceState::kStartPending;
   std::uint32_t CheckPoint = 0;
+  std::string Detail;  // ProxyActivity::StatusDetail; empty until proxy servers run
 
   friend bool operator==(const ServiceStatus&, const ServiceStatus&) = default;
 };
@@ -46,6 +49,10 @@ class ServicePlatform {
   // From two threads, serialised. False when the report was not taken.
   [[nodiscard]] virtual bool SetServiceStatus(const ServiceStatus& status) = 0;
   virtual void ReportEvent(std::string_view text, bool error) = 0;  // from several threads
+  // A journal line at debug level: packet traces, counter lines. From several threads.
+  virtual void ReportDebug(std::string_view text) = 0;
+  // Publishes the metrics text (Prometheus format) where a node_exporter reads it, if anywhere.
+  virtual void PublishMetrics(std::string_view text) = 0;
   [[nodiscard]] virtual bool StartNetwork() = 0;
   virtual void LoadResolver() = 0;
   virtual void ReleaseResolver() = 0;
@@ -64,6 +71,7 @@ struct ServiceTimings {
   int network_attempts = 60;
   std::chrono::milliseconds network_retry{1000};
   std::chrono::milliseconds supervision{1000};
+  std::chrono::milliseconds metrics{15000};  // between two publications of the metrics
 };
 
 class ServiceHost {
@@ -80,6 +88,10 @@ class ServiceHost {
   // A control from the service manager, on the thread that takes them. Never waits.
   void ServiceControlHandler(std::uint32_t control);
 
+  // Asks for one journal line per running proxy server with its counters (SIGUSR1), written by
+  // the supervision at once. Any thread; never waits.
+  void RequestCounterLines();
+
   // One event-log entry: `text`, as an error or as information.
   void ReportServiceEvent(std::string_view text, bool error);
 
@@ -90,8 +102,15 @@ class ServiceHost {
  private:
   void ReportStopped();
   void RunProxyServers();
-  // Waits up to the supervision time for an engine thread to end or a stop; true when either.
-  bool WaitForEndOrStop();
+  // Watches the engine threads until one ends or a stop is requested. Every supervision step it
+  // brings the status text's totals up to date, lets the traces tell what they left out and, every
+  // metrics interval, publishes the metrics; counter lines go out as soon as they are asked for.
+  void Supervise(ProxyActivity& activity);
+  // Reports the status again when `detail` changed it.
+  void RefreshStatusDetail(std::string detail);
+  // Waits until `deadline` for an engine thread to end or a stop; true when either. Returns
+  // false earlier when counter lines are asked for.
+  bool WaitForEndOrStop(std::chrono::steady_clock::time_point deadline);
 
   ServicePlatform& platform_;
   const ServiceTimings timings_;
@@ -105,6 +124,7 @@ class ServiceHost {
   std::mutex ended_mutex_;
   std::condition_variable ended_changed_;
   std::size_t ended_threads_ = 0;
+  bool counter_lines_requested_ = false;  // guarded by ended_mutex_
 };
 
 }  // namespace corvane

@@ -1,10 +1,12 @@
 #include "service/service_program.h"
 
 #include <system_error>
+#include <utility>
 
 #include "config/profile_file.h"
 #include "platform/control_signals.h"
 #include "platform/event_log.h"
+#include "platform/files.h"
 #include "platform/host_lookup.h"
 #include "platform/process_limits.h"
 #include "platform/service_notify.h"
@@ -30,7 +32,9 @@ std::string NotifyMessage(const ServiceStatus& status) {
     case ServiceState::kStartPending:
       break;
   }
-  return message + "STATUS=" + state + ", check point " + std::to_string(status.CheckPoint);
+  message += std::string("STATUS=") + state + ", check point " + std::to_string(status.CheckPoint);
+  if (!status.Detail.empty()) message += "; " + status.Detail;
+  return message;
 }
 
 bool LinuxServicePlatform::SetServiceStatus(const ServiceStatus& status) {
@@ -39,6 +43,18 @@ bool LinuxServicePlatform::SetServiceStatus(const ServiceStatus& status) {
 
 void LinuxServicePlatform::ReportEvent(std::string_view text, bool error) {
   WriteEventLine(text, error);  // a failing event log is ignored
+}
+
+void LinuxServicePlatform::ReportDebug(std::string_view text) { WriteDebugLine(text); }
+
+void LinuxServicePlatform::PublishMetrics(std::string_view text) {
+  if (!PathExists(kMetricsFolder)) return;
+  const std::string path = std::string(kMetricsFolder) + "/corvane.prom";
+  if (ReplaceFile(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, 0644)) {
+    return;
+  }
+  if (std::exchange(metrics_failure_told_, true)) return;
+  WriteDebugLine("Can not write the metrics file " + path);
 }
 
 bool LinuxServicePlatform::StartNetwork() { return NetworkReady(); }
@@ -76,6 +92,10 @@ int RunServiceProgram() {
   while (true) {
     const ControlSignal control = WaitForControlSignal();
     if (control == ControlSignal::kWake) break;
+    if (control == ControlSignal::kCounters) {
+      host.RequestCounterLines();
+      continue;
+    }
     host.ServiceControlHandler(control == ControlSignal::kStop ? kControlStop
                                                                : kControlInterrogate);
   }

@@ -9,19 +9,30 @@
 namespace corvane {
 
 // The notify-protocol message of a status report: READY=1 when running, STOPPING=1 when a stop
-// is pending, and always STATUS= with the state and the check point.
+// is pending, and always STATUS= with the state and the check point, then "; " and the detail
+// when there is one.
 [[nodiscard]] std::string NotifyMessage(const ServiceStatus& status);
+
+// Where node_exporter's textfile collector reads (Debian's prometheus-node-exporter).
+inline constexpr char kMetricsFolder[] = "/var/lib/prometheus/node-exporter";
 
 class LinuxServicePlatform final : public ServicePlatform {
  public:
   bool SetServiceStatus(const ServiceStatus& status) override;
   void ReportEvent(std::string_view text, bool error) override;
+  void ReportDebug(std::string_view text) override;
+  // Replaces corvane.prom in kMetricsFolder, mode 0644, when the folder exists; a failure is
+  // told once, at debug level.
+  void PublishMetrics(std::string_view text) override;
   bool StartNetwork() override;
   void LoadResolver() override;
   void ReleaseResolver() override;
   bool LoadConfiguration(ProxyServerTable& table) override;
   std::optional<std::thread> CreateThread(std::function<void()> body) override;
   void KeepAlive() override;
+
+ private:
+  bool metrics_failure_told_ = false;  // the supervising thread only
 };
 
 // The program: runs the service main on a thread of its own while this thread takes the controls,

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   }
   const QString folder = argv[1];
   QDir().mkpath(folder);
-  const QString home = folder + "/home";
+  const QString home = QDir(folder + "/home").absolutePath();
   QDir(home).removeRecursively();  // a fresh profile each time
   QDir().mkpath(home);
   qputenv("HOME", home.toUtf8());
@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
   form.findChild<QTreeWidget*>("ListViewActionsByMacs")->topLevelItem(0)->setSelected(true);
   type("EditReplaceByMacHost", "10.0.0.255");
   click("ButtonAddReplaceByMacPacket");
+  type("EditReplaceMac", "00:11:22:33:44:5");  // one digit short: the page says so
   type("EditRecvPort", "47991");
   type("EditSendPort", "47991");
   form.findChild<QCheckBox*>("CheckBoxDontRecvFromYourIp")->setChecked(false);
@@ -82,20 +83,32 @@ int main(int argc, char** argv) {
     QTest::qWait(20);
   }
 
+  // An edit of the running proxy server, which waits for its restart.
+  form.findChild<QCheckBox*>("CheckBoxDontRecvFromBroadcastIp")->setChecked(true);
+
+  // Every page at the size the window opens with, then again at its smallest size.
   auto* outer = form.findChild<QTabWidget*>("PageControlMain");
   auto* inner = form.findChild<QTabWidget*>("PageControlServer");
   int index = 0;
-  for (int page = 0; page < inner->count(); ++page) {
-    outer->setCurrentIndex(0);
-    inner->setCurrentIndex(page);
-    QTest::qWait(50);
-    form.grab().save(QString("%1/%2-proxy-%3.png").arg(folder).arg(index++).arg(page));
-  }
-  for (int tab = 1; tab < outer->count(); ++tab) {
-    outer->setCurrentIndex(tab);
-    QTest::qWait(50);
-    form.grab().save(QString("%1/%2-tab-%3.png").arg(folder).arg(index++).arg(tab));
-  }
+  const auto save_pages = [&](const QString& where) {
+    QDir().mkpath(where);
+    int shot = 0;
+    for (int page = 0; page < inner->count(); ++page) {
+      outer->setCurrentIndex(0);
+      inner->setCurrentIndex(page);
+      QTest::qWait(50);
+      form.grab().save(QString("%1/%2-proxy-%3.png").arg(where).arg(shot++).arg(page));
+    }
+    for (int tab = 1; tab < outer->count(); ++tab) {
+      outer->setCurrentIndex(tab);
+      QTest::qWait(50);
+      form.grab().save(QString("%1/%2-tab-%3.png").arg(where).arg(shot++).arg(tab));
+    }
+    index += shot;
+  };
+  save_pages(folder);
+  form.resize(form.minimumSize());
+  save_pages(folder + "/smallest");
   std::printf("saved %d pages to %s\n", index, argv[1]);
   return 0;
 }

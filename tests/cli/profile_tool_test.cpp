@@ -297,5 +297,22 @@ TEST_F(ProfileTool, CheckTellsValidCorrectedAndUnreadableFilesApart) {
   EXPECT_EQ(Run({"import", "--service"}), 2);
 }
 
+TEST_F(ProfileTool, CheckWarnsOfDestinationsThatNeedAnInterfaceAndOnlyOfThose) {
+  ProxyServerTable table;
+  ProxyServerSettings s = *NewProxyServerSettings("v6");
+  s.RecvFromHostsList = {{"fe80::1", 64, 0}};  // a sender filter needs no interface
+  s.SendToHostsList = {{"ff02::1%eth0", 128, 9}, {"fe80::1", 128, 9}};
+  s.ActionsByMacsList = {{{}, {{{}, {}, false, {"%", 32, 9}}}}};
+  static_cast<void>(table.Register(s));
+  EXPECT_EQ(Run({"check", Write("v6", WriteProfileImage(table, {}, true, kWrittenAt))}), 1);
+  EXPECT_NE(
+      out_.find("Warnings:\n  proxy server 1 (v6): SendToHostsList[1].Host fe80::1 reaches "
+                "one link only: add the interface, for example %eth0\n  proxy server 1 (v6): "
+                "ActionsByMacsList[0].ReplaceByMacPacketsList[0].Destination.Host % names "
+                "no address before the %\nResult: readable with 0 corrections and 2 warnings"),
+      std::string::npos)
+      << out_;
+}
+
 }  // namespace
 }  // namespace corvane

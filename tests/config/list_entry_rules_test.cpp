@@ -13,6 +13,29 @@ TEST(ListEntryRules, HostTextIsTakenAsTypedUpTo96Bytes) {
   EXPECT_EQ(ParseHostText(std::string(120, 'x')), std::string(96, 'x'));
 }
 
+TEST(ListEntryRules, DestinationsSayWhatTheirInterfacePartLacks) {
+  const std::string kNeeds = " reaches one link only: add the interface, for example %eth0";
+  const std::string kBad =
+      " names no interface after the %: a name of up to 15 characters without spaces, or an index";
+  const std::string long_name = "1.2.3.4%" + std::string(16, 'e');
+  const std::pair<std::string, std::string> kCases[] = {
+      {"fe80::1", "fe80::1" + kNeeds},
+      {"febf::1", "febf::1" + kNeeds},
+      {"ff12::1", "ff12::1" + kNeeds},
+      {"ff01::1", "ff01::1" + kNeeds},
+      {"fe80::1%3", ""},
+      {"255.255.255.255%eth1.20", ""},
+      {"fec0::1", ""},
+      {"ff05::1", ""},
+      {"%", "% names no address before the %"},
+      {long_name, long_name + kBad},
+      {"1.2.3.4%e 1", "1.2.3.4%e 1" + kBad},
+      {"1.2.3.4%..", "1.2.3.4%.." + kBad},
+      {"1.2.3.4%a:b", "1.2.3.4%a:b" + kBad},
+  };
+  for (const auto& [host, note] : kCases) EXPECT_EQ(DestinationHostNote(host), note) << host;
+}
+
 TEST(ListEntryRules, PrefixesAndPortsConvertWholeFieldsAndClamp) {
   EXPECT_EQ(ParsePrefix("24"), 24);
   EXPECT_EQ(ParsePrefix("abc"), 0);

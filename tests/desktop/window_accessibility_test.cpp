@@ -2,6 +2,9 @@
 // a user can operate has a name, and no two controls of one page share it.
 #include <QAccessible>
 #include <QLabel>
+#include <QScrollArea>
+#include <QTabBar>
+#include <QTabWidget>
 #include <set>
 
 #include "tests/desktop/window_fixture.h"
@@ -65,6 +68,29 @@ TEST_F(WindowAccessibility, EveryControlOfEveryPageHasItsOwnName) {
       EXPECT_NE(label->buddy(), nullptr);
     }
   }
+}
+
+// Tab from a page's tab bar lands on a control of that page that shows its focus, never on the
+// page's own frame; the selected proxy server's name above the pages is text, not a stop.
+TEST_F(WindowAccessibility, TabGoesFromATabBarToAVisibleControlOfItsPage) {
+  Open();
+  QApplication::setActiveWindow(form_.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  EXPECT_EQ(Find<QWidget>("EditTitle")->focusPolicy(), Qt::NoFocus);
+  auto* outer = Find<QTabWidget>("PageControlMain");
+  auto* inner = Find<QTabWidget>("PageControlServer");
+  ForEachPage([&](QWidget* tab_page, int tab, int page) {
+    QTabWidget* tabs = tab == 0 ? inner : outer;
+    tabs->findChild<QTabBar*>()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    const QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(focus->isVisible() && tabs->currentWidget()->isAncestorOf(focus) &&
+                qobject_cast<const QScrollArea*>(focus) == nullptr)
+        << "tab " << tab << ", page " << page << ": " << focus->metaObject()->className() << " "
+        << focus->objectName().toStdString();
+    static_cast<void>(tab_page);
+  });
 }
 
 }  // namespace

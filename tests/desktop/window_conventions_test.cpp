@@ -1,5 +1,6 @@
 // The window as a Linux desktop user meets it: Linux words, input that says why it was refused,
 // menus, the tray menu, remembered geometry, status and accessibility.
+#include <QAccessible>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -14,6 +15,7 @@
 #include "desktop/logs_page.h"
 #include "tests/desktop/window_fixture.h"
 #include "tests/support/loopback.h"
+#include "tests/support/packets.h"
 
 namespace corvane {
 namespace {
@@ -58,6 +60,14 @@ TEST_F(WindowConventions, TheKeyboardEntersOnlyWhatAFieldCanHold) {
     const char* kept;
   } cases[] = {
       {"EditRecvPort", "9a1", "91"},
+      // Numbers that the field cannot hold: the key that would make one is refused.
+      {"EditRecvPort", "70000", "7000"},
+      {"EditSendPort", "65535", "65535"},
+      {"EditSendDelayTime", "10001", "1000"},
+      {"EditDontRecvFromHostPrefix", "129", "12"},
+      {"EditReplaceByMacHostPrefix", "0128", "0128"},
+      {"EditSendToHostPort", "99999", "9999"},
+      {"EditRecvFromPort", "8 - 65536", "8 - 6553"},
       {"EditSendDelayTime", "-5", "5"},
       {"EditDontRecvFromHostPrefix", "2x4", "24"},
       {"EditSendToHostPort", "8 0", "80"},
@@ -87,6 +97,12 @@ TEST_F(WindowConventions, EnterAddsDeleteRemovesAndRefusalsSayWhy) {
   QTest::keyClick(Find<QLineEdit>("EditDontRecvFromHost"), Qt::Key_Enter);
   EXPECT_EQ(Rows("ListViewDontRecvFromHosts", 1), (QStringList{"/40", "/128"}));
   EXPECT_EQ(status(), "Network prefix 200 is not in 0..128; 128 is used.");
+  Type("EditSendToHost", "fe80::1");
+  Click("ButtonAddSendToHost");
+  EXPECT_EQ(status(), "fe80::1 reaches one link only: add the interface, for example %eth0.");
+  Type("EditSendToHost", "fe80::1%eth0");
+  Click("ButtonAddSendToHost");
+  EXPECT_EQ(status(), "");
 
   const struct {
     const char* edit;
@@ -243,30 +259,58 @@ TEST_F(WindowConventions, LogsFollowTheNewestRowUnlessScrolledBack) {
   EXPECT_FALSE(last_shown());
 }
 
-TEST_F(WindowConventions, TheListShowsWhichProxyServersRunOrFailedAndWhy) {
+TEST_F(WindowConventions, TheListSaysInWordsWhichProxyServersRunOrFailedAndWhy) {
   Open();
   const auto tooltip = [this](const QString& name) {
     return Find<QTreeWidget>("ListViewServers")->findItems(name, Qt::MatchExactly)[0]->toolTip(0);
   };
-  EXPECT_EQ(tooltip("New proxy server"), "New proxy server\nStopped");
+  // What a screen reader reads for each row of the list.
+  const auto spoken = [this] {
+    QStringList names;
+    QAccessibleInterface* list =
+        QAccessible::queryAccessibleInterface(Find<QTreeWidget>("ListViewServers"));
+    for (int i = 0; i < list->childCount(); ++i) {
+      if (list->child(i)->role() != QAccessible::ColumnHeader) {
+        names << list->child(i)->text(QAccessible::Name);
+      }
+    }
+    return names.join(" | ").toStdString();
+  };
+  EXPECT_EQ(tooltip("New proxy server"), "New proxy server\nstopped");
+  EXPECT_EQ(spoken(), "New proxy server, stopped");
 
   UdpSocket holder = test::PeerSocket(AddressFamily::kIpv4);  // the port is taken
   const QString taken = QString::number(*holder.LocalPort());
   Type("EditRecvPort", taken);
   Click("ButtonStartServer");
   const QString error = "Can not bind " + taken + " port for IPv4 socket";
-  ASSERT_TRUE(WaitFor([&] { return tooltip("New proxy server").contains("Failed"); }));
-  EXPECT_EQ(tooltip("New proxy server"), "New proxy server\nFailed to start: " + error);
+  ASSERT_TRUE(WaitFor([&] { return tooltip("New proxy server").contains("failed"); }));
+  EXPECT_EQ(tooltip("New proxy server"), "New proxy server\nfailed: " + error);
   EXPECT_EQ(Status(), "New proxy server: " + error);
 
   Type("EditServerName", "second");
   Click("ButtonAddServer");
-  Type("EditRecvPort", QString::number(test::FreeUdpPort()));
+  const std::uint16_t port = test::FreeUdpPort();
+  Type("EditRecvPort", QString::number(port));
   Click("ButtonStartServer");
-  ASSERT_TRUE(WaitFor([&] { return tooltip("second") == "second\nRunning"; }));
-  EXPECT_TRUE(tooltip("New proxy server").contains("Failed"));  // not the one shown
+  ASSERT_TRUE(WaitFor([&] { return tooltip("second").startsWith("second\nrunning\n0 received"); }));
+  EXPECT_EQ(spoken(), ("New proxy server, failed: " + error + " | second, running").toStdString());
+  // The counters of the one shown follow its packets, above the logs and in the tooltip.
+  const QLabel* counters = Find<QLabel>("LabelCounters");
+  UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
+  ASSERT_TRUE(WaitFor([&] {
+    test::Send(peer, test::MagicPayload({1, 2, 3, 4, 5, 6}),
+               test::Loopback(AddressFamily::kIpv4, port));
+    return counters->text().startsWith("Counters since the start: ") &&
+           !counters->text().contains(": 0 received");
+  }));
+  const QString line = counters->text().section(": ", 1);
+  EXPECT_TRUE(line.contains(" received, 0 accepted, ") && line.contains(" own_address), 0 sent"))
+      << line.toStdString();
+  EXPECT_TRUE(WaitFor([&] { return tooltip("second") == "second\nrunning\n" + line; }));
   Click("ButtonStopServer");
-  EXPECT_EQ(tooltip("second"), "second\nStopped");
+  EXPECT_EQ(tooltip("second"), "second\nstopped");
+  EXPECT_TRUE(WaitFor([&] { return counters->text().contains("not running"); }));
 
   // Ports below 1024 name the capability, and the program to give it to.
   EXPECT_EQ(form_->ErrorStatus("A", "Can not bind 9 port for IPv6 socket"),

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -41,7 +42,11 @@ class WindowTest : public ::testing::Test {
   void Type(const char* edit, const QString& text) { Find<QLineEdit>(edit)->setText(text); }
   void Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
   bool Enabled(const char* widget) { return Find<QWidget>(widget)->isEnabled(); }
-  QString Text(const char* edit) { return Find<QLineEdit>(edit)->text(); }
+  // The text of an edit, or of a read-only text such as EditTitle.
+  QString Text(const char* name) {
+    if (auto* label = form_->findChild<QLabel*>(name)) return label->text();
+    return Find<QLineEdit>(name)->text();
+  }
   // The first column's texts of a list view, in display order.
   QStringList Rows(const char* view, int column = 0);
   void SelectRow(const char* view, int row);

@@ -1,12 +1,18 @@
-// Every caption of every page fits its control when the window is at its smallest size. The same
-// test runs again with QT_SCALE_FACTOR=2, where the screen holds only half as many pixels.
+// Every caption of every page fits its control when the window is at its smallest size, and so do
+// the pages themselves and every tab title: nothing needs a scroll bar or the tab bar's arrows. The
+// same test runs again with QT_SCALE_FACTOR=2 on a 1920 x 1080 screen, which holds only 960 x 540
+// points: there the pages may scroll up and down, but tab titles and widths still fit.
 #include <QAbstractButton>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTabBar>
+#include <QToolButton>
 
 #include "tests/desktop/window_fixture.h"
 
@@ -53,11 +59,31 @@ QStringList CutTexts(QWidget* window) {
   return cut;
 }
 
-TEST_F(WindowLayout, NoCaptionIsCutAtTheSmallestWindowSize) {
+// The tab titles that need the arrows, and the scroll bars that the pages shown now show.
+QStringList Overflows(QWidget* window, bool scaled) {
+  QStringList overflows;
+  for (const QTabBar* bar : window->findChildren<QTabBar*>()) {
+    for (int i = 0; i < bar->count(); ++i) {
+      if (!bar->rect().contains(bar->tabRect(i))) overflows << "tab " + bar->tabText(i);
+    }
+    for (const QToolButton* arrow : bar->findChildren<QToolButton*>()) {
+      if (arrow->isVisible()) overflows << "arrows of " + bar->parentWidget()->objectName();
+    }
+  }
+  for (const QScrollArea* page : window->findChildren<QScrollArea*>()) {
+    if (!page->isVisible()) continue;
+    if (page->horizontalScrollBar()->isVisible()) overflows << "page scrolls sideways";
+    if (!scaled && page->verticalScrollBar()->isVisible()) overflows << "page scrolls";
+  }
+  return overflows;
+}
+
+TEST_F(WindowLayout, NothingIsCutOrScrollsAtTheSmallestWindowSize) {
   Open();
   form_->resize(form_->minimumSize());
+  const bool scaled = form_->devicePixelRatioF() > 1;
   ForEachPage([&](QWidget*, int tab, int page) {
-    EXPECT_EQ(CutTexts(form_.get()).join("; ").toStdString(), "")
+    EXPECT_EQ((CutTexts(form_.get()) + Overflows(form_.get(), scaled)).join("; ").toStdString(), "")
         << "tab " << tab << ", page " << page;
   });
   // The logs show the seconds of their times.

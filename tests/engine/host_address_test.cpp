@@ -108,5 +108,15 @@ TEST(IsOwnAddress, ComparesSendersOfBothFamiliesExactly) {
   EXPECT_FALSE(IsOwnAddress(Address("fd00::2"), own));
 }
 
+TEST(OwnAddressTable, AnAddressOnTwoInterfacesStaysOwnUntilBothLoseIt) {
+  OwnAddressTable own;
+  for (std::uint32_t interface_index : {2, 3, 3}) own.Add(Address("fe80::1"), interface_index);
+  own.Remove(Address("fe80::1"), 2);
+  own.Remove(Address("fe80::1"), 9);  // never held there
+  EXPECT_TRUE(own.Contains(Address("fe80::1")));
+  own.Remove(Address("fe80::1"), 3);
+  EXPECT_EQ(own.size(), 0u);
+}
+
 }  // namespace
 }  // namespace corvane

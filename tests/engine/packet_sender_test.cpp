@@ -42,7 +42,7 @@ class PacketSenderTest : public ::testing::Test {
   void Open() { ASSERT_EQ(sockets_.Open(settings_).status, EngineStatus::kSocketsReady); }
 
   void Dispatch(const MagicPacket& packet, AddressFamily arrival = AddressFamily::kIpv4) {
-    PacketSender sender(settings_, sockets_, cache_, host_, SystemTickClock());
+    PacketSender sender(settings_, sockets_, cache_, host_, counters_, SystemTickClock());
     sender.Dispatch(packet, arrival);
   }
 
@@ -60,6 +60,7 @@ class PacketSenderTest : public ::testing::Test {
   test::FakeLookup lookup_;
   ResolverCache cache_{clock_, lookup_.Function()};
   test::RecordingHost host_;
+  ProxyCounters counters_;
   UdpSocket sink4_ = test::PeerSocket(AddressFamily::kIpv4);
   UdpSocket sink6_ = test::PeerSocket(AddressFamily::kIpv6);
 };
@@ -148,6 +149,8 @@ TEST_F(PacketSenderTest, UnresolvableDestinationsAreReportedOncePerPacket) {
             (std::vector<std::string>{"nowhere", "nowhere", "nowhere", "nowhere"}));
   EXPECT_EQ(lookup_.questions("nowhere"), 1);  // the failure is cached
   EXPECT_EQ(host_.sent.size(), 2u);
+  EXPECT_EQ(counters_.Read().resolve_failures, 4u);
+  EXPECT_EQ(counters_.Read().sent, 2u);
 }
 
 TEST_F(PacketSenderTest, NothingToDoWithoutDestinationsOrAction) {
@@ -171,7 +174,7 @@ TEST_F(PacketSenderTest, TheSendDelaySpacesSendsAcrossDestinationsAndPackets) {
   ReplaceByMacPacket packet{kActionMac, {}, false, To("v4", sink4_)};
   settings_.ActionsByMacsList = {{kMac, {packet, packet, packet}}};
   Open();
-  PacketSender sender(settings_, sockets_, cache_, host_, SystemTickClock());
+  PacketSender sender(settings_, sockets_, cache_, host_, counters_, SystemTickClock());
   std::this_thread::sleep_for(110ms);  // a quiet start: the first send leaves at once
   const auto start = std::chrono::steady_clock::now();
   sender.Dispatch(Received(102), AddressFamily::kIpv4);
@@ -187,7 +190,7 @@ TEST_F(PacketSenderTest, AStopEndsTheSendDelayAtOnceAndNothingMoreIsSent) {
   settings_.SendDelayTime = 10000;
   settings_.SendToHostsList = {To("v4", sink4_), To("v4", sink4_)};
   Open();
-  PacketSender sender(settings_, sockets_, cache_, host_, SystemTickClock());
+  PacketSender sender(settings_, sockets_, cache_, host_, counters_, SystemTickClock());
   std::thread stopper([&] {
     std::this_thread::sleep_for(50ms);
     host_.stop_.Request();

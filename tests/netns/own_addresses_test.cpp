@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 
 #include "platform/interfaces.h"
 #include "platform/net_address.h"
+#include "platform/stop_request.h"
+#include "tests/netns/peer_namespace.h"
 
 namespace corvane {
 namespace {
@@ -26,6 +29,26 @@ TEST(OwnAddressTable, TakesEveryAddressOfBothFamilies) {
   EXPECT_FALSE(table.Contains(*ParseIpAddress("fd09::41")));
   Shell("ip addr flush dev lo scope global");
   Shell("ip -6 addr flush dev lo scope global");
+}
+
+// A flood of changes, more than the subscription can queue, ends as the host's addresses: bounded
+// by them, not by the changes seen.
+TEST(OwnAddresses, AFloodOfChangesEndsAsTheHostsAddresses) {
+  OwnAddresses own;
+  own.Watch();
+  ASSERT_GE(own.descriptor(), 0);
+  const std::size_t before = own.table().size();
+  test::FloodAddresses("10.10", 1000);
+  Shell("ip addr add 10.10.9.9/32 dev lo");
+  const StopRequest never;
+  const int descriptor = own.descriptor();
+  for (int wait = 0; wait < 200 && !own.table().Contains(IpAddress::Ipv4(10, 10, 9, 9)); ++wait) {
+    never.WaitReadable({&descriptor, 1}, std::chrono::milliseconds(10));
+    own.TakeChanges();  // each takes a bounded part
+  }
+  EXPECT_EQ(own.table().size(), before + 1);
+  EXPECT_EQ(own.table().size(), ReadOwnAddressTable().size());
+  Shell("ip addr flush dev lo scope global");
 }
 
 }  // namespace

@@ -8,11 +8,25 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 namespace corvane::test {
 
 void Shell(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
+
+void FloodAddresses(const std::string& network, int count) {
+  const std::string batch = testing::TempDir() + "/flood.batch";
+  std::ofstream flood(batch);
+  for (const char* verb : {"add", "del"}) {
+    for (int i = 0; i < count; ++i) {
+      flood << "addr " << verb << " " << network << "." << i / 250 << "." << i % 250 + 1
+            << "/32 dev lo\n";
+    }
+  }
+  flood.close();
+  Shell("ip -batch " + batch);
+}
 
 PeerNamespace::PeerNamespace() {
   int ready[2];
@@ -72,5 +86,24 @@ TwoHosts::TwoHosts() {
 }
 
 TwoHosts::~TwoHosts() { std::system("ip link del veth0 2>/dev/null"); }
+
+TwoLinks::TwoLinks() {
+  for (int n = 1; n <= 2; ++n) {
+    const std::string lan = "lan" + std::to_string(n), net = std::to_string(n);
+    const auto addresses = [&](const std::string& device, const char* host) {
+      return "ip link set " + device + " addrgenmode none && ip link set " + device +
+             " up && ip addr add 10.81." + net + "." + host + "/24 brd + dev " + device +
+             " && ip -6 addr add fd81:" + net + "::" + host + "/64 dev " + device +
+             " nodad && ip -6 addr add fe80::" + host + "/64 dev " + device + " nodad";
+    };
+    Shell("ip link add " + lan + " type veth peer name eth0 netns " +
+          std::to_string(peers[n - 1].pid()));
+    Shell(addresses(lan, "1"));
+    peers[n - 1].Run(addresses("eth0", "2"));
+  }
+  Shell("ip route add default dev lan1 && ip -6 route add default dev lan1");
+}
+
+TwoLinks::~TwoLinks() { std::system("ip link del lan1 2>/dev/null; ip link del lan2 2>/dev/null"); }
 
 }  // namespace corvane::test

@@ -12,6 +12,9 @@ namespace corvane::test {
 
 // Runs `command` with the shell; fails the test when it does not succeed.
 void Shell(const std::string& command);
+// Adds `count` /32 addresses of the /16 `network` ("10.82") to lo and removes them again, in one
+// batch, faster than anyone can take the changes.
+void FloodAddresses(const std::string& network, int count);
 
 class PeerNamespace {
  public:
@@ -36,6 +39,16 @@ struct TwoHosts {
   TwoHosts();
   ~TwoHosts();
   PeerNamespace peer;
+};
+
+// The test namespace on two links, as a router with two VLANs has: "lan1" to the first peer and
+// "lan2" to the second, each peer's end named eth0. Here 10.81.N.1/24, fd81:N::1/64 and fe80::1 on
+// lanN; the peer 10.81.N.2/24, fd81:N::2/64 and fe80::2, the same link-local address on both links.
+// No other addresses are made and none waits for duplicate detection; default routes leave by lan1.
+struct TwoLinks {
+  TwoLinks();
+  ~TwoLinks();
+  PeerNamespace peers[2];
 };
 
 }  // namespace corvane::test

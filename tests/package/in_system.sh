@@ -72,5 +72,5 @@ done
 state=$(systemctl show -p LoadState -p ActiveState CorvaneService.service | tr '\n' ' ')
 [ "$state" = "LoadState=not-found ActiveState=inactive " ] || fail "unit state after purge: $state"
 [ -f "$admin_home/Corvane/profile.dat" ] || fail "the user's profile is gone"
-echo "journal: $(journalctl -q -t CorvaneService -o cat | tr '\n' ' ')"
+echo "journal: $(journalctl -q -t CorvaneService -p info -o cat | tr '\n' ' ')"
 echo "in-system steps passed"

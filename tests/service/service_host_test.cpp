@@ -34,6 +34,8 @@ class FakePlatform final : public ServicePlatform {
     std::lock_guard lock(mutex_);
     events_.push_back({std::string(text), error});
   }
+  void ReportDebug(std::string_view) override {}
+  void PublishMetrics(std::string_view) override {}
   bool StartNetwork() override {
     if (network_attempts == 0) keep_alives_before_network = keep_alives.load();
     return ++network_attempts >= network_ready_at;
@@ -75,11 +77,24 @@ class FakePlatform final : public ServicePlatform {
   std::vector<ServiceStatus> statuses_;
 };
 
-ServiceStatus Status(ServiceState state, std::uint32_t check_point) {
+ServiceStatus Status(ServiceState state, std::uint32_t check_point, std::string detail = "") {
   ServiceStatus status;
   status.CurrentState = state;
   status.CheckPoint = check_point;
+  status.Detail = std::move(detail);
   return status;
+}
+
+// The states and check points reported, without the reports that only brought the totals up to
+// date (those repeat the state and check point before them).
+std::vector<std::pair<ServiceState, std::uint32_t>> States(
+    const std::vector<ServiceStatus>& statuses) {
+  std::vector<std::pair<ServiceState, std::uint32_t>> states;
+  for (const ServiceStatus& status : statuses) {
+    const std::pair next{status.CurrentState, status.CheckPoint};
+    if (states.empty() || states.back() != next) states.push_back(next);
+  }
+  return states;
 }
 
 ProxyServerSettings Proxy(std::uint16_t port, bool flagged = true) {
@@ -129,9 +144,13 @@ TEST_F(ServiceHostTest, RunsTheFlaggedProxyServersUntilAStop) {
   host_->ServiceControlHandler(kControlStop);
   ASSERT_TRUE(Ended());
   EXPECT_EQ(platform_.events(), (std::vector<Event>{kRunning, kStopped}));
-  EXPECT_EQ(platform_.statuses(), (std::vector<ServiceStatus>{Status(ServiceState::kRunning, 0),
-                                                              Status(ServiceState::kStopPending, 1),
-                                                              Status(ServiceState::kStopped, 0)}));
+  EXPECT_EQ(States(platform_.statuses()),
+            (std::vector<std::pair<ServiceState, std::uint32_t>>{{ServiceState::kRunning, 0},
+                                                                 {ServiceState::kStopPending, 1},
+                                                                 {ServiceState::kStopped, 0}}));
+  // The stopped report has the run's totals.
+  EXPECT_EQ(platform_.statuses().back().Detail,
+            "0 proxy servers; 0 received, 0 ignored, 0 sent, 0 failed");
   EXPECT_EQ(platform_.threads_created, 1);
   EXPECT_FALSE(PortHeld(flagged));
 }
@@ -159,12 +178,12 @@ TEST_F(ServiceHostTest, OtherControlsReportTheStateAgainWithACountedCheckPoint) 
   host_->ServiceControlHandler(kControlInterrogate);
   host_->ServiceControlHandler(kControlShutdown);
   ASSERT_TRUE(Ended());
-  const auto statuses = platform_.statuses();
-  ASSERT_EQ(statuses.size(), 5u);
-  EXPECT_EQ(statuses[1], Status(ServiceState::kRunning, 1));
-  EXPECT_EQ(statuses[2], Status(ServiceState::kRunning, 2));
-  EXPECT_EQ(statuses[3], Status(ServiceState::kStopPending, 3));
-  EXPECT_EQ(statuses[4], Status(ServiceState::kStopped, 0));
+  EXPECT_EQ(States(platform_.statuses()),
+            (std::vector<std::pair<ServiceState, std::uint32_t>>{{ServiceState::kRunning, 0},
+                                                                 {ServiceState::kRunning, 1},
+                                                                 {ServiceState::kRunning, 2},
+                                                                 {ServiceState::kStopPending, 3},
+                                                                 {ServiceState::kStopped, 0}}));
 }
 
 TEST_F(ServiceHostTest, ANetworkThatNeverComesUpStopsTheService) {
@@ -257,7 +276,7 @@ TEST_F(ServiceHostTest, OneProxyServerThatCannotStartStopsAllOthers) {
                           {std::string("Can not bind port ") + digits + " for IPv4 socket", true},
                           kStopped}));
   EXPECT_FALSE(PortHeld(platform_.records[0].RecvPort));
-  EXPECT_EQ(platform_.statuses().back(), Status(ServiceState::kStopped, 0));
+  EXPECT_EQ(States(platform_.statuses()).back(), std::pair(ServiceState::kStopped, 0u));
 }
 
 TEST_F(ServiceHostTest, ARefusedRunningReportEndsWithoutAnEvent) {
@@ -275,6 +294,8 @@ TEST(ServiceProgram, NotifyMessagesCarryTheStateAndCheckPoint) {
   EXPECT_EQ(NotifyMessage(Status(ServiceState::kStopPending, 3)),
             "STOPPING=1\nSTATUS=stop pending, check point 3");
   EXPECT_EQ(NotifyMessage(Status(ServiceState::kStopped, 0)), "STATUS=stopped, check point 0");
+  EXPECT_EQ(NotifyMessage(Status(ServiceState::kRunning, 2, "1 proxy server; 5 received")),
+            "READY=1\nSTATUS=running, check point 2; 1 proxy server; 5 received");
 }
 
 }  // namespace

@@ -69,8 +69,10 @@ class RecordingHost final : public ProxyHost {
     received.push_back(reason != IgnoreReason::kNone);
     reasons.push_back(reason);
   }
-  void ReportResolveError(const std::string& host) override { resolve_errors.push_back(host); }
-  void ReportSendError(const Endpoint& to) override { send_errors.push_back(to); }
+  void ReportResolveError(const std::string& host, const std::string&) override {
+    resolve_errors.push_back(host);
+  }
+  void ReportSendError(const Endpoint& to, int) override { send_errors.push_back(to); }
   void ReportSent(const MagicPacket& packet, const Endpoint& to) override {
     sent.push_back({{packet.bytes.begin(), packet.bytes.begin() + packet.length}, to});
   }

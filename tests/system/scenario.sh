@@ -39,9 +39,9 @@ wait_state() {
   return 1
 }
 
-# The service's journal entries as "PRIORITY MESSAGE".
+# The service's journal entries as "PRIORITY MESSAGE"; $1, when given, the priorities (0..6).
 journal() {
-  journalctl -o verbose --no-pager SYSLOG_IDENTIFIER=CorvaneService | awk '
+  journalctl -o verbose --no-pager ${1:+-p $1} SYSLOG_IDENTIFIER=CorvaneService | awk '
     /^[^ ]/ { if (message != "") print priority, message; priority = ""; message = "" }
     /^    PRIORITY=/ { priority = substr($0, 14) }
     /^    MESSAGE=/ { message = substr($0, 13) }
@@ -113,9 +113,9 @@ actions() {
     systemctl kill -s HUP --kill-whom=main $unit
     for _ in $(seq 50); do
       status=$(systemctl show -p StatusText --value $unit)
-      [ "$status" = "running, check point $point" ] && break; sleep 0.1
+      [ "${status%%;*}" = "running, check point $point" ] && break; sleep 0.1
     done
-    check "SIGHUP $point" "$status" "running, check point $point"
+    check "SIGHUP $point" "${status%%;*}" "running, check point $point"
   done
   check "still running after SIGHUP" "$(state)" active
   pid=$(systemctl show -p MainPID --value $unit)
@@ -171,7 +171,7 @@ $reinstall"
   systemctl start dbus.socket dbus.service
 
   echo "--- the journal"
-  journal | sed 's/^/        /'
+  journal 0..6 | sed 's/^/        /'
   check "information entries" "$(journal | grep -c '^6 Service is \(running\|stopped\)\.$')" 8
   check "the error entry" "$(journal | grep -c '^3 Configuration file was not found\.$')" 1
 
@@ -258,16 +258,102 @@ heal() {
   systemctl reset-failed $unit
 }
 
+status_text() { systemctl show -p StatusText --value $unit; }
+
+# Waits up to 10 s until the status text's totals stay the same for two seconds; prints them.
+settled_totals() {
+  local last="" now
+  for _ in $(seq 10); do
+    sleep 2
+    now=$(status_text)
+    [ "$now" = "$last" ] && break
+    last=$now
+  done
+  echo "${now#*; }"
+}
+
+# node_exporter inside this boot, on loopback only, with its textfile collector alone.
+scrape() {
+  /usr/bin/python3 -c 'import urllib.request
+print(urllib.request.urlopen("http://127.0.0.1:9100/metrics", timeout=5).read().decode(), end="")'
+}
+start_exporter() {
+  prometheus-node-exporter --web.listen-address=127.0.0.1:9100 --collector.disable-defaults \
+    --collector.textfile --collector.textfile.directory=/var/lib/prometheus/node-exporter \
+    >/tmp/exporter.log 2>&1 &
+  exporter=$!
+  for _ in $(seq 50); do scrape >/dev/null 2>&1 && return 0; sleep 0.1; done
+  cat /tmp/exporter.log
+  return 1
+}
+
 boot() {
   broadcast_interface
   check "running after boot" "$(state)" active
   check "started after network-online.target" \
     "$(systemctl list-dependencies --after --plain --no-pager $unit | grep -c network-online.target)" 1
   relay "relayed after boot"
-  check "the journal of this boot" "$(journal)" "6 Service is running."
+  "$tool" send 9 1 02:00:00:00:00:99 >/dev/null  # ignored by the MAC filter
+  echo "--- the totals, the trace and the counters"
+  totals=$(settled_totals)
+  echo "        StatusText: $(status_text)"
+  check "the status text carries the totals" \
+    "$(status_text | sed -E 's/[0-9]+ (received|sent)/N \1/g')" \
+    "running, check point 0; 1 proxy server; N received, 1 ignored, N sent, 0 failed"
+  label='Proxy server "relay" port 9'
+  check "the trace has the accepted packets" \
+    "$(journal 7..7 | grep -c "^7 $label: from 127.0.0.1 port [0-9]*, MAC 00:11:22:33:44:55, password none: accepted$" | sed 's/[1-9][0-9]*/some/')" some
+  check "the trace has the ignored packet" \
+    "$(journal 7..7 | grep -c "^7 $label: from 127.0.0.1 port [0-9]*, MAC 02:00:00:00:00:99, password none: ignored because of the filter by MAC address$")" 1
+  check "the trace has the sends" \
+    "$(journal 7..7 | grep -o "$label: sent to [0-9.]* port 400[0-9][0-9]" | sort -u | sed 's/.*to //')" \
+    "10.200.0.255 port 40009
+127.0.0.1 port 40010"
+  check "the events are those of a service without a trace" "$(journal 0..6)" "6 Service is running."
+
+  start=$(date +%s)
+  "$tool" send 9 20000 | sed 's/^/        /'
+  totals=$(settled_totals)
+  seconds=$(( $(date +%s) - start ))
+  echo "        after the flood: $totals, $seconds s"
+  read -r received _ ignored _ sent _ failed _ <<<"$(echo "$totals" | sed 's/^[^;]*; //; s/,//g')"
+  written=$(journal 7..7 | grep "^7 $label: " | grep -vc ' trace lines left out$\|: [0-9]* received, ')
+  left_out=$(journal 7..7 | sed -n "s/^7 $label: \([0-9]*\) trace lines left out$/\1/p" |
+             awk '{ s += $1 } END { print s + 0 }')
+  echo "        trace: $written lines written, $left_out left out"
+  check "every received, sent and failed packet is traced or counted as left out" \
+    "$((written + left_out))" "$((received + sent + failed))"
+  check "at most 50 trace lines a second" "$((written <= 50 * (seconds + 5)))" 1
+  check "lines were left out" "$((left_out > 0))" 1
+  systemctl kill -s USR1 --kill-whom=main $unit
+  expected="7 $label: $received received, $((received - ignored)) accepted, $ignored ignored ($ignored mac), $sent sent, 0 send failures, 0 resolve failures"
+  for _ in $(seq 50); do journal 7..7 | grep -qxF "$expected" && break; sleep 0.1; done
+  check "SIGUSR1 writes the counters" "$(journal 7..7 | grep -cxF "$expected")" 1
+  check "still running after SIGUSR1" "$(state)" active
+  check "the journal at priorities 0 to 6 is unchanged" "$(journal 0..6)" "6 Service is running."
+
+  echo "--- the metrics, scraped from node_exporter"
+  if start_exporter; then
+    check "node_exporter reads the file" "$(scrape | grep '^node_textfile_scrape_error')" \
+      "node_textfile_scrape_error 0"
+    check "proxy servers running" "$(scrape | grep '^corvane_proxy_servers_running')" \
+      "corvane_proxy_servers_running 1"
+    check "the corvane_ series" "$(scrape | grep -c '^corvane_[a-z_]*{port="9",.*server="relay"} ')" 12
+  else
+    check "node_exporter started" no yes
+  fi
   check "stop" "$(act stop)" "Success: The service stopped successfully."
   wait_state inactive
-  check "the journal after stop" "$(journal | tail -n 1)" "6 Service is stopped."
+  check "the journal after stop" "$(journal 0..6 | tail -n 1)" "6 Service is stopped."
+  if [ -n "${exporter:-}" ]; then
+    check "the metrics of the stop" \
+      "$(scrape | grep -E '^corvane_(proxy_servers_running|packets_received_total)')" \
+      "corvane_packets_received_total{port=\"9\",server=\"relay\"} $received
+corvane_proxy_servers_running 0"
+    check "the metrics file" "$(stat -c '%a %U' /var/lib/prometheus/node-exporter/corvane.prom)" \
+      "644 root"
+    kill $exporter
+  fi
 }
 
 "$1"

@@ -14,16 +14,20 @@
 //                                                       to 127.0.0.1:SINK_PORT
 //   corvane_service_actions relay RECV_PORT SINK_PORT   sends magic packets to RECV_PORT until
 //                                                       one arrives at SINK_PORT (15 s at most)
+//   corvane_service_actions send PORT COUNT [MAC]       sends COUNT magic packets to PORT back to
+//                                                       back, for MAC or each for a MAC of its own
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "config/list_entry_rules.h"
 #include "config/profile_file.h"
 #include "platform/files.h"
 #include "service/service_control.h"
@@ -37,9 +41,10 @@ namespace {
 using namespace std::chrono_literals;
 
 // The relay the profile sets up: port 9 in, out as a directed broadcast on the test's own
-// interface (10.200.0.1/24) and to "localhost" by name.
+// interface (10.200.0.1/24) and to "localhost" by name; packets for kIgnoredMac are ignored.
 constexpr std::uint16_t kBroadcastPort = 40009;
 constexpr std::uint16_t kNamedPort = 40010;
+constexpr MacAddress kIgnoredMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x99};
 
 // One proxy server (flagged for the service unless `flagged` is false), receiving on
 // `receive_port` and sending to `to`; the test's packets come from this host.
@@ -50,6 +55,8 @@ int WriteProfile(std::uint16_t receive_port, std::vector<HostEntry> to, bool fla
   proxy.RecvPort = proxy.SendPort = receive_port;
   proxy.DontRecvFromYourIp = false;
   proxy.SendToHostsList = std::move(to);
+  proxy.DontRecvWithNextMacs = true;
+  proxy.DontRecvWithNextMacsList = {kIgnoredMac};
   static_cast<void>(table.Register(proxy));
   const std::optional<std::string> path = ProfilePath();
   if (!path || !ReplaceFile(*path, WriteProfileImage(table, {}, false, CurrentUtcTime()), 0644)) {
@@ -115,6 +122,22 @@ int CheckRelay(std::uint16_t receive_port, std::uint16_t sink_port) {
   return 1;
 }
 
+int Send(std::uint16_t port, unsigned count, const std::optional<MacAddress>& mac) {
+  UdpSocket sender = test::PeerSocket(AddressFamily::kIpv4);
+  for (unsigned i = 0; i < count; ++i) {
+    const MacAddress own{0x02,
+                         0x00,
+                         0x00,
+                         static_cast<std::uint8_t>(i >> 16),
+                         static_cast<std::uint8_t>(i >> 8),
+                         static_cast<std::uint8_t>(i)};
+    static_cast<void>(sender.SendTo(test::MagicPayload(mac.value_or(own)),
+                                    test::Loopback(AddressFamily::kIpv4, port)));
+  }
+  std::cout << "sent " << count << " magic packets to port " << port << "\n";
+  return 0;
+}
+
 int Act(const std::string& action, const std::string& program_folder) {
   SystemdServiceManager manager;
   SystemFileCopier copier;
@@ -164,6 +187,12 @@ int main(int argc, char** argv) {
                         argc == 2);
   }
   if (argc == 2 && action == "relay") return CheckRelay();
+  if ((argc == 4 || argc == 5) && action == "send" && PortArgument(argv[2]) != 0) {
+    std::optional<MacAddress> mac;
+    if (argc == 5 && !(mac = ParseHexBytes(argv[4]))) return 2;
+    return Send(PortArgument(argv[2]), static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)),
+                mac);
+  }
   if (argc == 4 && (action == "profile" || action == "relay")) {
     const std::uint16_t receive_port = PortArgument(argv[2]), sink_port = PortArgument(argv[3]);
     if (receive_port != 0 && sink_port != 0) {

@@ -1,0 +1,106 @@
+#include "engine/packet_trace.h"
+
+#include <cstring>
+#include <utility>
+
+#include "config/list_entry_rules.h"
+#include "engine/escaped_text.h"
+
+namespace corvane {
+namespace {
+
+std::string EndpointText(const Endpoint& endpoint) {
+  return AddressToString(endpoint.address) + " port " + std::to_string(endpoint.port);
+}
+
+}  // namespace
+
+std::string ProxyServerLabel(const ProxyServerSettings& settings) {
+  return "Proxy server \"" + JournalText(settings.ServerName) + "\" port " +
+         std::to_string(settings.RecvPort);
+}
+
+PacketTrace::PacketTrace(std::string label, Writer write, const TickClock& clock)
+    : label_(std::move(label)),
+      write_(std::move(write)),
+      clock_(clock),
+      window_start_(clock.GetTickCount()) {}
+
+void PacketTrace::Received(const MagicPacket& packet, const Endpoint& sender, IgnoreReason reason) {
+  if (!Admit()) return;
+  std::string text = "from " + EndpointText(sender) + ", MAC " + HexText(packet.TargetMac()) +
+                     ", password " + (packet.HasPassword() ? HexText(packet.Password()) : "none");
+  if (reason == IgnoreReason::kNone) {
+    text += ": accepted";
+  } else {
+    text += ": ignored because ";
+    text += IgnoreReasonText(reason);
+  }
+  Write(text);
+}
+
+void PacketTrace::Sent(const MagicPacket& packet, const Endpoint& to) {
+  if (!Admit()) return;
+  Write("sent to " + EndpointText(to) + ", MAC " + HexText(packet.TargetMac()));
+}
+
+void PacketTrace::SendFailed(const Endpoint& to, int error) {
+  if (!Admit()) return;
+  char buffer[256];
+  Write("can not send to " + EndpointText(to) + ": " + strerror_r(error, buffer, sizeof buffer));
+}
+
+void PacketTrace::ResolveFailed(std::string_view host, std::string_view reason) {
+  if (!Admit()) return;
+  std::string text = "can not resolve \"" + JournalText(host) + "\" to an IP address";
+  if (!reason.empty()) text += ": " + JournalText(reason);
+  Write(text);
+}
+
+void PacketTrace::FlushLeftOut(bool at_end) {
+  std::uint64_t left_out = 0;
+  {
+    std::lock_guard lock(mutex_);
+    const std::uint32_t now = clock_.GetTickCount();
+    if (left_out_ == 0 || (!at_end && TicksFrom(window_start_, now) < kSecond)) return;
+    left_out = std::exchange(left_out_, 0);
+    window_start_ = now;
+    lines_in_window_ = 0;
+  }
+  WriteLeftOut(left_out);
+}
+
+bool PacketTrace::Admit() {
+  std::uint64_t left_out = 0;
+  bool admitted = false;
+  {
+    std::lock_guard lock(mutex_);
+    const std::uint32_t now = clock_.GetTickCount();
+    if (TicksFrom(window_start_, now) >= kSecond) {
+      left_out = std::exchange(left_out_, 0);
+      window_start_ = now;
+      lines_in_window_ = 0;
+    }
+    admitted = lines_in_window_ < kLinesPerSecond;
+    if (admitted) {
+      ++lines_in_window_;
+    } else {
+      ++left_out_;
+    }
+  }
+  if (left_out != 0) WriteLeftOut(left_out);
+  return admitted;
+}
+
+void PacketTrace::Write(std::string_view text) const {
+  std::string line = label_;
+  line += ": ";
+  line += text;
+  write_(line);
+}
+
+void PacketTrace::WriteLeftOut(std::uint64_t count) const {
+  Write(std::to_string(count) + " trace lines left out");
+}
+
+}  // namespace corvane

@@ -1,0 +1,67 @@
+// The packet trace of one proxy server: a debug line per received packet (sender, MAC, password,
+// accepted or why ignored), per sent packet and per failed send or resolution, each starting with
+// the proxy server's label.
+//
+// At most kLinesPerSecond lines go out in any one second; the lines beyond are counted, and the
+// next second starts with one line "N trace lines left out". An idle engine thread writes nothing,
+// so the owner calls FlushLeftOut about once a second: a flood that stopped still gets its line.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "config/proxy_server_settings.h"
+#include "engine/engine_report.h"
+#include "engine/magic_packet.h"
+#include "platform/net_address.h"
+#include "platform/tick_clock.h"
+
+namespace corvane {
+
+// `Proxy server "relay" port 9`, the name escaped for the journal: how trace lines and counter
+// lines name a proxy server.
+std::string ProxyServerLabel(const ProxyServerSettings& settings);
+
+class PacketTrace {
+ public:
+  static constexpr int kLinesPerSecond = 50;
+  static constexpr std::uint32_t kSecond = 1000;  // ticks
+
+  // Takes one whole line at a time, from the engine thread or the thread of FlushLeftOut; must be
+  // safe to call from both at once.
+  using Writer = std::function<void(std::string_view line)>;
+
+  PacketTrace(std::string label, Writer write, const TickClock& clock = SystemTickClock());
+  PacketTrace(const PacketTrace&) = delete;
+  PacketTrace& operator=(const PacketTrace&) = delete;
+
+  // The engine thread. A line that the limit leaves out costs no formatting.
+  void Received(const MagicPacket& packet, const Endpoint& sender, IgnoreReason reason);
+  void Sent(const MagicPacket& packet, const Endpoint& to);
+  void SendFailed(const Endpoint& to, int error);  // `error`: the errno of the send
+  void ResolveFailed(std::string_view host, std::string_view reason);
+
+  // Any thread: writes the "left out" line of a second that has ended, if there is one; with
+  // `at_end`, also of the second still running (the last word of a run).
+  void FlushLeftOut(bool at_end = false);
+
+ private:
+  // Whether a line may go out now; counts it as left out when not.
+  bool Admit();
+  void Write(std::string_view text) const;
+  void WriteLeftOut(std::uint64_t count) const;
+
+  const std::string label_;
+  const Writer write_;
+  const TickClock& clock_;
+
+  std::mutex mutex_;  // the window below, shared by the engine thread and FlushLeftOut
+  std::uint32_t window_start_;
+  int lines_in_window_ = 0;
+  std::uint64_t left_out_ = 0;
+};
+
+}  // namespace corvane
