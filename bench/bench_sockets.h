@@ -11,6 +11,14 @@
 
 namespace corvane::bench {
 
+inline sockaddr_in Loopback(std::uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
 // An IPv4 socket bound to 127.0.0.1:`port` (0: any free port), or -1. A `receive_buffer` above 0
 // is forced past net.core.rmem_max where the process may, else asked for.
 inline int BoundSocket(std::uint16_t port, int receive_buffer = 0) {
@@ -19,11 +27,8 @@ inline int BoundSocket(std::uint16_t port, int receive_buffer = 0) {
       setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &receive_buffer, sizeof(int)) != 0) {
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof(int));
   }
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  const sockaddr_in address = Loopback(port);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     close(fd);
     return -1;
   }

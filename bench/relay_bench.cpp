@@ -62,14 +62,6 @@ std::uint16_t FreePort() {
   return port;
 }
 
-sockaddr_in Loopback(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  return address;
-}
-
 // The CPU time a thread has used so far.
 std::int64_t ThreadCpuNanoseconds(std::thread& thread) {
   clockid_t clock{};

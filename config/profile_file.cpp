@@ -477,11 +477,19 @@ void Apply(const StoredDisplayOptions& stored, DisplayOptions& options) {
 }
 
 bool SaveProfile(const ProxyServerTable& table, const DisplayOptions& options, bool auto_start) {
+  return !WriteProfileFile(ProfileImage(table, options, auto_start));
+}
+
+std::vector<std::uint8_t> ProfileImage(const ProxyServerTable& table, const DisplayOptions& options,
+                                       bool auto_start) {
+  return WriteProfileImage(table, Snapshot(options), auto_start, CurrentUtcTime());
+}
+
+std::error_code WriteProfileFile(std::span<const std::uint8_t> image) {
+  if (image.empty()) return std::make_error_code(std::errc::file_too_large);
   const std::optional<std::string> path = ProfilePath();
-  if (!path) return false;
-  const std::vector<std::uint8_t> image =
-      WriteProfileImage(table, Snapshot(options), auto_start, CurrentUtcTime());
-  return !image.empty() && ReplaceFile(*path, image);
+  if (!path) return std::make_error_code(std::errc::filename_too_long);
+  return {WriteFileReplacing(*path, image), std::generic_category()};
 }
 
 bool LoadProfile(ProxyServerTable& table, DisplayOptions& options) {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "config/display_options.h"
@@ -70,6 +71,14 @@ bool ReadProfileImage(std::span<const std::uint8_t> image, ProfileImageSink& sin
 // unchanged.
 [[nodiscard]] bool SaveProfile(const ProxyServerTable& table, const DisplayOptions& options,
                                bool auto_start);
+
+// The same in two steps, for a writer on another thread: the image of the table and the options,
+// stamped with the time now, and its writing, which returns why it failed: the file system's
+// reason (no space left, read-only...), file_too_large for an empty image (a table larger than
+// a reader accepts), filename_too_long when the home folder's name is out of its bounds.
+std::vector<std::uint8_t> ProfileImage(const ProxyServerTable& table, const DisplayOptions& options,
+                                       bool auto_start);
+[[nodiscard]] std::error_code WriteProfileFile(std::span<const std::uint8_t> image);
 
 // Reads the profile file into `table` (empty before), sets the display options from it and
 // registers every proxy server read, in file order. True when the whole file passed every check.

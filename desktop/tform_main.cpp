@@ -93,6 +93,7 @@ void TFormMain::BuildWindow() {
   counters_timer_->setObjectName("TimerCounters");
   counters_timer_->setInterval(250);
   connect(counters_timer_, &QTimer::timeout, this, &TFormMain::ShowCounters);
+  WatchForChanges();
 }
 
 QWidget* TFormMain::BuildProxyServersTab() {
@@ -248,6 +249,7 @@ TFormMain::~TFormMain() {
   if (service_busy_) QApplication::restoreOverrideCursor();
   if (form_ready_) SaveWindowState();
   if (!settings_saved_ && form_ready_) SaveSettings();
+  writer_.reset();  // after writing what it was handed
   const std::vector<std::shared_ptr<WolServerThread>> threads = threads_.StopAll();
   actions_page_->ClearCurrentActionItem();
   DeleteAllServers();
@@ -260,17 +262,6 @@ TFormMain::~TFormMain() {
   }
   ReleaseAddressInfoEntryPoints();
   if (tray_ != nullptr) tray_->hide();
-}
-
-void TFormMain::SaveSettings() {
-  StoreServerPages(table_.Find(selected_id_));
-  if (!unreadable_profile_aside_.empty()) {
-    const std::optional<std::string> profile = ProfilePath();
-    if (!profile || !SetProfileAside(*profile, unreadable_profile_aside_)) return;
-    unreadable_profile_aside_.clear();
-  }
-  // A failed save shows nothing: the old profile stays whole, and the next save tries again.
-  static_cast<void>(SaveProfile(table_, display_options(), auto_start_));
 }
 
 void TFormMain::NoteUnreadableProfile() {

@@ -7,9 +7,11 @@
 // The code is split by concern: this file's .cpp builds the window and runs its life;
 // tform_main_servers.cpp holds the proxy list, the page transfer and start/stop;
 // tform_main_events.cpp the engine events, the logs and the service buttons;
-// tform_main_counters.cpp the selected proxy server's counters.
+// tform_main_counters.cpp the selected proxy server's counters;
+// tform_main_saving.cpp saving the profile as the settings change.
 #pragma once
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
@@ -25,6 +27,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -32,6 +35,7 @@
 #include "config/proxy_server_table.h"
 #include "desktop/engine_window.h"
 #include "desktop/log_history.h"
+#include "desktop/profile_writer.h"
 #include "desktop/server_threads.h"
 #include "service/service_control.h"
 
@@ -82,7 +86,8 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   bool StoreServerPages(ProxyServerSettings* record);
   bool LoadServerPages(ProxyServerSettings* record);
 
-  // Stores the selected proxy server's pages, then writes the profile.
+  // Stores the selected proxy server's pages, then writes the profile; returns when it is
+  // written (or failed, which the status bar then says).
   void SaveSettings();
   // A second instance asked for the window.
   void RestoreWindow();
@@ -211,6 +216,19 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   void NoteUnreadableProfile();
   void ReportUnreadableProfile();
 
+  // Saving as the settings change (tform_main_saving.cpp). A change that reached the table
+  // (`changed`), or one on the pages that may reach it (a list edited): the profile is saved
+  // once the changes pause, a second after the last one and at most 1.5 s after the first, on
+  // the writer's thread. Ignored before the window is ready and after the log-off save.
+  void ScheduleSave(bool changed);
+  void WatchForChanges();
+  void SaveChanges();  // the scheduled save: only when something did change
+  // Hands the image of the table to the writer, after setting aside a profile that could not be
+  // read.
+  void WriteProfile();
+  // The status bar says that the last save failed, and why, until a save works.
+  void ShowSaveResult(const QString& failure);  // empty: the save worked
+
   DesktopDependencies deps_;
   std::shared_ptr<EngineWindow> engine_;
   ProxyServerTable table_;
@@ -223,6 +241,8 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   bool settings_saved_ = false;
   bool form_ready_ = false;
   bool service_busy_ = false;
+  bool unsaved_ = false;  // a change reached the table since the profile was last handed over
+  std::chrono::steady_clock::time_point first_unsaved_change_;
   // Where a profile that failed to load goes before the first save; empty when none did.
   std::string unreadable_profile_aside_;
 
@@ -245,6 +265,9 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   QTimer* change_check_ = nullptr;
   std::set<std::pair<std::uint32_t, IgnoreReason>> noted_ignores_;
   QTimer* timer_ = nullptr;
+  QTimer* save_timer_ = nullptr;
+  QLabel* save_failure_ = nullptr;
+  std::unique_ptr<ProfileWriter> writer_;
   QTimer* counters_timer_ = nullptr;
   std::uint32_t counters_id_ = 0;  // whose counters the tooltips show, and what
   QString counters_text_;

@@ -99,14 +99,17 @@ void TFormMain::StorePagesInto(ProxyServerSettings& s, QStringList* notes) {
 
 bool TFormMain::StoreServerPages(ProxyServerSettings* record) {
   if (record == nullptr) return false;
+  const ProxyServerSettings before = *record;
+  bool stored = true;
   try {
     QStringList notes;
     StorePagesInto(*record, &notes);
     if (!notes.isEmpty()) ShowStatus(this, notes.join(' '));
-    return true;
   } catch (...) {
-    return false;  // the fields written so far stay
+    stored = false;  // the fields written so far stay
   }
+  if (*record != before) ScheduleSave(true);
+  return stored;
 }
 
 void TFormMain::WatchPageEdits() {
@@ -123,11 +126,17 @@ void TFormMain::WatchPageEdits() {
     for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
       if (button->isCheckable()) connect(button, &QAbstractButton::toggled, this, changed);
     }
+    // An edited list reaches its record when the pages are stored, which the save does; a list
+    // that was only filled from its record stores back the same, and then nothing is written.
+    const auto list_changed = [this] {
+      change_check_->start();
+      ScheduleSave(false);
+    };
     for (QTreeWidget* view : page->findChildren<QTreeWidget*>()) {
       QAbstractItemModel* rows = view->model();
-      connect(rows, &QAbstractItemModel::rowsInserted, this, changed);
-      connect(rows, &QAbstractItemModel::rowsRemoved, this, changed);
-      connect(rows, &QAbstractItemModel::dataChanged, this, changed);
+      connect(rows, &QAbstractItemModel::rowsInserted, this, list_changed);
+      connect(rows, &QAbstractItemModel::rowsRemoved, this, list_changed);
+      connect(rows, &QAbstractItemModel::dataChanged, this, list_changed);
     }
   }
 }
@@ -187,6 +196,8 @@ void TFormMain::ButtonAddServerClick() {
   } else if (!AddServer(name)) {
     ShowStatus(this, QString("Not added: there are already %1 proxy servers.")
                          .arg(static_cast<qulonglong>(ProxyServerTable::kCapacity)));
+  } else {
+    ScheduleSave(true);
   }
 }
 
@@ -203,11 +214,13 @@ void TFormMain::ButtonRenameServerClick() {
     servers_->sortItems(0, Qt::AscendingOrder);
   }
   title_->ShowText(caption);
+  ScheduleSave(true);
 }
 
 void TFormMain::ButtonDeleteServerClick() {
   if (table_.size() > 1) {
     DeleteServer(selected_id_);
+    ScheduleSave(true);
   } else {
     ShowStatus(this, "Not deleted: the last proxy server stays.");
   }

@@ -192,8 +192,13 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
 }
 
 bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content, unsigned mode) {
+  return WriteFileReplacing(path, content, mode) == 0;
+}
+
+int WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> content,
+                       unsigned mode) {
   return ReplaceWith(path, static_cast<mode_t>(mode),
-                     [&](int fd) { return WriteAll(fd, content) ? 0 : errno; }) == 0;
+                     [&](int fd) { return WriteAll(fd, content) ? 0 : errno; });
 }
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }

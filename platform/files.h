@@ -49,6 +49,10 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
 // next replacement of `path` removes a temporary "<name>.saving-XXXXXX" that a kill left.
 bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content,
                  unsigned mode = 0600);
+// The same, returning 0 or the errno of the step that failed (no space left, a read-only file
+// system, no permission...).
+int WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> content,
+                       unsigned mode = 0600);
 
 // Removes a file; true when it is gone (also when it was not there).
 bool RemoveFile(const std::string& path);

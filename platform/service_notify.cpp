@@ -11,4 +11,10 @@ bool NotifyServiceManager(std::string_view message) {
   return sd_notify(/*unset_environment=*/0, std::string(message).c_str()) > 0;
 }
 
+void NotifyWatchdog() {
+  if (sd_watchdog_enabled(/*unset_environment=*/0, nullptr) > 0) {
+    static_cast<void>(sd_notify(/*unset_environment=*/0, "WATCHDOG=1"));
+  }
+}
+
 }  // namespace corvane

@@ -28,6 +28,7 @@ void ServiceHost::ServiceMain() {
   ReportServiceEvent("Service is running.", false);
 
   for (int step = 0; step < timings_.pause_steps && !stop_.IsRequested(); ++step) {
+    platform_.KeepAlive();
     stop_.Sleep(timings_.pause_step);
   }
 
@@ -35,6 +36,7 @@ void ServiceHost::ServiceMain() {
   for (int attempt = 0; attempt < timings_.network_attempts && !stop_.IsRequested(); ++attempt) {
     network = platform_.StartNetwork();
     if (network) break;
+    platform_.KeepAlive();
     stop_.Sleep(timings_.network_retry);
   }
   if (!network) {
@@ -133,6 +135,7 @@ void ServiceHost::Supervise(ProxyActivity& activity) {
     const Clock::time_point now = Clock::now();
     if (now >= next_step) {
       next_step = now + timings_.supervision;
+      platform_.KeepAlive();
       activity.FlushTraces();
       RefreshStatusDetail(activity.StatusDetail());
       if (now >= next_metrics) {

@@ -59,6 +59,10 @@ class ServicePlatform {
   [[nodiscard]] virtual bool LoadConfiguration(ProxyServerTable& table) = 0;
   // A new thread running `body`, or nothing when the system cannot create one.
   [[nodiscard]] virtual std::optional<std::thread> CreateThread(std::function<void()> body) = 0;
+  // The service main is alive: called at every step of its start-up pause, its network retries
+  // and its supervision, so that a service manager that watches it can restart a service whose
+  // main loop hangs.
+  virtual void KeepAlive() = 0;
 };
 
 struct ServiceTimings {

@@ -75,6 +75,8 @@ std::optional<std::thread> LinuxServicePlatform::CreateThread(std::function<void
   }
 }
 
+void LinuxServicePlatform::KeepAlive() { NotifyWatchdog(); }
+
 int RunServiceProgram() {
   // The control handler's registration: controls arrive as signals on this thread. Without them
   // the service main never runs, so nothing is reported.

@@ -29,6 +29,7 @@ class LinuxServicePlatform final : public ServicePlatform {
   void ReleaseResolver() override;
   bool LoadConfiguration(ProxyServerTable& table) override;
   std::optional<std::thread> CreateThread(std::function<void()> body) override;
+  void KeepAlive() override;
 
  private:
   bool metrics_failure_told_ = false;  // the supervising thread only

@@ -68,7 +68,9 @@ TEST(DesktopBinary, RelaysHandsOverASecondStartAndSavesOnSigterm) {
 }
 
 // With few descriptors the proxy servers that cannot get their sockets fail with their error rows;
-// the program itself keeps running and ends normally.
+// the program itself keeps running and ends normally. Which ones get their sockets is up to the
+// threads: each thread's stop descriptor is made when the window starts it, its sockets when it
+// runs, so a thread that runs late finds the descriptors taken by the threads started after it.
 TEST(DesktopBinary, RunningOutOfDescriptorsRefusesProxyServersButNotTheProgram) {
   test::TempHome home;
   UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
@@ -89,11 +91,17 @@ TEST(DesktopBinary, RunningOutOfDescriptorsRefusesProxyServersButNotTheProgram) 
   test::ChildProcess corvane(
       {"/bin/sh", "-c", "ulimit -n 128 && exec \"$0\"", CORVANE_DESKTOP_BINARY},
       {"HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + home.path()});
-  EXPECT_FALSE(corvane.Wait(3s).has_value()) << corvane.Output();
   UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
-  test::Send(peer, test::MagicPayload({1, 2, 3, 4, 5, 6}),
-             test::Loopback(AddressFamily::kIpv4, table[0].RecvPort));
-  EXPECT_TRUE(test::ReceiveWithin(sink, 2s).has_value());  // the first ones run
+  std::optional<test::Received> relayed;
+  for (int round = 0; round < 300 && !relayed && !corvane.Wait(0ms); ++round) {
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      test::Send(peer, test::MagicPayload({1, 2, 3, 4, 5, 6}),
+                 test::Loopback(AddressFamily::kIpv4, table[i].RecvPort));
+    }
+    relayed = test::ReceiveWithin(sink, 100ms);
+  }
+  EXPECT_TRUE(relayed.has_value()) << corvane.Output();  // some run
+  EXPECT_FALSE(corvane.Wait(0ms).has_value()) << corvane.Output();
   corvane.Signal(SIGTERM);
   EXPECT_EQ(corvane.Wait(10s), 0) << corvane.Output();
 }

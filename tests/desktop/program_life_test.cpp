@@ -101,7 +101,10 @@ TEST_F(ProgramLife, TheEndOfTheSessionSavesOnceAndClosesWithoutAsking) {
   EXPECT_EQ(saved[0].RecvPort, 4001);
   const std::vector<std::uint8_t> after_log_off = ProfileBytes();
   Type("EditRecvPort", "4002");
-  Close();  // the destruction does not save again
+  Type("EditServerName", "after");
+  Click("ButtonAddServer");
+  EXPECT_FALSE(Find<QTimer>("TimerSave")->isActive());  // changes are not saved either
+  Close();                                              // the destruction does not save again
   EXPECT_EQ(ProfileBytes(), after_log_off);
 }
 

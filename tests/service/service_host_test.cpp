@@ -36,10 +36,14 @@ class FakePlatform final : public ServicePlatform {
   }
   void ReportDebug(std::string_view) override {}
   void PublishMetrics(std::string_view) override {}
-  bool StartNetwork() override { return ++network_attempts >= network_ready_at; }
+  bool StartNetwork() override {
+    if (network_attempts == 0) keep_alives_before_network = keep_alives.load();
+    return ++network_attempts >= network_ready_at;
+  }
   void LoadResolver() override {}
   void ReleaseResolver() override { ++resolver_released; }
   bool LoadConfiguration(ProxyServerTable& table) override {
+    keep_alives_before_configuration = keep_alives.load();
     for (const ProxyServerSettings& record : records) static_cast<void>(table.Register(record));
     return configuration_ok;
   }
@@ -47,6 +51,7 @@ class FakePlatform final : public ServicePlatform {
     if (++threads_created > fail_thread_at) return std::nullopt;
     return std::thread(std::move(body));
   }
+  void KeepAlive() override { ++keep_alives; }
 
   std::vector<Event> events() {
     std::lock_guard lock(mutex_);
@@ -61,6 +66,8 @@ class FakePlatform final : public ServicePlatform {
   int network_ready_at = 1;
   std::atomic<int> network_attempts = 0, resolver_released = 0;
   std::atomic<int> threads_created = 0;
+  std::atomic<int> keep_alives = 0, keep_alives_before_network = -1,
+                   keep_alives_before_configuration = -1;
   int fail_thread_at = 1000;
   std::vector<ProxyServerSettings> records;
 
@@ -146,6 +153,21 @@ TEST_F(ServiceHostTest, RunsTheFlaggedProxyServersUntilAStop) {
             "0 proxy servers; 0 received, 0 ignored, 0 sent, 0 failed");
   EXPECT_EQ(platform_.threads_created, 1);
   EXPECT_FALSE(PortHeld(flagged));
+}
+
+TEST_F(ServiceHostTest, EveryStepOfThePauseTheNetworkRetriesAndTheSupervisionKeepsItAlive) {
+  platform_.records = {Proxy(test::FreeUdpPort())};
+  platform_.network_ready_at = 3;
+  Start();
+  const int supervised = 5 + 2 + 3;
+  for (int i = 0; i < 1000 && platform_.keep_alives < supervised; ++i) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_GE(platform_.keep_alives, supervised);
+  host_->ServiceControlHandler(kControlStop);
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(platform_.keep_alives_before_network, 5);        // one per pause step
+  EXPECT_EQ(platform_.keep_alives_before_configuration, 7);  // one per failed network attempt
 }
 
 TEST_F(ServiceHostTest, OtherControlsReportTheStateAgainWithACountedCheckPoint) {

@@ -22,9 +22,9 @@ TEST(SystemdServiceManager, TheUnitFileComesFromTheTemplate) {
   for (const char* line :
        {"Description=Corvane Service\n", "Wants=network-online.target\n",
         "After=network-online.target\n", "Type=notify\n", "ExecStart=/opt/corvane/CorvaneService\n",
-        "SyslogIdentifier=CorvaneService\n", "Restart=no\n", "ProtectSystem=strict\n",
-        "ReadOnlyPaths=/opt/corvane\n", "ProtectHome=yes\n", "PrivateTmp=yes\n",
-        "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n",
+        "SyslogIdentifier=CorvaneService\n", "Restart=on-abnormal\n", "WatchdogSec=30s\n",
+        "ProtectSystem=strict\n", "ReadOnlyPaths=/opt/corvane\n", "ProtectHome=yes\n",
+        "PrivateTmp=yes\n", "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n",
         "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\n", "WantedBy=multi-user.target\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }

@@ -54,6 +54,21 @@ broadcast_interface() {
     ip link set wol0 up && ip link set wol1 up
 }
 
+main_pid() { systemctl show -p MainPID --value $unit; }
+
+# Prints the unit's main PID once it is neither 0 nor $1; waits up to $2 tenths of a second.
+new_main_pid() {
+  local pid
+  for _ in $(seq "$2"); do
+    pid=$(main_pid)
+    if [ "$pid" != 0 ] && [ "$pid" != "$1" ]; then echo "$pid"; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+restarts() { systemctl show -p NRestarts --value $unit; }
+
 relay() {
   local out
   out=$("$tool" relay 2>&1)
@@ -67,7 +82,9 @@ actions() {
     # The leak checker stops the world with ptrace, which the unit's system call filter denies;
     # the service program's leaks are checked where it runs outside the unit.
     mkdir -p /etc/systemd/system/$unit.d
-    printf '[Service]\nEnvironment=ASAN_OPTIONS=detect_leaks=0\n' >/etc/systemd/system/$unit.d/asan.conf
+    # A crash must end the process by its signal, as it does without the sanitizer.
+    printf '[Service]\nEnvironment=ASAN_OPTIONS=detect_leaks=0:handle_segv=0\n' \
+      >/etc/systemd/system/$unit.d/asan.conf
   fi
   mkdir -p $HOME /tmp/nobody && chown nobody:nogroup /tmp/nobody
   check "profile written" "$(act profile)" ""
@@ -164,6 +181,8 @@ $reinstall"
   check "exposure at most $CORVANE_SECURITY_TARGET" \
     "$(awk -v s="$score" -v t="$CORVANE_SECURITY_TARGET" 'BEGIN { print (s != "" && s <= t) }')" 1
 
+  heal
+
   # What the install left, for the next boot.
   mkdir -p /share/seed/etc/systemd/system /share/seed/opt
   cp -a /etc/systemd/system/$unit* /etc/systemd/system/multi-user.target.wants \
@@ -177,6 +196,66 @@ $reinstall"
   check "remove again" "$(act remove)" "Success: The service already deleted."
   check "start after remove" "$(act start)" "Failed: Can not open the service.
 $reinstall"
+}
+
+# A crash or a hang brings the service back; a stop, or the service ending itself, does not.
+heal() {
+  echo "--- a crashed or hung service comes back; a deliberate end stays ended"
+  systemctl reset-failed $unit  # a fresh count for the start limit
+  check "start" "$(act start)" "Success: The service started successfully."
+  local pid new
+  pid=$(main_pid)
+  systemctl kill -s SEGV --kill-whom=main $unit
+  new=$(new_main_pid "$pid" 50)
+  check "a new main process within 5 s of SIGSEGV" "$([ -n "$new" ] && echo yes)" yes
+  wait_state active
+  check "active again" "$(state)" active
+  relay "relayed after the crash"
+
+  echo "--- a hung service: the watchdog (2 s here) restarts it"
+  mkdir -p /etc/systemd/system/$unit.d
+  printf '[Service]\nWatchdogSec=2s\n' >/etc/systemd/system/$unit.d/watchdog.conf
+  systemctl daemon-reload && systemctl restart $unit
+  pid=$(main_pid)
+  sleep 5  # more than twice the watchdog's time
+  check "a service that answers the watchdog keeps running" "$(main_pid) $(state)" "$pid active"
+  kill -STOP "$pid"
+  new=$(new_main_pid "$pid" 100)
+  check "a new main process after the watchdog's time" "$([ -n "$new" ] && echo yes)" yes
+  check "the watchdog ended the old one" \
+    "$(journalctl -o cat --no-pager -u $unit | grep -c 'Watchdog timeout')" 1
+  rm /etc/systemd/system/$unit.d/watchdog.conf && systemctl daemon-reload
+
+  echo "--- stop, and the service's own end, stay ended"
+  check "stop" "$(act stop)" "Success: The service stopped successfully."
+  wait_state inactive
+  local before
+  before=$(restarts)
+  sleep 3  # three times the restart delay
+  check "still stopped after a stop" "$(state) $(restarts)" "inactive $before"
+  "$tool" profile unflagged >/dev/null && act apply >/dev/null
+  check "start without a flagged proxy server" "$(act start)" \
+    "Success: The service started successfully."
+  wait_state inactive
+  sleep 3
+  check "ended by itself once, not restarted" \
+    "$(state) $(restarts) $(journal | grep -c 'does not contain proxies')" "inactive 0 1"
+  act profile >/dev/null && act apply >/dev/null
+
+  echo "--- a crash loop ends at systemd's start limit"
+  systemctl reset-failed $unit
+  check "start" "$(act start)" "Success: The service started successfully."
+  pid=0
+  for _ in $(seq 8); do
+    new=$(new_main_pid "$pid" 30) || break
+    kill -SEGV "$new"
+    pid=$new
+  done
+  wait_state failed
+  check "failed at the start limit: the fifth restart is refused" \
+    "$(state) $(restarts) $(journalctl -o cat --no-pager -u $unit | grep -c 'repeated too quickly')" \
+    "failed 5 1"
+  systemctl reset-failed $unit
 }
 
 status_text() { systemctl show -p StatusText --value $unit; }

@@ -7,6 +7,7 @@
 //   corvane_service_actions start|stop|remove|apply     prints the result text
 //   corvane_service_actions running                     prints yes or no
 //   corvane_service_actions profile                     writes the relay profile below
+//   corvane_service_actions profile unflagged           the same, not flagged for the service
 //   corvane_service_actions relay                       sends a magic packet to port 9 and waits
 //                                                       for the relayed copies
 //   corvane_service_actions profile RECV_PORT SINK_PORT writes a profile that relays RECV_PORT
@@ -45,12 +46,12 @@ constexpr std::uint16_t kBroadcastPort = 40009;
 constexpr std::uint16_t kNamedPort = 40010;
 constexpr MacAddress kIgnoredMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x99};
 
-// One proxy server flagged for the service, receiving on `receive_port` and sending to `to`; the
-// test's packets come from this host.
-int WriteProfile(std::uint16_t receive_port, std::vector<HostEntry> to) {
+// One proxy server (flagged for the service unless `flagged` is false), receiving on
+// `receive_port` and sending to `to`; the test's packets come from this host.
+int WriteProfile(std::uint16_t receive_port, std::vector<HostEntry> to, bool flagged = true) {
   ProxyServerTable table;
   ProxyServerSettings proxy = *NewProxyServerSettings("relay");
-  proxy.ServerAutoStartOnService = true;
+  proxy.ServerAutoStartOnService = flagged;
   proxy.RecvPort = proxy.SendPort = receive_port;
   proxy.DontRecvFromYourIp = false;
   proxy.SendToHostsList = std::move(to);
@@ -181,8 +182,9 @@ std::uint16_t PortArgument(const char* text) {
 int main(int argc, char** argv) {
   using namespace corvane;
   const std::string action = argc > 1 ? argv[1] : "";
-  if (argc == 2 && action == "profile") {
-    return WriteProfile(9, {{"10.200.0.1", 24, kBroadcastPort}, {"localhost", 32, kNamedPort}});
+  if (action == "profile" && (argc == 2 || (argc == 3 && std::string(argv[2]) == "unflagged"))) {
+    return WriteProfile(9, {{"10.200.0.1", 24, kBroadcastPort}, {"localhost", 32, kNamedPort}},
+                        argc == 2);
   }
   if (argc == 2 && action == "relay") return CheckRelay();
   if ((argc == 4 || argc == 5) && action == "send" && PortArgument(argv[2]) != 0) {

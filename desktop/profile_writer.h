@@ -1,0 +1,49 @@
+// Writes profile images on a thread of its own, so that a slow or stalled disk never holds up the
+// window: the window makes the image (which needs the table) and hands it over.
+//
+// Images are written in the order they were handed over, except that an image waiting behind the
+// one being written is replaced by a newer one: only the newest is worth writing. Each write's
+// result goes to `done`, on the writer's thread, in the order of the writes.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace corvane::desktop {
+
+class ProfileWriter {
+ public:
+  using Write = std::function<std::error_code(const std::vector<std::uint8_t>& image)>;
+  using Done = std::function<void(std::error_code result)>;
+
+  ProfileWriter(Write write, Done done);
+  // Writes what is waiting, then ends the thread.
+  ~ProfileWriter();
+  ProfileWriter(const ProfileWriter&) = delete;
+  ProfileWriter& operator=(const ProfileWriter&) = delete;
+
+  // Any thread.
+  void Hand(std::vector<std::uint8_t> image);
+  // Returns once nothing is being written and nothing waits.
+  void WaitUntilIdle();
+
+ private:
+  void Run();
+
+  const Write write_;
+  const Done done_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::optional<std::vector<std::uint8_t>> waiting_;
+  bool writing_ = false;
+  bool ending_ = false;
+  std::thread thread_;  // last: it starts once everything above is set
+};
+
+}  // namespace corvane::desktop
