@@ -49,28 +49,6 @@ std::vector<std::string> PacketRowTexts(const PacketRow& row, bool received) {
   return texts;
 }
 
-std::string_view IgnoreReasonWords(IgnoreReason reason) {
-  switch (reason) {
-    case IgnoreReason::kNone:
-      return "";
-    case IgnoreReason::kOwnAddress:
-      return "sent from this host";
-    case IgnoreReason::kBroadcastArrival:
-      return "sent as a broadcast";
-    case IgnoreReason::kSenderHost:
-      return "sender host filter";
-    case IgnoreReason::kSenderPort:
-      return "sender port filter";
-    case IgnoreReason::kPassword:
-      return "magic password filter";
-    case IgnoreReason::kMac:
-      return "MAC address filter";
-    case IgnoreReason::kStormGuard:
-      return "relay loop guard";
-  }
-  return "";
-}
-
 void LogHistory::AddError(ErrorRow row) {
   if (errors_.size() >= kMaxErrors) errors_.erase(errors_.begin(), errors_.begin() + kTrim);
   if (row.message.size() > kMaxMessage) row.message = CutText(row.message, kMaxMessage);

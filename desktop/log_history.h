@@ -45,9 +45,6 @@ struct PacketRow {
 // one) and, for received rows, "Yes" or "No" and the reason in a few words (empty when accepted).
 std::vector<std::string> PacketRowTexts(const PacketRow& row, bool received);
 
-// Why a packet was ignored, in the few words of a column ("sent from this host").
-std::string_view IgnoreReasonWords(IgnoreReason reason);
-
 class LogHistory {
  public:
   static constexpr std::size_t kMaxErrors = 1000;

@@ -1,6 +1,7 @@
 #include "engine/engine_report.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace corvane {
 
@@ -26,27 +27,38 @@ EngineReport ReceivedReport(std::uint32_t id, const MagicPacket& packet, const E
   return report;
 }
 
-std::string_view IgnoreReasonText(IgnoreReason reason) {
-  switch (reason) {
-    case IgnoreReason::kNone:
-      return "";
-    case IgnoreReason::kBroadcastArrival:
-      return "it arrived as a broadcast";
-    case IgnoreReason::kOwnAddress:
-      return "it came from an address of this host";
-    case IgnoreReason::kSenderHost:
-      return "of the filter by sender host";
-    case IgnoreReason::kSenderPort:
-      return "of the filter by sender port";
-    case IgnoreReason::kPassword:
-      return "of the filter by magic password";
-    case IgnoreReason::kMac:
-      return "of the filter by MAC address";
-    case IgnoreReason::kStormGuard:
-      return "its MAC address was relayed too often (a relay loop?)";
-  }
-  return "";
+namespace {
+
+struct IgnoreReasonNames {
+  std::string_view key, words, text;
+};
+
+// One row per IgnoreReason, in the order of its values.
+constexpr IgnoreReasonNames kIgnoreReasonNames[] = {
+    {"none", "", ""},
+    {"broadcast", "sent as a broadcast", "it arrived as a broadcast"},
+    {"own_address", "sent from this host", "it came from an address of this host"},
+    {"sender_host", "sender host filter", "of the filter by sender host"},
+    {"sender_port", "sender port filter", "of the filter by sender port"},
+    {"password", "magic password filter", "of the filter by magic password"},
+    {"mac", "MAC address filter", "of the filter by MAC address"},
+    {"storm_guard", "relay loop guard", "its MAC address was relayed too often (a relay loop?)"},
+};
+static_assert(std::size(kIgnoreReasonNames) ==
+              static_cast<std::size_t>(IgnoreReason::kStormGuard) + 1);
+
+const IgnoreReasonNames& NamesOf(IgnoreReason reason) {
+  const auto index = static_cast<std::size_t>(reason);
+  return index < std::size(kIgnoreReasonNames) ? kIgnoreReasonNames[index] : kIgnoreReasonNames[0];
 }
+
+}  // namespace
+
+std::string_view IgnoreReasonText(IgnoreReason reason) { return NamesOf(reason).text; }
+
+std::string_view IgnoreReasonWords(IgnoreReason reason) { return NamesOf(reason).words; }
+
+std::string_view IgnoreReasonKey(IgnoreReason reason) { return NamesOf(reason).key; }
 
 std::string ErrorText(const EngineReport& report) {
   const std::string port = std::to_string(report.ReportPort);

@@ -40,6 +40,10 @@ enum class IgnoreReason : std::uint8_t {
 
 // Completes "Ignored because ...": e.g. "it came from an address of this host". Empty for kNone.
 std::string_view IgnoreReasonText(IgnoreReason reason);
+// The reason in the few words of a log column ("sent from this host"). Empty for kNone.
+std::string_view IgnoreReasonWords(IgnoreReason reason);
+// The reason's key in counter texts and metrics labels ("own_address"); "none" for kNone.
+std::string_view IgnoreReasonKey(IgnoreReason reason);
 
 // One event, written by the engine thread just before it hands the event over and read by the
 // window thread while the engine thread waits.

@@ -18,28 +18,6 @@ CounterValues& CounterValues::operator+=(const CounterValues& other) {
   return *this;
 }
 
-std::string_view IgnoreReasonKey(IgnoreReason reason) {
-  switch (reason) {
-    case IgnoreReason::kNone:
-      return "none";
-    case IgnoreReason::kBroadcastArrival:
-      return "broadcast";
-    case IgnoreReason::kOwnAddress:
-      return "own_address";
-    case IgnoreReason::kSenderHost:
-      return "sender_host";
-    case IgnoreReason::kSenderPort:
-      return "sender_port";
-    case IgnoreReason::kPassword:
-      return "password";
-    case IgnoreReason::kMac:
-      return "mac";
-    case IgnoreReason::kStormGuard:
-      return "storm_guard";
-  }
-  return "none";
-}
-
 std::string CountersSummary(const CounterValues& values) {
   return std::to_string(values.received) + " received, " + std::to_string(values.Ignored()) +
          " ignored, " + std::to_string(values.sent) + " sent, " + std::to_string(values.Failed()) +

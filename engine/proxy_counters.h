@@ -35,9 +35,6 @@ struct CounterValues {
   friend bool operator==(const CounterValues&, const CounterValues&) = default;
 };
 
-// The short name of a reason, the same in counter texts and metrics labels: "own_address".
-std::string_view IgnoreReasonKey(IgnoreReason reason);
-
 // The totals: "120 received, 3 ignored, 117 sent, 0 failed".
 std::string CountersSummary(const CounterValues& values);
 // Everything: "120 received, 117 accepted, 3 ignored (2 mac, 1 own_address), 117 sent,
