@@ -126,6 +126,11 @@ std::optional<std::array<std::uint8_t, 6>> ParseHexBytes(std::string_view field)
   return BytesOf(digits);
 }
 
+std::size_t CountHexDigits(std::string_view field) {
+  return static_cast<std::size_t>(
+      std::count_if(field.begin(), field.end(), [](char c) { return HexValue(c) >= 0; }));
+}
+
 std::optional<std::array<std::uint8_t, 6>> TwelveHexDigits(std::string_view field) {
   std::string digits;
   for (char c : field) {

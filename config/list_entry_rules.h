@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ std::optional<std::int64_t> ParseInteger(std::string_view field);
 
 // The value of a field's hexadecimal digits (all others skipped) when there are exactly 12.
 std::optional<std::array<std::uint8_t, 6>> TwelveHexDigits(std::string_view field);
+// How many hexadecimal digits a field holds, whatever else it holds.
+std::size_t CountHexDigits(std::string_view field);
 
 // Host text: refused when empty; otherwise its first 96 bytes as typed.
 std::optional<std::string> ParseHostText(std::string_view field);

@@ -489,7 +489,7 @@ std::error_code WriteProfileFile(std::span<const std::uint8_t> image) {
   if (image.empty()) return std::make_error_code(std::errc::file_too_large);
   const std::optional<std::string> path = ProfilePath();
   if (!path) return std::make_error_code(std::errc::filename_too_long);
-  return {WriteFileReplacing(*path, image), std::generic_category()};
+  return WriteFileReplacing(*path, image);
 }
 
 bool LoadProfile(ProxyServerTable& table, DisplayOptions& options) {

@@ -3,7 +3,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
-#include <algorithm>
 
 #include "config/list_entry_rules.h"
 #include "desktop/entry_rules.h"
@@ -25,11 +24,7 @@ std::array<std::uint8_t, 6> ValueOf(const QLineEdit* edit, const char* what, QSt
   return value.value_or(std::array<std::uint8_t, 6>{});
 }
 
-int HexDigits(const QString& text) {
-  return static_cast<int>(std::count_if(text.begin(), text.end(), [](QChar c) {
-    return c.isDigit() || (c.toLower() >= 'a' && c.toLower() <= 'f');
-  }));
-}
+qulonglong HexDigits(const QString& text) { return CountHexDigits(text.toStdString()); }
 
 // Why `edit` holds no `what` ("MAC address"), or nothing when it holds one.
 QString Problem(const QLineEdit* edit, const char* what) {

@@ -1,9 +1,11 @@
 // Engine events into the log histories, the Logs page, the proxy list's states and the status bar,
 // and the service buttons (the service's Start gives back the proxy servers it could not replace).
 #include <QApplication>
+#include <QCheckBox>
 #include <QPainter>
 #include <QRegularExpression>
 
+#include "desktop/filter_pages.h"
 #include "desktop/logs_page.h"
 #include "desktop/message_box.h"
 #include "desktop/program_tabs.h"
@@ -150,27 +152,28 @@ void TFormMain::RecordPacket(const EngineReport& report) {
 }
 
 void TFormMain::NoteIgnoredPacket(const EngineReport& report) {
-  const char* box = nullptr;
+  const char* box_name = nullptr;
   switch (report.ReportIgnoreReason) {
     case IgnoreReason::kOwnAddress:
-      box = "Don't receive magic packets that are sent from your IP addresses";
+      box_name = "CheckBoxDontRecvFromYourIp";
       break;
     case IgnoreReason::kBroadcastArrival:
-      box = "Don't receive magic packets that are sent to Broadcast IP address";
+      box_name = "CheckBoxDontRecvFromBroadcastIp";
       break;
     default:
       return;  // the lists say what they filter; the storm guard has no switch
   }
   if (!noted_ignores_.insert({report.Id, report.ReportIgnoreReason}).second) return;
   const ProxyServerSettings* record = table_.Find(report.Id);
-  if (record == nullptr) return;
+  const auto* box = sender_page_->findChild<QCheckBox*>(box_name);
+  if (record == nullptr || box == nullptr) return;
   const std::string_view why = IgnoreReasonText(report.ReportIgnoreReason);
-  ShowStatus(this,
-             QString("%1: a magic packet from %2 was ignored because %3. To receive such "
-                     "packets, untick \"%4\" on the page \"Filters by sender\".")
-                 .arg(QString::fromStdString(record->ServerName),
-                      QString::fromStdString(AddressToString(report.ReportAddress)),
-                      QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())), box));
+  ShowStatus(this, QString("%1: a magic packet from %2 was ignored because %3. To receive such "
+                           "packets, untick \"%4\" on the page \"Filters by sender\".")
+                       .arg(QString::fromStdString(record->ServerName),
+                            QString::fromStdString(AddressToString(report.ReportAddress)),
+                            QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())),
+                            box->text()));
 }
 
 void TFormMain::BeginRecording() { logs_page_->BeginBatch(); }

@@ -266,7 +266,9 @@ bool TFormMain::RefuseMalformedValues() {
   if (!malformed) return false;
   MessageBoxes::Information(this, "Information",
                             "The proxy server was not started: " + malformed->message);
-  pages_->setCurrentIndex(3);  // "Default actions"
+  for (int page = 0; page < pages_->count(); ++page) {
+    if (pages_->widget(page)->isAncestorOf(malformed->edit)) pages_->setCurrentIndex(page);
+  }
   malformed->edit->setFocus();
   return true;
 }

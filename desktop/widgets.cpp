@@ -192,7 +192,7 @@ ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {}
 
 void ElidedLabel::ShowText(const QString& text) {
   setText(text);
-  setToolTip(Shown() == text ? QString() : text);
+  ToolTipWhenCut();
 }
 
 QSize ElidedLabel::minimumSizeHint() const { return {0, QLabel::minimumSizeHint().height()}; }
@@ -211,8 +211,10 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
 
 void ElidedLabel::resizeEvent(QResizeEvent* event) {
   QLabel::resizeEvent(event);
-  setToolTip(Shown() == text() ? QString() : text());
+  ToolTipWhenCut();
 }
+
+void ElidedLabel::ToolTipWhenCut() { setToolTip(Shown() == text() ? QString() : text()); }
 
 QTreeWidget* MakeListView(QWidget* parent, const char* name,
                           std::initializer_list<std::pair<QString, int>> columns, bool header,

@@ -72,6 +72,8 @@ class ElidedLabel final : public QLabel {
 
  private:
   QString Shown() const;
+  // The whole text goes into the tooltip while the label shows less of it.
+  void ToolTipWhenCut();
 };
 
 // A report-style, read-only list view with whole-row selection. Without captions no header row

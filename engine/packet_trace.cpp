@@ -61,13 +61,9 @@ void PacketTrace::FlushLeftOut(bool at_end) {
   std::uint64_t left_out = 0;
   {
     std::lock_guard lock(mutex_);
-    const std::uint32_t now = clock_.GetTickCount();
-    if (left_out_ == 0 || (!at_end && TicksFrom(window_start_, now) < kSecond)) return;
-    left_out = std::exchange(left_out_, 0);
-    window_start_ = now;
-    lines_in_window_ = 0;
+    if (left_out_ != 0) left_out = EndSecond(clock_.GetTickCount(), at_end);
   }
-  WriteLeftOut(left_out);
+  if (left_out != 0) WriteLeftOut(left_out);
 }
 
 bool PacketTrace::Admit() {
@@ -75,12 +71,7 @@ bool PacketTrace::Admit() {
   bool admitted = false;
   {
     std::lock_guard lock(mutex_);
-    const std::uint32_t now = clock_.GetTickCount();
-    if (TicksFrom(window_start_, now) >= kSecond) {
-      left_out = std::exchange(left_out_, 0);
-      window_start_ = now;
-      lines_in_window_ = 0;
-    }
+    left_out = EndSecond(clock_.GetTickCount(), /*at_end=*/false);
     admitted = lines_in_window_ < kLinesPerSecond;
     if (admitted) {
       ++lines_in_window_;
@@ -90,6 +81,13 @@ bool PacketTrace::Admit() {
   }
   if (left_out != 0) WriteLeftOut(left_out);
   return admitted;
+}
+
+std::uint64_t PacketTrace::EndSecond(std::uint32_t now, bool at_end) {
+  if (!at_end && TicksFrom(window_start_, now) < kSecond) return 0;
+  window_start_ = now;
+  lines_in_window_ = 0;
+  return std::exchange(left_out_, 0);
 }
 
 void PacketTrace::Write(std::string_view text) const {

@@ -51,6 +51,9 @@ class PacketTrace {
  private:
   // Whether a line may go out now; counts it as left out when not.
   bool Admit();
+  // With mutex_ held: starts a new second when the one running has ended at `now` (or, with
+  // `at_end`, in any case), returning what the old one left out; 0 when it goes on.
+  std::uint64_t EndSecond(std::uint32_t now, bool at_end);
   void Write(std::string_view text) const;
   void WriteLeftOut(std::uint64_t count) const;
 

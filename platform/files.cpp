@@ -192,13 +192,14 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
 }
 
 bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content, unsigned mode) {
-  return WriteFileReplacing(path, content, mode) == 0;
+  return !WriteFileReplacing(path, content, mode);
 }
 
-int WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> content,
-                       unsigned mode) {
-  return ReplaceWith(path, static_cast<mode_t>(mode),
-                     [&](int fd) { return WriteAll(fd, content) ? 0 : errno; });
+std::error_code WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> content,
+                                   unsigned mode) {
+  const int error = ReplaceWith(path, static_cast<mode_t>(mode),
+                                [&](int fd) { return WriteAll(fd, content) ? 0 : errno; });
+  return {error, std::generic_category()};
 }
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }

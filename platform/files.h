@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace corvane {
@@ -49,10 +50,11 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
 // next replacement of `path` removes a temporary "<name>.saving-XXXXXX" that a kill left.
 bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content,
                  unsigned mode = 0600);
-// The same, returning 0 or the errno of the step that failed (no space left, a read-only file
-// system, no permission...).
-int WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> content,
-                       unsigned mode = 0600);
+// The same, saying why it failed: the errno of the step that failed (no space left, a read-only
+// file system, no permission...), in the generic category.
+[[nodiscard]] std::error_code WriteFileReplacing(const std::string& path,
+                                                 std::span<const std::uint8_t> content,
+                                                 unsigned mode = 0600);
 
 // Removes a file; true when it is gone (also when it was not there).
 bool RemoveFile(const std::string& path);
