@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_programs.h"
 #include "bench/bench_sockets.h"
 #include "engine/service_proxy_thread.h"
 #include "platform/host_lookup.h"
@@ -90,7 +91,7 @@ class CorvaneRelay final : public Relay {
  public:
   CorvaneRelay(std::uint16_t sink, bool traced)
       : traced_(traced),
-        settings_(Settings(port_, sink)),
+        settings_(LoopbackRelay("bench", port_, {sink})),
         trace_(ProxyServerLabel(settings_), [this](std::string_view line) {
           static_cast<void>(write(null_, line.data(), line.size()));
         }) {
@@ -113,15 +114,6 @@ class CorvaneRelay final : public Relay {
   std::int64_t CpuNanoseconds() override { return ThreadCpuNanoseconds(thread_); }
 
  private:
-  static ProxyServerSettings Settings(std::uint16_t port, std::uint16_t sink) {
-    ProxyServerSettings settings;
-    settings.ServerName = "bench";
-    settings.RecvPort = settings.SendPort = port;
-    settings.DontRecvFromYourIp = false;
-    settings.SendToHostsList = {{"127.0.0.1", 32, sink}};
-    return settings;
-  }
-
   const bool traced_;
   const int null_ = open("/dev/null", O_WRONLY | O_CLOEXEC);
   ProxyServerSettings settings_;
@@ -297,6 +289,18 @@ bool WaitUntilRelaying(Sender& sender, Sink& sink) {
   return false;
 }
 
+// Sends packets 0 .. `count` - 1 at `rate` a second, spinning between sends for the timing.
+void SendPaced(Sender& sender, int count, int rate) {
+  const auto interval = std::chrono::nanoseconds(1000000000 / rate);
+  auto next = Clock::now();
+  for (int i = 0; i < count; ++i) {
+    while (Clock::now() < next) {
+    }
+    sender.Send(i);
+    next += interval;
+  }
+}
+
 Figures Measure(Relay& relay, Sink& sink) {
   Figures figures;
   Sender sender(relay.port());
@@ -323,14 +327,7 @@ Figures Measure(Relay& relay, Sink& sink) {
   for (const int rate : kRates) {
     const int count = rate / 2;  // half a second at this rate
     sink.Expect(static_cast<std::size_t>(count));
-    const auto interval = std::chrono::nanoseconds(1000000000 / rate);
-    auto next = Clock::now();
-    for (int i = 0; i < count; ++i) {
-      while (Clock::now() < next) {
-      }
-      sender.Send(i);
-      next += interval;
-    }
+    SendPaced(sender, count, rate);
     std::this_thread::sleep_for(200ms);
     const std::size_t lost = static_cast<std::size_t>(count) - Arrived(sink.delays());
     if (lost == 0) figures.zero_loss_rate = rate;
@@ -345,14 +342,7 @@ Figures Measure(Relay& relay, Sink& sink) {
 
   sink.Expect(kCpuPackets);
   const std::int64_t cpu_before = relay.CpuNanoseconds();
-  const auto interval = std::chrono::nanoseconds(1000000000 / kCpuRate);
-  auto next = Clock::now();
-  for (int i = 0; i < kCpuPackets; ++i) {
-    while (Clock::now() < next) {
-    }
-    sender.Send(i);
-    next += interval;
-  }
+  SendPaced(sender, kCpuPackets, kCpuRate);
   std::this_thread::sleep_for(200ms);
   const std::size_t relayed = Arrived(sink.delays());
   if (relayed > 0) {

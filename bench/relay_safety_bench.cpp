@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_programs.h"
 #include "bench/bench_sockets.h"
 #include "config/profile_file.h"
 #include "config/proxy_server_table.h"
@@ -111,15 +112,6 @@ class Sink {
   std::thread thread_;
 };
 
-ProxyServerSettings Relay(std::uint16_t port, std::vector<std::uint16_t> destinations) {
-  ProxyServerSettings settings = *NewProxyServerSettings("bench");
-  settings.RecvPort = settings.SendPort = port;
-  settings.DontRecvFromYourIp = false;
-  settings.SendToHostsList.clear();
-  for (std::uint16_t to : destinations) settings.SendToHostsList.push_back({"127.0.0.1", 32, to});
-  return settings;
-}
-
 // Proxy servers of the service variant, running in this process.
 class ServiceRelays {
  public:
@@ -174,27 +166,12 @@ double IdleCpuPercent(pid_t pid, std::chrono::seconds window = 5s) {
 // The desktop program with a profile of proxy servers that start by themselves.
 class Desktop {
  public:
-  Desktop(const std::string& program, const std::vector<ProxyServerSettings>& servers) {
+  Desktop(const std::string& program, std::vector<ProxyServerSettings> servers) {
     char pattern[] = "/tmp/corvane-bench-XXXXXX";
     home_ = mkdtemp(pattern);
-    std::filesystem::create_directories(home_ + "/Corvane");
-    ProxyServerTable table;
-    for (ProxyServerSettings s : servers) {
-      s.ServerAutoStart = true;
-      static_cast<void>(table.Register(s));
-    }
-    const auto image = WriteProfileImage(table, {}, false, CurrentUtcTime());
-    if (!ReplaceFile(home_ + "/Corvane/profile.dat", image, 0644))
-      std::fputs("no profile\n", stderr);
-    pid_ = fork();
-    if (pid_ == 0) {
-      setenv("HOME", home_.c_str(), 1);
-      setenv("QT_QPA_PLATFORM", "offscreen", 1);
-      setenv("XDG_RUNTIME_DIR", home_.c_str(), 1);
-      setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
-      execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
+    for (ProxyServerSettings& s : servers) s.ServerAutoStart = true;
+    if (!WriteProfile(home_, servers)) std::fputs("no profile\n", stderr);
+    pid_ = StartDesktop(program, home_);
     std::this_thread::sleep_for(3s);  // start-up, threads and sockets
   }
   ~Desktop() {
@@ -211,7 +188,7 @@ class Desktop {
 
 std::vector<ProxyServerSettings> IdleRelays(int count) {
   std::vector<ProxyServerSettings> relays;
-  for (int i = 0; i < count; ++i) relays.push_back(Relay(FreePort(), {9}));
+  for (int i = 0; i < count; ++i) relays.push_back(LoopbackRelay("bench", FreePort(), {9}));
   return relays;
 }
 
@@ -219,7 +196,8 @@ std::vector<ProxyServerSettings> IdleRelays(int count) {
 // sink. Returns A's packets per second over `window`, after the first second.
 double LoopRate(Sink& sink, std::chrono::seconds window = 3s) {
   const std::uint16_t a = FreePort(), b = FreePort();
-  ServiceRelays relays({Relay(a, {b, sink.port()}), Relay(b, {a})});
+  ServiceRelays relays(
+      {LoopbackRelay("bench", a, {b, sink.port()}), LoopbackRelay("bench", b, {a})});
   const int sender = BoundSocket(0);
   sink.Reset();
   SendTo(sender, Packet(1), a);
@@ -369,7 +347,7 @@ int main(int argc, char** argv) {
   }
   if (runs("burst")) {
     const std::uint16_t port = FreePort();
-    ServiceRelays relay({Relay(port, {sink.port()})});
+    ServiceRelays relay({LoopbackRelay("bench", port, {sink.port()})});
     row("five copies of one packet back to back, relayed", std::to_string(Copies(sink, port, 5)));
     for (const int count : {1000, 3000}) {
       row(("burst of " + std::to_string(count) + " MACs, service variant, relayed").c_str(),
@@ -386,7 +364,7 @@ int main(int argc, char** argv) {
     row("floor relay: 0-loss rate (2 s per rate)",
         std::to_string(floor_rate) + " packets/s" + floor_losses);
     const std::uint16_t port = FreePort();
-    Desktop program(desktop, {Relay(port, {sink.port()})});
+    Desktop program(desktop, {LoopbackRelay("bench", port, {sink.port()})});
     const int rate = ZeroLossRate(sink, port, losses);
     std::snprintf(text, sizeof text, "%d packets/s (%.2fx floor)", rate,
                   floor_rate > 0 ? static_cast<double>(rate) / floor_rate : 0.0);

@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_programs.h"
 #include "bench/bench_sockets.h"
 #include "config/profile_file.h"
 #include "platform/files.h"
@@ -225,39 +226,6 @@ bool RelaysWithin(const Sink& sink, Clock::time_point since, std::chrono::second
   return sink.last_arrival() > since;
 }
 
-ProxyServerSettings Relay(std::uint16_t port, std::uint16_t sink) {
-  ProxyServerSettings settings = *NewProxyServerSettings("soak");
-  settings.RecvPort = settings.SendPort = port;
-  settings.DontRecvFromYourIp = false;
-  settings.SendToHostsList = {{"127.0.0.1", 32, sink}};
-  return settings;
-}
-
-// Writes ~/Corvane/profile.dat of `home` with one proxy server.
-bool WriteProfile(const std::string& home, ProxyServerSettings settings) {
-  ProxyServerTable table;
-  static_cast<void>(table.Register(std::move(settings)));
-  std::filesystem::create_directories(home + "/Corvane");
-  return ReplaceFile(home + "/Corvane/profile.dat",
-                     WriteProfileImage(table, {}, false, CurrentUtcTime()), 0644);
-}
-
-pid_t StartDesktop(const std::string& program, const std::string& home) {
-  std::cout.flush();  // not once more by the child
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setenv("HOME", home.c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-    freopen("/dev/null", "w", stdout);
-    freopen("/dev/null", "w", stderr);
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return pid;
-}
-
 std::string Row(const char* what, const Usage& start, const Usage& end) {
   char line[200];
   std::snprintf(line, sizeof line, "%-16s %8ld -> %-8ld %6ld -> %-6ld %6ld -> %-6ld\n", what,
@@ -269,11 +237,11 @@ std::string Row(const char* what, const Usage& start, const Usage& end) {
 int Run(int minutes, int rate, const std::string& folder, const std::string& result_file,
         int cycles) {
   const std::string admin = "/tmp/soak-admin", desktop_home = "/tmp/soak-desktop";
-  ProxyServerSettings service_relay = Relay(kServicePort, kServiceSink);
+  ProxyServerSettings service_relay = LoopbackRelay("soak", kServicePort, {kServiceSink});
   service_relay.ServerAutoStartOnService = true;
-  ProxyServerSettings desktop_relay = Relay(kDesktopPort, kDesktopSink);
+  ProxyServerSettings desktop_relay = LoopbackRelay("soak", kDesktopPort, {kDesktopSink});
   desktop_relay.ServerAutoStart = true;
-  if (!WriteProfile(admin, service_relay) || !WriteProfile(desktop_home, desktop_relay)) {
+  if (!WriteProfile(admin, {service_relay}) || !WriteProfile(desktop_home, {desktop_relay})) {
     std::cerr << "the profiles could not be written\n";
     return 1;
   }
