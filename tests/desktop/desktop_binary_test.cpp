@@ -21,11 +21,8 @@ TEST(DesktopBinary, RelaysHandsOverASecondStartAndSavesOnSigterm) {
   test::TempHome home;
   UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
   ProxyServerTable table;
-  ProxyServerSettings relay = *NewProxyServerSettings("relay");
+  ProxyServerSettings relay = test::LoopbackRelay("relay", *sink.LocalPort());
   relay.ServerAutoStart = true;
-  relay.RecvPort = relay.SendPort = test::FreeUdpPort();
-  relay.DontRecvFromYourIp = false;
-  relay.SendToHostsList = {{"127.0.0.1", 32, *sink.LocalPort()}};
   relay.RecvFromPortsList = {{1, 65535}};
   relay.DontRecvWithNextMacsList = {{9, 9, 9, 9, 9, 9}};
   ProxyServerSettings other = *NewProxyServerSettings("other");
@@ -76,12 +73,10 @@ TEST(DesktopBinary, RunningOutOfDescriptorsRefusesProxyServersButNotTheProgram) 
   UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
   ProxyServerTable table;
   for (int i = 0; i < 200; ++i) {
-    ProxyServerSettings relay = *NewProxyServerSettings("relay " + std::to_string(i));
+    ProxyServerSettings relay =
+        test::LoopbackRelay("relay " + std::to_string(i), *sink.LocalPort());
     relay.ServerAutoStart = true;
-    relay.RecvPort = relay.SendPort = test::FreeUdpPort();
-    relay.DontRecvFromYourIp = false;
     relay.RecvFromPortsList = {{1, 65535}};
-    relay.SendToHostsList = {{"127.0.0.1", 32, *sink.LocalPort()}};
     static_cast<void>(table.Register(relay));
   }
   std::filesystem::create_directories(home.path() + "/Corvane");

@@ -50,11 +50,8 @@ TEST_F(ProgramLife, AMissingEmptyOrBrokenProfileStartsWithOneNewProxyServer) {
 TEST_F(ProgramLife, TheProfileIsLoadedAndItsFlaggedProxyServersStart) {
   UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
   ProxyServerTable table;
-  ProxyServerSettings relay = *NewProxyServerSettings("relay");
+  ProxyServerSettings relay = test::LoopbackRelay("relay", *sink.LocalPort());
   relay.ServerAutoStart = true;
-  relay.RecvPort = relay.SendPort = test::FreeUdpPort();
-  relay.DontRecvFromYourIp = false;
-  relay.SendToHostsList = {{"127.0.0.1", 32, *sink.LocalPort()}};
   static_cast<void>(table.Register(relay));
   static_cast<void>(AddProxyServer(table, "idle"));
   StoredDisplayOptions options;

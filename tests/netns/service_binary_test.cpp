@@ -89,11 +89,8 @@ TEST(ServiceBinary, ReportsRunningRelaysAndStopsOnSigterm) {
   ASSERT_TRUE(std::filesystem::create_directory("/opt/corvane"));
   UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
   ProxyServerTable table;
-  ProxyServerSettings proxy = *NewProxyServerSettings("relay");
+  ProxyServerSettings proxy = test::LoopbackRelay("relay", *sink.LocalPort());
   proxy.ServerAutoStartOnService = true;
-  proxy.RecvPort = proxy.SendPort = test::FreeUdpPort();
-  proxy.DontRecvFromYourIp = false;
-  proxy.SendToHostsList = {{"127.0.0.1", 32, *sink.LocalPort()}};
   static_cast<void>(table.Register(proxy));
   const auto image = WriteProfileImage(table, {}, false, CurrentUtcTime());
   ASSERT_TRUE(ReplaceFile("/opt/corvane/CorvaneService.dat", image, 0644));
@@ -158,10 +155,8 @@ TEST(ServiceBinary, TellsWhatItDoesWithoutFloodingTheJournal) {
   ASSERT_EQ(mount("tmpfs", metrics_folder.c_str(), "tmpfs", 0, "size=1m,mode=755"), 0);
   UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
   ProxyServerTable table;
-  ProxyServerSettings proxy = *NewProxyServerSettings("a \"b\" \\ c\n\xFF");
+  ProxyServerSettings proxy = test::LoopbackRelay("a \"b\" \\ c\n\xFF", *sink.LocalPort());
   proxy.ServerAutoStartOnService = true;
-  proxy.RecvPort = proxy.SendPort = test::FreeUdpPort();
-  proxy.DontRecvFromYourIp = false;
   proxy.SendToHostsList = {
       {"127.0.0.1", 32, *sink.LocalPort()}, {"nothing.corvane.test", 32, 9}, {"127.0.0.1", 32, 0}};
   static_cast<void>(table.Register(proxy));

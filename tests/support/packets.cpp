@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "config/proxy_server_table.h"
+#include "tests/support/loopback.h"
+
 namespace corvane::test {
 
 std::vector<std::uint8_t> MagicPayload(const MacAddress& mac, std::size_t length,
@@ -16,6 +19,14 @@ std::vector<std::uint8_t> MagicPayload(const MacAddress& mac, std::size_t length
   }
   payload.resize(length);
   return payload;
+}
+
+ProxyServerSettings LoopbackRelay(const std::string& name, std::uint16_t sink_port) {
+  ProxyServerSettings settings = *NewProxyServerSettings(name);
+  settings.RecvPort = settings.SendPort = FreeUdpPort();
+  settings.DontRecvFromYourIp = false;
+  settings.SendToHostsList = {{"127.0.0.1", 32, sink_port}};
+  return settings;
 }
 
 }  // namespace corvane::test
