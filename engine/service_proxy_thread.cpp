@@ -52,6 +52,13 @@ class ServiceProxyHost final : public ProxyHost {
   void ReportSent(const MagicPacket& packet, const Endpoint& to) override {
     if (trace_ != nullptr) trace_->Sent(packet, to);
   }
+  void ReportSentFrame(const MagicPacket& packet, const Endpoint& to,
+                       const LinkFrame& frame) override {
+    if (trace_ != nullptr) trace_->SentFrame(packet, to, frame);
+  }
+  void ReportWakeOutcome(const WakeOutcome& outcome) override {
+    if (trace_ != nullptr) trace_->WakeOutcome(outcome);
+  }
 
  private:
   const StopRequest& stop_;

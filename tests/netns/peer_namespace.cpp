@@ -59,19 +59,28 @@ void PeerNamespace::Run(const std::string& command) const {
   Shell("nsenter --net=/proc/" + std::to_string(pid_) + "/ns/net sh -c '" + command + "'");
 }
 
+bool PeerNamespace::InNamespace(const std::function<void()>& work) const {
+  bool entered = false;
+  // Namespaces belong to threads: a short-lived thread enters the peer's.
+  std::thread inside([&] {
+    const int ns = open(("/proc/" + std::to_string(pid_) + "/ns/net").c_str(), O_RDONLY);
+    if (ns < 0) return;
+    entered = setns(ns, CLONE_NEWNET) == 0;
+    close(ns);
+    if (entered) work();
+  });
+  inside.join();
+  return entered;
+}
+
 UdpSocket PeerNamespace::OpenSocket(AddressFamily family, std::uint16_t port) const {
   UdpSocket socket;
   bool bound = false;
-  // Namespaces belong to threads: a short-lived thread enters the peer's and opens the socket.
-  std::thread opener([&] {
-    const int ns = open(("/proc/" + std::to_string(pid_) + "/ns/net").c_str(), O_RDONLY);
-    if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) return;
-    close(ns);
+  InNamespace([&] {
     socket = UdpSocket::Open(family);
     socket.SetBroadcast(true);
     bound = socket.Bind(port);
   });
-  opener.join();
   EXPECT_TRUE(bound) << "no socket in the peer namespace";
   return socket;
 }

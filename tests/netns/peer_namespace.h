@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 
 #include "platform/udp_socket.h"
@@ -28,6 +29,9 @@ class PeerNamespace {
   void Run(const std::string& command) const;
   // A socket of the namespace bound to `port` (0: any).
   UdpSocket OpenSocket(AddressFamily family, std::uint16_t port = 0) const;
+  // Runs `work` on a thread inside the namespace; sockets it opens stay in it. False when the
+  // namespace could not be entered.
+  bool InNamespace(const std::function<void()>& work) const;
 
  private:
   pid_t pid_ = -1;

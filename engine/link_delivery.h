@@ -1,0 +1,66 @@
+// The last hop of a send, where the kernel's own send falls short: a unicast destination on a
+// directly connected link whose neighbour answers no ARP or neighbour solicitation (a sleeping
+// network card) also gets the datagram as a link-layer frame to the MAC that the packet wakes;
+// and a packet that left onto a connected link starts a watch for that MAC (WakeWatcher).
+//
+// Broadcast, multicast and routed destinations get nothing more than the ordinary send, and so
+// does a unicast neighbour that answers. Without the right to use the link layer (CAP_NET_RAW)
+// it does nothing at all and asks the kernel nothing.
+//
+// Owned by one engine thread; the listener and watcher must outlive it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "engine/magic_packet.h"
+#include "engine/wake_watcher.h"
+#include "platform/net_address.h"
+#include "platform/udp_socket.h"
+
+namespace corvane {
+
+class LinkFrameSocket;
+class LinkRoutes;
+
+// How a datagram also went out as a frame.
+struct LinkFrame {
+  MacAddress to{};
+  std::string interface_name;
+  AddressFamily family = AddressFamily::kIpv4;
+  std::error_code error;  // the frame's send failed
+};
+
+class LinkDelivery {
+ public:
+  // `watcher` null: the link layer is not to be used.
+  LinkDelivery(WakeWatcher* watcher, WakeListener& listener);
+  ~LinkDelivery();
+  LinkDelivery(const LinkDelivery&) = delete;
+  LinkDelivery& operator=(const LinkDelivery&) = delete;
+
+  // Before the ordinary send of `packet` to `to`: looks the hop up.
+  void Prepare(const Endpoint& to);
+  // After it from `socket` (`sent`: whether it succeeded): sends the frame, from the socket's
+  // port, when the hop needs one, and starts the watch when the packet reached a connected link.
+  // `sent` becomes true when the frame left. The frame, when one was tried.
+  std::optional<LinkFrame> Complete(const MagicPacket& packet, const Endpoint& to,
+                                    const UdpSocket& socket, bool& sent);
+
+ private:
+  WakeWatcher* const watcher_;
+  WakeListener& listener_;
+  std::unique_ptr<LinkRoutes> routes_;
+  std::unique_ptr<LinkFrameSocket> frames_;
+
+  // What Prepare found.
+  bool on_link_ = false;
+  bool frame_needed_ = false;
+  std::uint32_t interface_index_ = 0;
+  IpAddress source_;
+};
+
+}  // namespace corvane
