@@ -29,6 +29,13 @@ void LinkDelivery::Prepare(const Endpoint& to) {
   source_ = hop.source;
 }
 
+bool LinkDelivery::OrdinarySendWanted(const UdpSocket& socket) const {
+  if (!frame_needed_) return true;
+  const std::optional<int> queued = socket.QueuedSendBytes();
+  const std::optional<int> size = socket.SendBufferSize();
+  return queued && size && *queued < *size / 4;
+}
+
 std::optional<LinkFrame> LinkDelivery::Complete(const MagicPacket& packet, const Endpoint& to,
                                                 const UdpSocket& socket, bool& sent) {
   std::optional<LinkFrame> frame;

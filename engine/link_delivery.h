@@ -44,6 +44,12 @@ class LinkDelivery {
 
   // Before the ordinary send of `packet` to `to`: looks the hop up.
   void Prepare(const Endpoint& to);
+  // Whether the ordinary send from `socket` is to be made. Not when the neighbour does not answer
+  // and the socket's send buffer is already a quarter full: the kernel holds what is sent to such
+  // a neighbour (and charges it to the socket) until it gives up asking, a few seconds, so that
+  // more of those sends would fill the buffer and stall the sends to every other destination.
+  // The kernel is asking already, and the frame goes out anyway.
+  bool OrdinarySendWanted(const UdpSocket& socket) const;
   // After it from `socket` (`sent`: whether it succeeded): sends the frame, from the socket's
   // port, when the hop needs one, and starts the watch when the packet reached a connected link.
   // `sent` becomes true when the frame left. The frame, when one was tried.

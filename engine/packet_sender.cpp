@@ -52,9 +52,13 @@ void PacketSender::Send(const MagicPacket& packet, const HostEntry& destination,
   UdpSocket* socket = sockets_.Sender(to->address.family);
   if (socket == nullptr) return;
   if (!AwaitSendDelay()) return;
+  bool sent = false;
+  int error = ENOBUFS;  // the ordinary send was left out, and the frame failed
   if (link_ != nullptr) link_->Prepare(*to);
-  bool sent = socket->SendTo(packet.payload(), *to);
-  const int error = errno;
+  if (link_ == nullptr || link_->OrdinarySendWanted(*socket)) {
+    sent = socket->SendTo(packet.payload(), *to);
+    error = errno;
+  }
   std::optional<LinkFrame> frame;
   if (link_ != nullptr) frame = link_->Complete(packet, *to, *socket, sent);
   if (sent) {
