@@ -249,6 +249,13 @@ TEST_F(ProfileTool, CheckTellsValidCorrectedAndUnreadableFilesApart) {
        "  proxy server 2 (New proxy server): IpMode 7 is none of UseIPv4, UseIPv6, UseIPv4IPv6: "
        "the proxy "
        "server cannot start"},
+      {"surrogate",  // ED A0 80: a surrogate, which JSON export refuses too
+       second_entry + 4,
+       0x0080A0ED,
+       false,
+       {},
+       1,
+       "  proxy server 2 (\xED\xA0\x80): ServerName is not UTF-8 text"},
       {"count",
        second_entry + 132 + 4,
        1001,
