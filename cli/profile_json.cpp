@@ -1,12 +1,11 @@
 #include "cli/profile_json.h"
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
-#include <set>
 #include <span>
 #include <string_view>
 #include <type_traits>
 
+#include "cli/json_text.h"
 #include "cli/profile_fields.h"
 #include "config/list_entry_rules.h"
 #include "config/utf8_text.h"
@@ -15,7 +14,6 @@ namespace corvane {
 namespace {
 
 using OrderedJson = nlohmann::ordered_json;
-using Json = nlohmann::json;
 using profile_fields::HostRole;
 using profile_fields::JsonFields;
 using profile_fields::kIpModeNames;
@@ -25,79 +23,11 @@ using profile_fields::kOptionsKey;
 using profile_fields::kServersKey;
 using profile_fields::ProgramOptions;
 
-// The format nests seven levels deep; anything far deeper is not a profile.
-constexpr int kMaxDepth = 16;
 // Problems listed before the rest are only counted.
 constexpr std::size_t kMaxProblems = 100;
 
 std::string Indexed(const std::string& path, const char* key, std::size_t index) {
   return path + "." + key + "[" + std::to_string(index) + "]";
-}
-
-// The keys of a record's JSON object.
-class KeyList {
- public:
-  template <typename M, typename... Rest>
-  void Id(M, const char* key, Rest...) {
-    keys.push_back(key);
-  }
-  template <typename M, typename... Rest>
-  void Flag(M, const char* key, Rest...) {
-    keys.push_back(key);
-  }
-  template <typename M, typename... Rest>
-  void Number(M, const char* key, Rest...) {
-    keys.push_back(key);
-  }
-  template <typename M, typename... Rest>
-  void Milliseconds(M, const char* key, Rest...) {
-    keys.push_back(key);
-  }
-  template <typename M, typename... Rest>
-  void Text(M, const char* key, Rest...) {
-    keys.push_back(key);
-  }
-  template <typename M, typename... Rest>
-  void Mode(M, const char* key, Rest...) {
-    keys.push_back(key);
-  }
-  template <typename M, typename... Rest>
-  void Six(M, const char* key, Rest...) {
-    keys.push_back(key);
-  }
-  template <typename M, typename H>
-  void Password(M, H, const char* key, const char* has_key) {
-    keys.push_back(key);
-    keys.push_back(has_key);
-  }
-  template <typename M, typename... Rest>
-  void Hosts(M, const char* key, Rest...) {
-    keys.push_back(key);
-  }
-  template <typename M, typename... Rest>
-  void Host(M, const char* key, Rest...) {
-    keys.push_back(key);
-  }
-  template <typename M, typename... Rest>
-  void Port(M, const char* key, Rest...) {
-    keys.push_back(key);
-  }
-  template <typename M, typename... Rest>
-  void List(M, const char* key, Rest...) {
-    keys.push_back(key);
-  }
-
-  std::vector<std::string_view> keys;
-};
-
-template <typename Record>
-const std::vector<std::string_view>& KeysOf() {
-  static const std::vector<std::string_view> keys = [] {
-    KeyList list;
-    JsonFields<Record>::Walk(list);
-    return list.keys;
-  }();
-  return keys;
 }
 
 // Export: every field of a record as its JSON object, walking the record's description. Texts
@@ -198,11 +128,20 @@ class Exporter {
   };
 };
 
-// Import.
+// The keys of a record's JSON object: those that export writes for it.
+template <typename Record>
+const std::vector<std::string>& KeysOf() {
+  static const std::vector<std::string> keys = [] {
+    std::vector<std::string> all;
+    Exporter exporter;
+    const OrderedJson object = exporter.Object(Record{}, "", HostRole::kDestination);
+    for (const auto& item : object.items()) all.push_back(item.key());
+    return all;
+  }();
+  return keys;
+}
 
-struct ParseAbort {
-  std::string message;
-};
+// Import.
 
 std::string Found(const Json& value) {
   if (value.is_number_float()) return "a number with a fraction";
@@ -216,14 +155,14 @@ std::string Found(const Json& value) {
 class Importer {
  public:
   void Document(const Json& root, ProfileDocument& document) {
-    static constexpr std::string_view kRootKeys[] = {kOptionsKey, kServersKey};
+    static const std::string kRootKeys[] = {kOptionsKey, kServersKey};
     if (!Object(root, "$", kRootKeys)) return;
     ProgramOptions options{document.Options, 0, document.AutoStart};
     const Json* options_json = Member(root, kOptionsKey);
     const std::string options_path = std::string("$.") + kOptionsKey;
-    if (options_json) Read(*options_json, options_path, options, HostRole::kSender, Ids::kNot);
+    if (options_json) Read(*options_json, options_path, options, HostRole::kSender, Ids::kLater);
     std::size_t index = 0;
-    List(root, "$", kServersKey, document.Records,
+    List(Member(root, kServersKey), std::string("$.") + kServersKey, document.Records,
          [&](const Json& value, const std::string& path, ProxyServerSettings& record) {
            record = *NewProxyServerSettings("-");  // the defaults of a new proxy server
            record.ServerName.clear();
@@ -246,6 +185,9 @@ class Importer {
   std::vector<JsonProblem> problems;
 
  private:
+  // Whether Id fields are read with the rest, or later alone (LastId, after the proxy servers).
+  enum class Ids { kWithTheRest, kLater, kOnly };
+
   void Problem(const std::string& path, std::string message) {
     if (problems.size() < kMaxProblems) {
       problems.push_back({path, std::move(message)});
@@ -259,7 +201,7 @@ class Importer {
     return found == object.end() ? nullptr : &*found;
   }
 
-  bool Object(const Json& value, const std::string& path, std::span<const std::string_view> known) {
+  bool Object(const Json& value, const std::string& path, std::span<const std::string> known) {
     if (!value.is_object()) {
       Problem(path, "expected an object, found " + Found(value));
       return false;
@@ -272,89 +214,9 @@ class Importer {
     return true;
   }
 
-  void Flag(const Json& object, const std::string& path, const char* key, bool& out) {
-    const Json* value = Member(object, key);
-    if (value == nullptr) return;
-    if (!value->is_boolean()) {
-      Problem(path + "." + key, "expected true or false, found " + Found(*value));
-      return;
-    }
-    out = value->get<bool>();
-  }
-
-  template <typename T>
-  bool Integer(const Json& object, const std::string& path, const char* key, T& out,
-               std::uint64_t max) {
-    const Json* value = Member(object, key);
-    if (value == nullptr) return false;
-    const std::string at = path + "." + key;
-    if (!value->is_number_integer()) {
-      Problem(at, "expected a whole number, found " + Found(*value));
-      return false;
-    }
-    const bool negative = !value->is_number_unsigned() && value->get<std::int64_t>() < 0;
-    if (negative || value->get<std::uint64_t>() > max) {
-      Problem(at, value->dump() + " is outside 0.." + std::to_string(max));
-      return false;
-    }
-    out = static_cast<T>(value->get<std::uint64_t>());
-    return true;
-  }
-
-  // A text of 1..96 bytes of UTF-8 without zero characters.
-  void Text(const Json& object, const std::string& path, const char* key, std::string& out,
-            const char* what) {
-    const Json* value = Member(object, key);
-    const std::string at = path + "." + key;
-    if (value == nullptr) {
-      Problem(at, std::string("missing: ") + what);
-      return;
-    }
-    if (!value->is_string()) {
-      Problem(at, "expected a text, found " + Found(*value));
-      return;
-    }
-    const auto& text = value->get_ref<const std::string&>();
-    if (text.empty()) {
-      Problem(at, "is empty: " + std::string(what));
-    } else if (text.size() > kMaxTextLength) {
-      Problem(at, "is " + std::to_string(text.size()) + " bytes long, more than 96");
-    } else if (text.find('\0') != std::string::npos) {
-      Problem(at, "holds a zero character");
-    } else {
-      out = text;
-    }
-  }
-
-  // Six bytes by the window's rule: 12 hexadecimal digits, other characters between them.
-  void Six(const Json& object, const std::string& path, const char* key,
-           std::array<std::uint8_t, 6>& out, bool required) {
-    const Json* value = Member(object, key);
-    const std::string at = path + "." + key;
-    if (value == nullptr) {
-      if (required) Problem(at, "missing: a MAC address such as 00:11:22:AA:BB:CC");
-      return;
-    }
-    if (!value->is_string()) {
-      Problem(at, "expected a text such as 00:11:22:AA:BB:CC, found " + Found(*value));
-      return;
-    }
-    const std::optional<std::array<std::uint8_t, 6>> bytes =
-        ParseHexBytes(value->get_ref<const std::string&>());
-    if (!bytes) {
-      Problem(at,
-              value->dump() + " does not hold 12 hexadecimal digits, as 00:11:22:AA:BB:CC does");
-      return;
-    }
-    out = *bytes;
-  }
-
   template <typename Entry, typename ReadEntry>
-  void List(const Json& object, const std::string& path, const char* key, std::vector<Entry>& out,
-            ReadEntry read) {
-    const Json* value = Member(object, key);
+  void List(const Json* value, const std::string& at, std::vector<Entry>& out, ReadEntry read) {
     if (value == nullptr) return;
-    const std::string at = path + "." + key;
     if (!value->is_array()) {
       Problem(at, "expected an array, found " + Found(*value));
       return;
@@ -369,8 +231,19 @@ class Importer {
     }
   }
 
-  // Whether Id fields are read with the rest, or alone (the options' LastId, after the records).
-  enum class Ids { kWithTheRest, kNot, kOnly };
+  // Six bytes by the window's rule: 12 hexadecimal digits, other characters between them.
+  void Hex(const Json& value, const std::string& at, MacAddress& out) {
+    if (!value.is_string()) {
+      Problem(at, "expected a text such as 00:11:22:AA:BB:CC, found " + Found(value));
+      return;
+    }
+    const std::optional<MacAddress> bytes = ParseHexBytes(value.get_ref<const std::string&>());
+    if (!bytes) {
+      Problem(at, value.dump() + " does not hold 12 hexadecimal digits, as 00:11:22:AA:BB:CC does");
+      return;
+    }
+    out = *bytes;
+  }
 
   // Reads the record at `path`, which must be an object of the record's keys, walking its
   // description.
@@ -394,40 +267,85 @@ class Importer {
     HostRole role;
     Ids ids;
 
+    const Json* Get(const char* key) const { return Member(object, key); }
+    std::string At(const char* key) const { return path + "." + key; }
+
+    // False when the number is missing or refused.
+    template <typename T>
+    bool Integer(const char* key, T& out, std::uint64_t max) {
+      const Json* value = Get(key);
+      if (value == nullptr) return false;
+      if (!value->is_number_integer()) {
+        in.Problem(At(key), "expected a whole number, found " + Found(*value));
+        return false;
+      }
+      const bool negative = !value->is_number_unsigned() && value->get<std::int64_t>() < 0;
+      if (negative || value->get<std::uint64_t>() > max) {
+        in.Problem(At(key), value->dump() + " is outside 0.." + std::to_string(max));
+        return false;
+      }
+      out = static_cast<T>(value->get<std::uint64_t>());
+      return true;
+    }
+
     template <typename M>
     void Id(M m, const char* key) {
-      if (ids != Ids::kNot) in.Integer(object, path, key, record.*m, kMaxId);
+      if (ids != Ids::kLater) Integer(key, record.*m, kMaxId);
     }
     template <typename M>
     void Flag(M m, const char* key) {
-      if (ids != Ids::kOnly) in.Flag(object, path, key, record.*m);
+      const Json* value = Get(key);
+      if (value == nullptr || ids == Ids::kOnly) return;
+      if (!value->is_boolean()) {
+        in.Problem(At(key), "expected true or false, found " + Found(*value));
+        return;
+      }
+      record.*m = value->template get<bool>();
     }
     template <typename M, typename Rule = std::nullptr_t>
     void Number(M m, const char* key, std::uint64_t max, Rule rule = nullptr) {
       if constexpr (std::is_member_object_pointer_v<Rule>) record.*m = record.*rule;
-      if (!in.Integer(object, path, key, record.*m, max)) {
+      if (!Integer(key, record.*m, max)) {
         if constexpr (std::is_same_v<Rule, const char*>) {
-          if (!Member(object, key)) in.Problem(path + "." + key, std::string("missing: ") + rule);
+          if (!Get(key)) in.Problem(At(key), std::string("missing: ") + rule);
         }
       }
     }
     template <typename M>
     void Milliseconds(M m, const char* key, std::uint64_t max) {
-      in.Integer(object, path, key, record.*m, max);
+      Integer(key, record.*m, max);
     }
     template <typename M>
     void Text(M m, const char* key, const char* what) {
-      in.Text(object, path, key, record.*m, what);
+      const Json* value = Get(key);
+      if (value == nullptr) {
+        in.Problem(At(key), std::string("missing: ") + what);
+        return;
+      }
+      if (!value->is_string()) {
+        in.Problem(At(key), "expected a text, found " + Found(*value));
+        return;
+      }
+      const auto& text = value->template get_ref<const std::string&>();
+      if (text.empty()) {
+        in.Problem(At(key), "is empty: " + std::string(what));
+      } else if (text.size() > kMaxTextLength) {
+        in.Problem(At(key), "is " + std::to_string(text.size()) + " bytes long, more than 96");
+      } else if (text.find('\0') != std::string::npos) {
+        in.Problem(At(key), "holds a zero character");
+      } else {
+        record.*m = text;
+      }
     }
     template <typename M>
     void Mode(M m, const char* key) {
-      const Json* mode = Member(object, key);
+      const Json* mode = Get(key);
       if (mode == nullptr) return;
       const auto* name =
           std::find_if(std::begin(kIpModeNames), std::end(kIpModeNames),
                        [&](const char* n) { return mode->is_string() && *mode == n; });
       if (name == std::end(kIpModeNames)) {
-        in.Problem(path + "." + key,
+        in.Problem(At(key),
                    "expected \"UseIPv4\", \"UseIPv6\" or \"UseIPv4IPv6\", found " + Found(*mode));
       } else {
         record.*m = static_cast<IpMode>(name - std::begin(kIpModeNames));
@@ -435,19 +353,25 @@ class Importer {
     }
     template <typename M>
     void Six(M m, const char* key, bool required) {
-      in.Six(object, path, key, record.*m, required);
+      if (const Json* value = Get(key)) {
+        in.Hex(*value, At(key), record.*m);
+      } else if (required) {
+        in.Problem(At(key), "missing: a MAC address such as 00:11:22:AA:BB:CC");
+      }
     }
     // The password is taken by the window's rule for packets: 12 hexadecimal digits, or an empty
     // text for none.
     template <typename M, typename H>
     void Password(M m, H has, const char* key, const char* has_key) {
       record.*has = false;
-      if (const Json* password = Member(object, key)) {
+      const Json* password = Get(key);
+      if (password != nullptr) {
         const std::optional<PacketPassword> parsed =
-            password->is_string() ? ParsePacketPassword(password->get_ref<const std::string&>())
-                                  : std::nullopt;
+            password->is_string()
+                ? ParsePacketPassword(password->template get_ref<const std::string&>())
+                : std::nullopt;
         if (!parsed) {
-          in.Problem(path + "." + key,
+          in.Problem(At(key),
                      "expected 12 hexadecimal digits, as in 00:11:22:AA:BB:CC, or an empty text, "
                      "found " +
                          Found(*password));
@@ -457,14 +381,14 @@ class Importer {
         }
       }
       const bool had_password = record.*has;
-      in.Flag(object, path, has_key, record.*has);
-      if (record.*has && !had_password && Member(object, key)) {
-        in.Problem(path + "." + has_key, "is true, but the password is empty");
+      Flag(has, has_key);
+      if (record.*has && !had_password && password != nullptr) {
+        in.Problem(At(has_key), "is true, but the password is empty");
       }
     }
     template <typename M>
     void Hosts(M m, const char* key, HostRole host_role) {
-      in.List(object, path, key, record.*m,
+      in.List(Get(key), At(key), record.*m,
               [&](const Json& value, const std::string& at, HostEntry& host) {
                 host = profile_fields::NewHost(host_role);
                 in.Read(value, at, host, host_role);
@@ -472,21 +396,20 @@ class Importer {
     }
     template <typename M>
     void Host(M m, const char* key, const char* missing) {
-      const std::string at = path + "." + key;
-      if (const Json* host = Member(object, key)) {
+      if (const Json* host = Get(key)) {
         record.*m = profile_fields::NewHost(HostRole::kDestination);
-        in.Read(*host, at, record.*m, HostRole::kDestination);
+        in.Read(*host, At(key), record.*m, HostRole::kDestination);
       } else {
-        in.Problem(at, std::string("missing: ") + missing);
+        in.Problem(At(key), std::string("missing: ") + missing);
       }
     }
     template <typename M>
     void Port(M m, const char* key) {
-      in.Integer(object, path, key, record.*m, kMaxPort);
+      Integer(key, record.*m, kMaxPort);
     }
     template <typename M>
     void List(M m, const char* key) {
-      in.List(object, path, key, record.*m,
+      in.List(Get(key), At(key), record.*m,
               [&](const Json& value, const std::string& at, auto& entry) {
                 if constexpr (std::is_same_v<std::decay_t<decltype(entry)>, MacAddress>) {
                   in.Hex(value, at, entry);
@@ -496,20 +419,6 @@ class Importer {
               });
     }
   };
-
-  // A password or MAC list entry.
-  void Hex(const Json& entry, const std::string& at, MacAddress& bytes) {
-    if (!entry.is_string()) {
-      Problem(at, "expected a text such as 00:11:22:AA:BB:CC, found " + Found(entry));
-      return;
-    }
-    const auto parsed = ParseHexBytes(entry.get_ref<const std::string&>());
-    if (!parsed) {
-      Problem(at, entry.dump() + " does not hold 12 hexadecimal digits, as 00:11:22:AA:BB:CC does");
-      return;
-    }
-    bytes = *parsed;
-  }
 };
 
 }  // namespace
@@ -535,47 +444,14 @@ ImportedJson ImportProfileJson(std::string_view text) {
     imported.problems.push_back({"$", "the text is larger than 128 MiB"});
     return imported;
   }
-  // The parser keeps the last of two equal keys; a profile must not hold such a pair, since one
-  // of the two values would be lost without a word.
-  std::vector<std::set<std::string>> open_objects;
-  const Json::parser_callback_t check = [&](int depth, Json::parse_event_t event, Json& parsed) {
-    if (depth > kMaxDepth) throw ParseAbort{"nested more than 16 levels deep"};
-    switch (event) {
-      case Json::parse_event_t::object_start:
-        open_objects.emplace_back();
-        break;
-      case Json::parse_event_t::object_end:
-        if (!open_objects.empty()) open_objects.pop_back();
-        break;
-      case Json::parse_event_t::key:
-        if (!open_objects.empty() &&
-            !open_objects.back().insert(parsed.get<std::string>()).second) {
-          throw ParseAbort{"the key " + parsed.dump() + " appears twice in one object"};
-        }
-        break;
-      default:
-        break;
-    }
-    return true;
-  };
-  Json root;
-  try {
-    root = Json::parse(text.begin(), text.end(), check);
-  } catch (const Json::exception& error) {
-    std::string message = error.what();
-    // "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
-    if (const std::size_t end = message.find("] ");
-        message.starts_with("[json.") && end != std::string::npos) {
-      message.erase(0, end + 2);
-    }
-    imported.problems.push_back({"$", message});
-    return imported;
-  } catch (const ParseAbort& abort) {
-    imported.problems.push_back({"$", abort.message});
+  std::string problem;
+  const std::optional<Json> root = ParseJsonText(text, problem);
+  if (!root) {
+    imported.problems.push_back({"$", problem});
     return imported;
   }
   Importer importer;
-  importer.Document(root, imported.document);
+  importer.Document(*root, imported.document);
   imported.problems = std::move(importer.problems);
   return imported;
 }
