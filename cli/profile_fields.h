@@ -10,19 +10,19 @@
 //   v.Id(member, key)                      an Id, a whole number; `show` leaves it out
 //   v.Flag(member, key)                    true or false ("on" or "off" in `show`)
 //   v.Number(member, key, max[, rule])     a whole number 0..max; `rule` is what a required one
-//                                          holds, or the member whose value a missing one takes
-//   v.Milliseconds(member, key, max)       a Number that `show` gives with its unit
+//                                          holds, the member whose value a missing one takes, or
+//                                          the Unit that `show` gives it with
 //   v.Text(member, key, what)              1..96 bytes of UTF-8 without zero characters, required;
 //                                          `what` says what it holds
 //   v.Mode(member, key)                    an IpMode by its name (kIpModeNames)
 //   v.Six(member, key, required)           six bytes as 12 hexadecimal digits, "00:11:22:AA:BB:CC"
 //   v.Password(member, has, key, has_key)  a packet's password: 12 hexadecimal digits or an empty
 //                                          text, and whether there is one
-//   v.Hosts(member, key, role)             a list of host entries
 //   v.Host(member, key, missing)           one host entry, a destination, required
 //   v.Port(member, key)                    a host entry's port: see HostRole
-//   v.List(member, key)                    a list of entries with a description of their own; a
-//                                          password or MAC list holds six-byte texts
+//   v.List(member, key[, role])            a list of entries with a description of their own, of
+//                                          host entries in `role`; a password or MAC list holds
+//                                          six-byte texts
 //
 // A key that is missing on import keeps the window's default for a new proxy server or list entry.
 #pragma once
@@ -48,6 +48,10 @@ inline constexpr const char* kServersKey = "ProxyServers";
 // A sender filter's host takes no port: 0 unless given, and left out of the JSON when 0 (one that
 // a file holds anyway is kept). A destination's port is 9 unless given, and always written.
 enum class HostRole { kSender, kDestination };
+
+struct Unit {
+  const char* text;
+};
 
 template <typename Record>
 struct JsonFields;
@@ -91,13 +95,13 @@ struct JsonFields<ProxyServerSettings> {
     v.Number(&S::RecvPort, "RecvPort", kMaxPort);
     v.Number(&S::SendPort, "SendPort", kMaxPort);
     v.Flag(&S::SendDelay, "SendDelay");
-    v.Milliseconds(&S::SendDelayTime, "SendDelayTime", kMaxSendDelayTime);
+    v.Number(&S::SendDelayTime, "SendDelayTime", kMaxSendDelayTime, Unit{" ms"});
     v.Flag(&S::DontRecvFromYourIp, "DontRecvFromYourIp");
     v.Flag(&S::DontRecvFromBroadcastIp, "DontRecvFromBroadcastIp");
     v.Flag(&S::DontRecvFromHosts, "DontRecvFromHosts");
-    v.Hosts(&S::DontRecvFromHostsList, "DontRecvFromHostsList", HostRole::kSender);
+    v.List(&S::DontRecvFromHostsList, "DontRecvFromHostsList", HostRole::kSender);
     v.Flag(&S::RecvFromHosts, "RecvFromHosts");
-    v.Hosts(&S::RecvFromHostsList, "RecvFromHostsList", HostRole::kSender);
+    v.List(&S::RecvFromHostsList, "RecvFromHostsList", HostRole::kSender);
     v.Flag(&S::DontRecvFromPorts, "DontRecvFromPorts");
     v.List(&S::DontRecvFromPortsList, "DontRecvFromPortsList");
     v.Flag(&S::RecvFromPorts, "RecvFromPorts");
@@ -117,7 +121,7 @@ struct JsonFields<ProxyServerSettings> {
     v.Six(&S::ReplacePasswordValue, "ReplacePasswordValue", false);
     v.Flag(&S::ReplaceMac, "ReplaceMac");
     v.Six(&S::ReplaceMacValue, "ReplaceMacValue", false);
-    v.Hosts(&S::SendToHostsList, "SendToHostsList", HostRole::kDestination);
+    v.List(&S::SendToHostsList, "SendToHostsList", HostRole::kDestination);
     v.List(&S::ActionsByMacsList, "ActionsByMacsList");
   }
 };

@@ -66,10 +66,6 @@ class Exporter {
       object[key] = record.*m;
     }
     template <typename M>
-    void Milliseconds(M m, const char* key, std::uint64_t) {
-      object[key] = record.*m;
-    }
-    template <typename M>
     void Text(M m, const char* key, const char*) {
       const std::string& text = record.*m;
       if (!IsUtf8(text)) {
@@ -79,12 +75,10 @@ class Exporter {
     }
     template <typename M>
     void Mode(M m, const char* key) {
+      // A mode that names no value is kept as stored; import refuses it as the engine does.
       const auto mode = static_cast<std::uint8_t>(record.*m);
-      if (mode < std::size(kIpModeNames)) {
-        object[key] = kIpModeNames[mode];
-      } else {
-        object[key] = mode;  // kept as stored; import refuses it as the engine does
-      }
+      object[key] =
+          mode < std::size(kIpModeNames) ? OrderedJson(kIpModeNames[mode]) : OrderedJson(mode);
     }
     template <typename M>
     void Six(M m, const char* key, bool) {
@@ -96,15 +90,6 @@ class Exporter {
       object[has_key] = record.*has;
     }
     template <typename M>
-    void Hosts(M m, const char* key, HostRole host_role) {
-      OrderedJson list = OrderedJson::array();
-      const auto& hosts = record.*m;
-      for (std::size_t i = 0; i < hosts.size(); ++i) {
-        list.push_back(out.Object(hosts[i], Indexed(path, key, i), host_role));
-      }
-      object[key] = std::move(list);
-    }
-    template <typename M>
     void Host(M m, const char* key, const char*) {
       object[key] = out.Object(record.*m, path + "." + key, HostRole::kDestination);
     }
@@ -112,15 +97,15 @@ class Exporter {
     void Port(M m, const char* key) {
       if (role == HostRole::kDestination || record.*m != 0) object[key] = record.*m;
     }
-    template <typename M>
-    void List(M m, const char* key) {
+    template <typename M, typename... Role>
+    void List(M m, const char* key, Role... host_role) {
       OrderedJson list = OrderedJson::array();
       const auto& entries = record.*m;
       for (std::size_t i = 0; i < entries.size(); ++i) {
         if constexpr (std::is_same_v<std::decay_t<decltype(entries[i])>, MacAddress>) {
           list.push_back(HexText(entries[i]));
         } else {
-          list.push_back(out.Object(entries[i], Indexed(path, key, i)));
+          list.push_back(out.Object(entries[i], Indexed(path, key, i), host_role...));
         }
       }
       object[key] = std::move(list);
@@ -160,7 +145,7 @@ class Importer {
     ProgramOptions options{document.Options, 0, document.AutoStart};
     const Json* options_json = Member(root, kOptionsKey);
     const std::string options_path = std::string("$.") + kOptionsKey;
-    if (options_json) Read(*options_json, options_path, options, HostRole::kSender, Ids::kLater);
+    if (options_json) Read(*options_json, options_path, options, Ids::kLater);
     std::size_t index = 0;
     List(Member(root, kServersKey), std::string("$.") + kServersKey, document.Records,
          [&](const Json& value, const std::string& path, ProxyServerSettings& record) {
@@ -175,7 +160,7 @@ class Importer {
       options.LastId = std::max(options.LastId, record.Id);
     }
     if (options_json && options_json->is_object()) {
-      Walk(*options_json, options_path, options, HostRole::kSender, Ids::kOnly);
+      Walk(*options_json, options_path, options, Ids::kOnly);
     }
     document.Options = options;
     document.AutoStart = options.AutoStart;
@@ -233,28 +218,27 @@ class Importer {
 
   // Six bytes by the window's rule: 12 hexadecimal digits, other characters between them.
   void Hex(const Json& value, const std::string& at, MacAddress& out) {
+    const std::optional<MacAddress> bytes =
+        value.is_string() ? ParseHexBytes(value.get_ref<const std::string&>()) : std::nullopt;
     if (!value.is_string()) {
       Problem(at, "expected a text such as 00:11:22:AA:BB:CC, found " + Found(value));
-      return;
-    }
-    const std::optional<MacAddress> bytes = ParseHexBytes(value.get_ref<const std::string&>());
-    if (!bytes) {
+    } else if (!bytes) {
       Problem(at, value.dump() + " does not hold 12 hexadecimal digits, as 00:11:22:AA:BB:CC does");
-      return;
+    } else {
+      out = *bytes;
     }
-    out = *bytes;
   }
 
   // Reads the record at `path`, which must be an object of the record's keys, walking its
   // description.
   template <typename Record>
   void Read(const Json& value, const std::string& path, Record& record,
-            HostRole role = HostRole::kSender, Ids ids = Ids::kWithTheRest) {
-    if (Object(value, path, KeysOf<Record>())) Walk(value, path, record, role, ids);
+            Ids ids = Ids::kWithTheRest) {
+    if (Object(value, path, KeysOf<Record>())) Walk(value, path, record, ids);
   }
   template <typename Record>
-  void Walk(const Json& value, const std::string& path, Record& record, HostRole role, Ids ids) {
-    Fields<Record> fields{*this, value, path, record, role, ids};
+  void Walk(const Json& value, const std::string& path, Record& record, Ids ids) {
+    Fields<Record> fields{*this, value, path, record, ids};
     JsonFields<Record>::Walk(fields);
   }
 
@@ -264,7 +248,6 @@ class Importer {
     const Json& object;
     const std::string& path;
     Record& record;
-    HostRole role;
     Ids ids;
 
     const Json* Get(const char* key) const { return Member(object, key); }
@@ -310,10 +293,6 @@ class Importer {
           if (!Get(key)) in.Problem(At(key), std::string("missing: ") + rule);
         }
       }
-    }
-    template <typename M>
-    void Milliseconds(M m, const char* key, std::uint64_t max) {
-      Integer(key, record.*m, max);
     }
     template <typename M>
     void Text(M m, const char* key, const char* what) {
@@ -387,18 +366,10 @@ class Importer {
       }
     }
     template <typename M>
-    void Hosts(M m, const char* key, HostRole host_role) {
-      in.List(Get(key), At(key), record.*m,
-              [&](const Json& value, const std::string& at, HostEntry& host) {
-                host = profile_fields::NewHost(host_role);
-                in.Read(value, at, host, host_role);
-              });
-    }
-    template <typename M>
     void Host(M m, const char* key, const char* missing) {
       if (const Json* host = Get(key)) {
         record.*m = profile_fields::NewHost(HostRole::kDestination);
-        in.Read(*host, At(key), record.*m, HostRole::kDestination);
+        in.Read(*host, At(key), record.*m);
       } else {
         in.Problem(At(key), std::string("missing: ") + missing);
       }
@@ -407,13 +378,14 @@ class Importer {
     void Port(M m, const char* key) {
       Integer(key, record.*m, kMaxPort);
     }
-    template <typename M>
-    void List(M m, const char* key) {
+    template <typename M, typename... Role>
+    void List(M m, const char* key, Role... host_role) {
       in.List(Get(key), At(key), record.*m,
               [&](const Json& value, const std::string& at, auto& entry) {
                 if constexpr (std::is_same_v<std::decay_t<decltype(entry)>, MacAddress>) {
                   in.Hex(value, at, entry);
                 } else {
+                  if constexpr (sizeof...(Role) != 0) entry = profile_fields::NewHost(host_role...);
                   in.Read(value, at, entry);
                 }
               });

@@ -92,13 +92,11 @@ class FieldLines {
   void Flag(M m, const char* key) {
     out_.Flag(key, record_.*m);
   }
-  template <typename M, typename... Rule>
-  void Number(M m, const char* key, std::uint64_t, Rule...) {
-    out_.Field(key, std::to_string(record_.*m));
-  }
-  template <typename M>
-  void Milliseconds(M m, const char* key, std::uint64_t) {
-    out_.Field(key, std::to_string(record_.*m) + " ms");
+  template <typename M, typename Rule = std::nullptr_t>
+  void Number(M m, const char* key, std::uint64_t, Rule rule = nullptr) {
+    std::string value = std::to_string(record_.*m);
+    if constexpr (std::is_same_v<Rule, profile_fields::Unit>) value += rule.text;
+    out_.Field(key, value);
   }
   template <typename M>
   void Text(M m, const char* key, const char*) {
@@ -112,14 +110,13 @@ class FieldLines {
   void Six(M m, const char* key, bool) {
     out_.Field(key, HexText(record_.*m));
   }
-  template <typename M>
-  void Hosts(M m, const char* key, HostRole role) {
-    out_.Rows(key, RowsOf(record_.*m, role == HostRole::kSender ? HostRow : DestinationRow));
-  }
-  template <typename M>
-  void List(M m, const char* key) {
+  template <typename M, typename... Role>
+  void List(M m, const char* key, Role... role) {
     const auto& list = record_.*m;
-    if constexpr (std::is_same_v<std::decay_t<decltype(list)>, std::vector<PortRange>>) {
+    if constexpr (sizeof...(Role) != 0) {
+      const bool senders = (... && (role == HostRole::kSender));
+      out_.Rows(key, RowsOf(list, senders ? HostRow : DestinationRow));
+    } else if constexpr (std::is_same_v<std::decay_t<decltype(list)>, std::vector<PortRange>>) {
       out_.Rows(key, RowsOf(list, PortRangeRow));
     } else if constexpr (std::is_same_v<std::decay_t<decltype(list)>, std::vector<MacAddress>>) {
       out_.Rows(key, RowsOf(list, HexRow));

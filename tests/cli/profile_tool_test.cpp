@@ -344,10 +344,6 @@ class ChangeField {
     if (Take()) record_.*m = static_cast<std::remove_reference_t<decltype(record_.*m)>>(max - 1);
   }
   template <typename M>
-  void Milliseconds(M m, const char* key, std::uint64_t max) {
-    Number(m, key, max);
-  }
-  template <typename M>
   void Text(M m, const char*, const char*) {
     if (Take()) record_.*m = "B\xC3\xBCro";
   }
@@ -365,10 +361,6 @@ class ChangeField {
     if (Take()) record_.*has = true;
   }
   template <typename M>
-  void Hosts(M m, const char* key, profile_fields::HostRole) {
-    List(m, key);
-  }
-  template <typename M>
   void Host(M m, const char*, const char*) {
     if (Take()) All(record_.*m);
   }
@@ -376,8 +368,8 @@ class ChangeField {
   void Port(M m, const char*) {
     if (Take()) record_.*m = 7;
   }
-  template <typename M>
-  void List(M m, const char*) {
+  template <typename M, typename... Role>
+  void List(M m, const char*, Role...) {
     if (!Take()) return;
     auto& list = record_.*m;
     list.emplace_back();
