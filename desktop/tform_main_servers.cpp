@@ -34,10 +34,9 @@ void TFormMain::SelectItem(QTreeWidgetItem* item) {
 }
 
 void TFormMain::AddListItem(const ProxyServerSettings& settings) {
-  histories_[settings.Id] = std::make_unique<LogHistory>();
+  records_.Add(settings.Id);
   auto* item = new SortedItem(servers_, {QString::fromStdString(settings.ServerName)});
   item->setData(0, Qt::UserRole, settings.Id);
-  statuses_[settings.Id] = {};
   ShowServerState(settings.Id, ServerState::kStopped);  // the tooltip also shows a long name
 }
 
@@ -60,8 +59,7 @@ bool TFormMain::DeleteServer(std::uint32_t id) {
   if (table_.Find(id) == nullptr) return false;
   threads_.Stop(id);  // without waiting
   table_.Remove(id);
-  histories_.erase(id);
-  statuses_.erase(id);
+  records_.Erase(id);
   if (item == nullptr) return true;
   QTreeWidgetItem* neighbour = servers_->itemAbove(item);
   if (neighbour == nullptr) neighbour = servers_->itemBelow(item);
@@ -73,8 +71,7 @@ bool TFormMain::DeleteServer(std::uint32_t id) {
 bool TFormMain::DeleteAllServers() {
   threads_.StopAll();  // without waiting
   table_.FreeAll();
-  histories_.clear();
-  statuses_.clear();
+  records_.Clear();
   servers_->clearSelection();
   servers_->clear();
   return true;
@@ -108,7 +105,7 @@ bool TFormMain::StoreServerPages(ProxyServerSettings* record) {
   } catch (...) {
     stored = false;  // the fields written so far stay
   }
-  if (*record != before) ScheduleSave(true);
+  if (*record != before) saving_->Schedule(true);
   return stored;
 }
 
@@ -130,7 +127,7 @@ void TFormMain::WatchPageEdits() {
     // that was only filled from its record stores back the same, and then nothing is written.
     const auto list_changed = [this] {
       change_check_->start();
-      ScheduleSave(false);
+      saving_->Schedule(false);
     };
     for (QTreeWidget* view : page->findChildren<QTreeWidget*>()) {
       QAbstractItemModel* rows = view->model();
@@ -149,15 +146,15 @@ void TFormMain::CheckForChanges() {
     now.ServerAutoStartOnService = started.ServerAutoStartOnService;
     return !(now == started);
   };
-  for (auto& [id, status] : statuses_) {
-    const ProxyServerSettings* record = table_.Find(id);
-    if (!status.started_with || record == nullptr) continue;
-    ProxyServerSettings now = *record;
+  for (auto& [id, record] : records_) {
+    const ProxyServerSettings* settings = table_.Find(id);
+    if (!record.started_with || settings == nullptr) continue;
+    ProxyServerSettings now = *settings;
     if (id == selected_id_) StorePagesInto(now, nullptr);
-    const bool changed = differs(std::move(now), *status.started_with);
-    if (changed == status.changed) continue;
-    status.changed = changed;
-    ShowServerState(id, status.state);
+    const bool changed = differs(std::move(now), *record.started_with);
+    if (changed == record.changed) continue;
+    record.changed = changed;
+    ShowServerState(id, record.state);
   }
 }
 
@@ -168,14 +165,14 @@ bool TFormMain::LoadServerPages(ProxyServerSettings* record) {
   title_->ShowText(name);
   server_name_->setText(name);
   ShowServerRunning(threads_.Running(s.Id));
-  const auto status = statuses_.find(s.Id);
-  settings_page_->ShowChanged(status != statuses_.end() && status->second.changed);
+  const ServerRecord* server = records_.Find(s.Id);
+  settings_page_->ShowChanged(server != nullptr && server->changed);
   settings_page_->Load(s);
   sender_page_->Load(s);
   data_page_->Load(s);
   default_actions_page_->Load(s);
   actions_page_->Load(s);
-  if (const LogHistory* history = History(s.Id)) logs_page_->Refill(*history);
+  if (server != nullptr) logs_page_->Refill(server->history);
   return true;
 }
 
@@ -197,7 +194,7 @@ void TFormMain::ButtonAddServerClick() {
     ShowStatus(this, QString("Not added: there are already %1 proxy servers.")
                          .arg(static_cast<qulonglong>(ProxyServerTable::kCapacity)));
   } else {
-    ScheduleSave(true);
+    saving_->Schedule(true);
   }
 }
 
@@ -210,17 +207,19 @@ void TFormMain::ButtonRenameServerClick() {
   const QString caption = QString::fromStdString(name);
   if (QTreeWidgetItem* item = ItemOf(selected_id_)) {
     item->setText(0, caption);
-    ShowServerState(selected_id_, statuses_[selected_id_].state);
+    if (const ServerRecord* server = records_.Find(selected_id_)) {
+      ShowServerState(selected_id_, server->state);
+    }
     servers_->sortItems(0, Qt::AscendingOrder);
   }
   title_->ShowText(caption);
-  ScheduleSave(true);
+  saving_->Schedule(true);
 }
 
 void TFormMain::ButtonDeleteServerClick() {
   if (table_.size() > 1) {
     DeleteServer(selected_id_);
-    ScheduleSave(true);
+    saving_->Schedule(true);
   } else {
     ShowStatus(this, "Not deleted: the last proxy server stays.");
   }
@@ -256,7 +255,7 @@ void TFormMain::ButtonStartServerClick() {
   StoreServerPages(record);
   settings_page_->ShowNumbers(*record);  // the ports and the delay it starts with
   EndThread(record->Id);
-  statuses_[record->Id].last_error.clear();
+  if (ServerRecord* server = records_.Find(record->Id)) server->last_error = {};
   threads_.Start(record->Id, engine_);
   // The buttons switch when the thread has taken its settings.
 }
