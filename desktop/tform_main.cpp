@@ -123,22 +123,7 @@ QWidget* TFormMain::BuildProxyServersTab() {
   add->setToolTip("Add a proxy server with the name above");
   rename->setToolTip("Give the selected proxy server the name above");
 
-  auto* pages = new QTabWidget(tab);
-  pages_ = pages;
-  pages->setObjectName("PageControlServer");
-  CompactTabs(pages);
-  settings_page_ = new SettingsPage(pages);
-  sender_page_ = new SenderFiltersPage(pages);
-  data_page_ = new DataFiltersPage(pages);
-  default_actions_page_ = new DefaultActionsPage(pages);
-  actions_page_ = new ActionsByMacPage(pages);
-  logs_page_ = new LogsPage(pages);
-  pages->addTab(new ScrollPage(settings_page_), "Settings");
-  pages->addTab(new ScrollPage(sender_page_), "Filters by sender");
-  pages->addTab(new ScrollPage(data_page_), "Filters by data");
-  pages->addTab(new ScrollPage(default_actions_page_), "Default actions");
-  pages->addTab(new ScrollPage(actions_page_), "Actions by MAC address");
-  pages->addTab(new ScrollPage(logs_page_), "Logs");
+  pages_ = new ServerPages(tab);
 
   auto* left_panel = new QWidget(tab);
   auto* left = new QVBoxLayout(left_panel);
@@ -159,7 +144,7 @@ QWidget* TFormMain::BuildProxyServersTab() {
   left_panel->setFixedWidth(std::max(170, buttons->minimumSize().width()));
   auto* right = new QVBoxLayout;
   right->addWidget(title_);
-  right->addWidget(pages, 1);
+  right->addWidget(pages_, 1);
   auto* layout = new QHBoxLayout(tab);
   layout->addWidget(left_panel);
   layout->addLayout(right, 1);
@@ -171,17 +156,17 @@ QWidget* TFormMain::BuildProxyServersTab() {
   connect(add, &QPushButton::clicked, this, &TFormMain::ButtonAddServerClick);
   connect(rename, &QPushButton::clicked, this, &TFormMain::ButtonRenameServerClick);
   connect(remove, &QPushButton::clicked, this, &TFormMain::ButtonDeleteServerClick);
-  connect(settings_page_->start_button(), &QPushButton::clicked, this,
+  connect(pages_->settings()->start_button(), &QPushButton::clicked, this,
           &TFormMain::ButtonStartServerClick);
-  connect(settings_page_->stop_button(), &QPushButton::clicked, this,
+  connect(pages_->settings()->stop_button(), &QPushButton::clicked, this,
           &TFormMain::ButtonStopServerClick);
-  connect(sender_page_->help_button(), &QPushButton::clicked, this,
+  connect(pages_->sender()->help_button(), &QPushButton::clicked, this,
           [this] { SpeedButtonHelpPrefixClick(this); });
-  connect(default_actions_page_->help_button(), &QPushButton::clicked, this,
+  connect(pages_->default_actions()->help_button(), &QPushButton::clicked, this,
           [this] { SpeedButtonHelpPrefix2Click(this); });
-  connect(actions_page_->help_button(), &QPushButton::clicked, this,
+  connect(pages_->actions()->help_button(), &QPushButton::clicked, this,
           [this] { SpeedButtonHelpPrefix2Click(this); });
-  logs_page_->error_tip = [this](const ErrorRow& error) {
+  pages_->logs()->error_tip = [this](const ErrorRow& error) {
     const QString message = QString::fromStdString(error.message);
     const QString remedy = Remedy(error, deps_.program_path);
     return remedy.isEmpty() ? message : message + "\n" + remedy;
@@ -254,7 +239,7 @@ TFormMain::~TFormMain() {
   if (!settings_saved_ && form_ready_) SaveSettings();
   saving_->Close();  // after writing what it was handed
   const std::vector<std::shared_ptr<WolServerThread>> threads = threads_.StopAll();
-  actions_page_->ClearCurrentActionItem();
+  pages_->actions()->ClearCurrentActionItem();
   DeleteAllServers();
   // Up to a second for the stopping threads to close their sockets.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);

@@ -34,6 +34,7 @@
 #include "desktop/engine_window.h"
 #include "desktop/log_history.h"
 #include "desktop/profile_saving.h"
+#include "desktop/server_pages.h"
 #include "desktop/server_records.h"
 #include "desktop/server_threads.h"
 #include "desktop/service_runner.h"
@@ -41,16 +42,10 @@
 
 namespace corvane::desktop {
 
-class ActionsByMacPage;
-class DataFiltersPage;
-class DefaultActionsPage;
 class ElidedLabel;
-class LogsPage;
 class ProgramSettingsTab;
 class ProgramTray;
-class SenderFiltersPage;
 class ServiceTab;
-class SettingsPage;
 
 // What the window uses of the system, replaced in tests.
 struct DesktopDependencies {
@@ -105,7 +100,7 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   DisplayOptions& display_options() { return engine_->options(); }
   // The record of proxy server `id`; nullptr for one not in the list.
   const ServerRecord* Record(std::uint32_t id) const { return records_.Find(id); }
-  LogsPage* logs_page() const { return logs_page_; }
+  LogsPage* logs_page() const { return pages_->logs(); }
   // The status bar's text for an error of proxy server `name`, with what to do about a port
   // below 1024 that could not be bound.
   QString ErrorStatus(const QString& name, const ErrorRow& error) const;
@@ -164,9 +159,6 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   // replacement MAC address or password that is none): a message names the field. True when
   // refused.
   bool RefuseMalformedValues();
-  // The pages' values written into `record` (StoreServerPages without its status-bar notes when
-  // `notes` is null).
-  void StorePagesInto(ProxyServerSettings& record, QStringList* notes);
   // Every edit of the settings pages asks, a moment later, whether each running proxy server's
   // settings still are those it runs with; one that differs shows "changed; restart to apply".
   void WatchPageEdits();
@@ -220,12 +212,6 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   QTreeWidget* servers_ = nullptr;
   QLineEdit* server_name_ = nullptr;
   ElidedLabel* title_ = nullptr;
-  SettingsPage* settings_page_ = nullptr;
-  SenderFiltersPage* sender_page_ = nullptr;
-  DataFiltersPage* data_page_ = nullptr;
-  DefaultActionsPage* default_actions_page_ = nullptr;
-  ActionsByMacPage* actions_page_ = nullptr;
-  LogsPage* logs_page_ = nullptr;
   ProgramSettingsTab* program_settings_ = nullptr;
   ServiceTab* service_tab_ = nullptr;
   ProgramTray* tray_ = nullptr;  // where the program shows one
@@ -237,7 +223,7 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   std::unique_ptr<ProfileSaving> saving_;
   QTimer* counters_timer_ = nullptr;
   QTabWidget* tabs_ = nullptr;
-  QTabWidget* pages_ = nullptr;
+  ServerPages* pages_ = nullptr;
 };
 
 }  // namespace corvane::desktop

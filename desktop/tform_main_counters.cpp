@@ -16,8 +16,8 @@ QString TFormMain::CountersLine(std::uint32_t id) const {
 
 void TFormMain::ShowCounters() {
   const QString text = CountersLine(selected_id_);
-  logs_page_->ShowCounters(text.isEmpty() ? "Counters: the proxy server is not running."
-                                          : "Counters since the start: " + text);
+  pages_->logs()->ShowCounters(text.isEmpty() ? "Counters: the proxy server is not running."
+                                              : "Counters since the start: " + text);
   // The tooltip of the proxy server shown before loses its counters, the selected one's gets
   // the new ones.
   for (auto& [id, record] : records_) {

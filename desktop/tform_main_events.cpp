@@ -48,7 +48,7 @@ void TFormMain::ShowServerState(std::uint32_t id, ServerState state) {
     record->started_with.reset();
     record->changed = false;
   }
-  if (id == selected_id_) settings_page_->ShowChanged(record->changed);
+  if (id == selected_id_) pages_->settings()->ShowChanged(record->changed);
   QTreeWidgetItem* item = ItemOf(id);
   if (item == nullptr) return;
   item->setIcon(0, StateIcon(state));
@@ -96,7 +96,7 @@ void TFormMain::AddErrorRow(std::uint32_t id, ErrorRow row) {
     record->last_error = added;
     ShowStatus(this, ErrorStatus(QString::fromStdString(settings->ServerName), added));
   }
-  if (id == selected_id_) logs_page_->AddError(added);
+  if (id == selected_id_) pages_->logs()->AddError(added);
 }
 
 void TFormMain::RecordPacket(const EngineReport& report) {
@@ -106,10 +106,10 @@ void TFormMain::RecordPacket(const EngineReport& report) {
   if (report.ReportReceived) {
     if (report.ReportIgnored) NoteIgnoredPacket(report);
     record->history.AddReceived(row);
-    if (report.Id == selected_id_) logs_page_->AddReceived(row);
+    if (report.Id == selected_id_) pages_->logs()->AddReceived(row);
   } else {
     record->history.AddSent(row);
-    if (report.Id == selected_id_) logs_page_->AddSent(row);
+    if (report.Id == selected_id_) pages_->logs()->AddSent(row);
   }
 }
 
@@ -128,7 +128,7 @@ void TFormMain::NoteIgnoredPacket(const EngineReport& report) {
   ServerRecord* record = records_.Find(report.Id);
   if (record == nullptr || !record->noted_ignores.insert(report.ReportIgnoreReason).second) return;
   const ProxyServerSettings* settings = table_.Find(report.Id);
-  const auto* box = sender_page_->findChild<QCheckBox*>(box_name);
+  const auto* box = pages_->sender()->findChild<QCheckBox*>(box_name);
   if (settings == nullptr || box == nullptr) return;
   const std::string_view why = IgnoreReasonText(report.ReportIgnoreReason);
   ShowStatus(this, QString("%1: a magic packet from %2 was ignored because %3. To receive such "
@@ -139,9 +139,9 @@ void TFormMain::NoteIgnoredPacket(const EngineReport& report) {
                             box->text()));
 }
 
-void TFormMain::BeginRecording() { logs_page_->BeginBatch(); }
+void TFormMain::BeginRecording() { pages_->logs()->BeginBatch(); }
 
-void TFormMain::EndRecording() { logs_page_->EndBatch(); }
+void TFormMain::EndRecording() { pages_->logs()->EndBatch(); }
 
 void TFormMain::ServiceAction(const std::function<void()>& prepare, ServiceRunner::Action action,
                               std::function<std::string(const ServiceOutcome&)> finish) {

@@ -66,7 +66,7 @@ void TFormMain::ImportClick() {
                                .arg(path);
   if (!MessageBoxes::Question(this, "Corvane", question)) return;
 
-  actions_page_->ClearCurrentActionItem();
+  pages_->actions()->ClearCurrentActionItem();
   DeleteAllServers();  // every running proxy server is told to stop
   selected_id_ = 0;
   Apply(profile->options, display_options());

@@ -1,5 +1,4 @@
 // The proxy list, moving settings between the pages and the records, and starting and stopping.
-#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QTimer>
 #include <QVariant>
@@ -86,21 +85,13 @@ bool TFormMain::StopAllServers() {
   return true;
 }
 
-void TFormMain::StorePagesInto(ProxyServerSettings& s, QStringList* notes) {
-  settings_page_->Store(s, notes);
-  sender_page_->Store(s);
-  data_page_->Store(s);
-  default_actions_page_->Store(s, notes);
-  actions_page_->Store(s);
-}
-
 bool TFormMain::StoreServerPages(ProxyServerSettings* record) {
   if (record == nullptr) return false;
   const ProxyServerSettings before = *record;
   bool stored = true;
   try {
     QStringList notes;
-    StorePagesInto(*record, &notes);
+    pages_->Store(*record, &notes);
     if (!notes.isEmpty()) ShowStatus(this, notes.join(' '));
   } catch (...) {
     stored = false;  // the fields written so far stay
@@ -114,28 +105,13 @@ void TFormMain::WatchPageEdits() {
   change_check_->setSingleShot(true);
   change_check_->setInterval(50);  // one check for a burst of edits, such as a page being loaded
   connect(change_check_, &QTimer::timeout, this, &TFormMain::CheckForChanges);
-  const auto changed = [this] { change_check_->start(); };
-  for (QWidget* page : std::initializer_list<QWidget*>{settings_page_, sender_page_, data_page_,
-                                                       default_actions_page_, actions_page_}) {
-    for (QLineEdit* edit : page->findChildren<QLineEdit*>()) {
-      connect(edit, &QLineEdit::textChanged, this, changed);
-    }
-    for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
-      if (button->isCheckable()) connect(button, &QAbstractButton::toggled, this, changed);
-    }
-    // An edited list reaches its record when the pages are stored, which the save does; a list
-    // that was only filled from its record stores back the same, and then nothing is written.
-    const auto list_changed = [this] {
-      change_check_->start();
-      saving_->Schedule(false);
-    };
-    for (QTreeWidget* view : page->findChildren<QTreeWidget*>()) {
-      QAbstractItemModel* rows = view->model();
-      connect(rows, &QAbstractItemModel::rowsInserted, this, list_changed);
-      connect(rows, &QAbstractItemModel::rowsRemoved, this, list_changed);
-      connect(rows, &QAbstractItemModel::dataChanged, this, list_changed);
-    }
-  }
+  // An edited list reaches its record when the pages are stored, which the save does; a list
+  // that was only filled from its record stores back the same, and then nothing is written.
+  pages_->WatchEdits([this] { change_check_->start(); },
+                     [this] {
+                       change_check_->start();
+                       saving_->Schedule(false);
+                     });
 }
 
 void TFormMain::CheckForChanges() {
@@ -150,7 +126,7 @@ void TFormMain::CheckForChanges() {
     const ProxyServerSettings* settings = table_.Find(id);
     if (!record.started_with || settings == nullptr) continue;
     ProxyServerSettings now = *settings;
-    if (id == selected_id_) StorePagesInto(now, nullptr);
+    if (id == selected_id_) pages_->Store(now, nullptr);
     const bool changed = differs(std::move(now), *record.started_with);
     if (changed == record.changed) continue;
     record.changed = changed;
@@ -166,13 +142,9 @@ bool TFormMain::LoadServerPages(ProxyServerSettings* record) {
   server_name_->setText(name);
   ShowServerRunning(threads_.Running(s.Id));
   const ServerRecord* server = records_.Find(s.Id);
-  settings_page_->ShowChanged(server != nullptr && server->changed);
-  settings_page_->Load(s);
-  sender_page_->Load(s);
-  data_page_->Load(s);
-  default_actions_page_->Load(s);
-  actions_page_->Load(s);
-  if (server != nullptr) logs_page_->Refill(server->history);
+  pages_->settings()->ShowChanged(server != nullptr && server->changed);
+  pages_->Load(s);
+  if (server != nullptr) pages_->logs()->Refill(server->history);
   return true;
 }
 
@@ -253,7 +225,7 @@ void TFormMain::ButtonStartServerClick() {
   ProxyServerSettings* record = table_.Find(selected_id_);
   if (record == nullptr || RefuseMalformedValues()) return;
   StoreServerPages(record);
-  settings_page_->ShowNumbers(*record);  // the ports and the delay it starts with
+  pages_->settings()->ShowNumbers(*record);  // the ports and the delay it starts with
   EndThread(record->Id);
   if (ServerRecord* server = records_.Find(record->Id)) server->last_error = {};
   threads_.Start(record->Id, engine_);
@@ -261,14 +233,11 @@ void TFormMain::ButtonStartServerClick() {
 }
 
 bool TFormMain::RefuseMalformedValues() {
-  const std::optional<MalformedValue> malformed = default_actions_page_->Malformed();
+  const std::optional<MalformedValue> malformed = pages_->default_actions()->Malformed();
   if (!malformed) return false;
   MessageBoxes::Information(this, "Information",
                             "The proxy server was not started: " + malformed->message);
-  for (int page = 0; page < pages_->count(); ++page) {
-    if (pages_->widget(page)->isAncestorOf(malformed->edit)) pages_->setCurrentIndex(page);
-  }
-  malformed->edit->setFocus();
+  pages_->ShowField(malformed->edit);
   return true;
 }
 
@@ -278,8 +247,8 @@ void TFormMain::ButtonStopServerClick() {
 }
 
 void TFormMain::ShowServerRunning(bool running) {
-  settings_page_->start_button()->setEnabled(!running);
-  settings_page_->stop_button()->setEnabled(running);
+  pages_->settings()->start_button()->setEnabled(!running);
+  pages_->settings()->stop_button()->setEnabled(running);
 }
 
 }  // namespace corvane::desktop
