@@ -86,7 +86,6 @@ void WolServerThread::HandOver(EngineReport report, bool error) {
   WindowReport handed;
   // Shares this object's life: the report keeps the thread object alive until it is recorded.
   handed.source = std::shared_ptr<const StopRequest>(shared_from_this(), &stop_);
-  if (error) handed.error_text = ErrorText(report);
   handed.error = error;
   handed.report = std::move(report);
   window_->HandOver(std::move(handed));

@@ -75,10 +75,10 @@ void FakeWindow::RecordState(bool started) {
   changed_.notify_all();
 }
 
-void FakeWindow::RecordError(std::uint32_t, const std::string& text) {
+void FakeWindow::RecordError(const EngineReport& report) {
   {
     std::lock_guard lock(mutex_);
-    recorded_.errors.push_back(text);
+    recorded_.errors.push_back(ErrorText(report));
   }
   changed_.notify_all();
 }

@@ -150,15 +150,15 @@ int Act(const std::string& action, const std::string& program_folder) {
       [] {},   [] {},  [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }};
   std::string result;
   if (action == "install") {
-    result = control.Install();
+    result = control.Install().message;
   } else if (action == "start") {
-    result = control.Start();
+    result = control.Start().message;
   } else if (action == "stop") {
-    result = control.Stop();
+    result = control.Stop().message;
   } else if (action == "remove") {
-    result = control.Remove();
+    result = control.Remove().message;
   } else if (action == "apply") {
-    result = control.Apply();
+    result = control.Apply().message;
   } else if (action == "running") {
     result = QueryServiceRunning(manager) ? "yes" : "no";
   } else {
