@@ -80,13 +80,12 @@ std::string PerSend(UdpSocket& socket, const Endpoint& to, LinkDelivery* link) {
     }
     if (link != nullptr) link->Complete(packet, to, socket, sent);
   }
-  const double wall = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() -
-                                                                wall_start)
-                          .count();
+  const double wall =
+      std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - wall_start)
+          .count();
   std::ostringstream text;
   text.precision(3);
-  text << (ThreadCpuMicroseconds() - start) / kSends << " us CPU (" << wall / kSends
-       << " us wall)";
+  text << (ThreadCpuMicroseconds() - start) / kSends << " us CPU (" << wall / kSends << " us wall)";
   return text.str();
 }
 
@@ -118,10 +117,8 @@ int Run(const std::string& results) {
   out << "CPU per send to an on-link unicast destination (" << kSends << " sends):\n";
   out << "  plain send (before):                        " << PerSend(socket, known, nullptr)
       << "\n";
-  out << "  with route and neighbour lookups (after):   " << PerSend(socket, known, &link)
-      << "\n";
-  out << "  silent neighbour, send plus frame (after):  " << PerSend(socket, silent, &link)
-      << "\n";
+  out << "  with route and neighbour lookups (after):   " << PerSend(socket, known, &link) << "\n";
+  out << "  silent neighbour, send plus frame (after):  " << PerSend(socket, silent, &link) << "\n";
   watcher.Forget(listener);
 
   const auto idle_cpu = [](std::chrono::seconds span) {

@@ -18,15 +18,33 @@ void LinkDelivery::Prepare(const Endpoint& to) {
   on_link_ = false;
   frame_needed_ = false;
   if (watcher_ == nullptr) return;
+  const Clock::time_point now = Clock::now();
+  const Key key{to.address.family, to.address.bytes, to.address.scope_id};
+  auto found = known_.find(key);
+  if (found == known_.end() || found->second.until <= now) {
+    if (known_.size() >= kMaxKnown) known_.clear();
+    found = known_.insert_or_assign(key, LookUp(to.address)).first;
+    found->second.until = now + kKnownFor;
+  }
+  const Known& known = found->second;
+  on_link_ = known.on_link;
+  frame_needed_ = known.frame_needed;
+  interface_index_ = known.interface_index;
+  source_ = known.source;
+}
+
+LinkDelivery::Known LinkDelivery::LookUp(const IpAddress& destination) {
+  Known known;
   LinkHop hop;
-  if (routes_->Route(to.address, hop) || hop.kind != HopKind::kOnLink) return;
-  on_link_ = true;
-  interface_index_ = hop.interface_index;
-  if (!hop.unicast || !hop.has_source) return;
+  if (routes_->Route(destination, hop) || hop.kind != HopKind::kOnLink) return known;
+  known.on_link = true;
+  known.interface_index = hop.interface_index;
+  if (!hop.unicast || !hop.has_source) return known;
   bool answers = true;
-  if (routes_->NeighbourAnswers(to.address, hop.interface_index, answers)) return;
-  frame_needed_ = !answers;
-  source_ = hop.source;
+  if (routes_->NeighbourAnswers(destination, hop.interface_index, answers)) return known;
+  known.frame_needed = !answers;
+  known.source = hop.source;
+  return known;
 }
 
 bool LinkDelivery::OrdinarySendWanted(const UdpSocket& socket) const {

@@ -10,11 +10,15 @@
 // Owned by one engine thread; the listener and watcher must outlive it.
 #pragma once
 
+#include <array>
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <tuple>
 
 #include "engine/magic_packet.h"
 #include "engine/wake_watcher.h"
@@ -42,7 +46,8 @@ class LinkDelivery {
   LinkDelivery(const LinkDelivery&) = delete;
   LinkDelivery& operator=(const LinkDelivery&) = delete;
 
-  // Before the ordinary send of `packet` to `to`: looks the hop up.
+  // Before the ordinary send of `packet` to `to`: looks the hop up (what the kernel said of `to`
+  // within the last second, or asks it).
   void Prepare(const Endpoint& to);
   // Whether the ordinary send from `socket` is to be made. Not when the neighbour does not answer
   // and the socket's send buffer is already a quarter full: the kernel holds what is sent to such
@@ -57,10 +62,27 @@ class LinkDelivery {
                                     const UdpSocket& socket, bool& sent);
 
  private:
+  using Clock = std::chrono::steady_clock;
+  // What the kernel's tables said of a destination, kept for kKnownFor: a burst to the same
+  // destinations asks the kernel once a second, not once a send.
+  struct Known {
+    bool on_link = false;
+    bool frame_needed = false;
+    std::uint32_t interface_index = 0;
+    IpAddress source;
+    Clock::time_point until;
+  };
+  using Key = std::tuple<AddressFamily, std::array<std::uint8_t, 16>, std::uint32_t>;
+  static constexpr std::chrono::seconds kKnownFor{1};
+  static constexpr std::size_t kMaxKnown = 4096;  // more destinations than lists can hold
+
+  Known LookUp(const IpAddress& destination);
+
   WakeWatcher* const watcher_;
   WakeListener& listener_;
   std::unique_ptr<LinkRoutes> routes_;
   std::unique_ptr<LinkFrameSocket> frames_;
+  std::map<Key, Known> known_;
 
   // What Prepare found.
   bool on_link_ = false;

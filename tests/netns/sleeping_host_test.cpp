@@ -26,6 +26,7 @@
 #include "engine/service_proxy_thread.h"
 #include "engine/wake_watcher.h"
 #include "tests/netns/peer_namespace.h"
+#include "tests/support/fake_window.h"
 #include "tests/support/loopback.h"
 #include "tests/support/packets.h"
 
@@ -328,6 +329,27 @@ TEST_F(SleepingHostTest, TheWokenHostIsSeenWhenItAnnouncesItself) {
   EXPECT_NE(line.find(" s after the magic packet"), std::string::npos) << line;
   EXPECT_EQ(run.counters().woke, 1u);
   EXPECT_EQ(run.counters().not_seen, 0u);
+}
+
+// The window's variant: the outcome is an error row of the proxy server that sent the packet.
+TEST_F(SleepingHostTest, TheWindowLogsTheOutcomeOfItsProxyServer) {
+  auto window = test::FakeWindow::Create();
+  ProxyServerSettings settings = *NewProxyServerSettings("window");
+  settings.RecvPort = settings.SendPort = test::FreeUdpPort();
+  settings.DontRecvFromYourIp = false;
+  settings.SendToHostsList = {{"10.84.1.2", 32, test::FreeUdpPort()}};
+  const auto thread = window->StartServer(window->AddServer(settings));
+  UdpSocket here = test::PeerSocket(AddressFamily::kIpv4);
+  ASSERT_TRUE(test::SendUntilReported(*window, here, test::MagicPayload(kAsleepMac),
+                                      test::Loopback(AddressFamily::kIpv4, settings.RecvPort), 2));
+  AnnounceFromPeer(hosts_->peers[0], kAsleepMac, *ParseIpAddress("10.84.1.2"));
+  EXPECT_TRUE(window->WaitUntil([](const test::Recorded& r) {
+    return std::any_of(r.errors.begin(), r.errors.end(), [](const std::string& error) {
+      return error.starts_with("MAC 02:00:5E:10:00:02 woke, seen on lan1 ");
+    });
+  })) << ::testing::PrintToString(window->recorded().errors);
+  thread->Terminate();
+  EXPECT_TRUE(thread->WaitUntilFinished(5s));
 }
 
 // A flood of MACs keeps the newest watches and counts the others; the socket is open only while
