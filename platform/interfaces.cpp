@@ -16,7 +16,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/number_text.h"
 #include "platform/process_limits.h"
+
 namespace corvane {
 namespace {
 
@@ -32,16 +34,10 @@ std::uint32_t InterfaceIndex(std::string_view name) {
   if (!IsInterfaceName(name)) return 0;
   const std::string text(name);
   if (const unsigned index = if_nametoindex(text.c_str()); index != 0) return index;
-  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return 0;
-  }
-  const unsigned long number = std::stoul(text);  // at most 15 digits: no overflow
+  const std::optional<std::uint32_t> number = DecimalNumber<std::uint32_t>(name);
   char found[IF_NAMESIZE];
-  if (number == 0 || number > UINT32_MAX ||
-      if_indextoname(static_cast<unsigned>(number), found) == nullptr) {
-    return 0;
-  }
-  return static_cast<std::uint32_t>(number);
+  if (!number || *number == 0 || if_indextoname(*number, found) == nullptr) return 0;
+  return *number;
 }
 
 OwnAddressTable::OwnAddressTable(const std::vector<IpAddress>& addresses) {
