@@ -76,8 +76,9 @@ struct NetlinkBuffer {
 };
 
 // One read of a netlink socket. The length of what was read, or -1 with errno set. A batch that
-// did not come from the kernel (another process may address our socket) reads as empty; one that
-// did not fit is reported as ENOBUFS, like the kernel's own dropped messages.
+// did not come from the kernel (another process may address our socket) reads as empty, whatever
+// its length, before anything else of it is judged; one from the kernel that did not fit is
+// reported as ENOBUFS, like the kernel's own dropped messages.
 ssize_t ReadFromKernel(int fd, NetlinkBuffer& buffer, int flags) {
   sockaddr_nl from{};
   iovec data{buffer.bytes.data(), buffer.bytes.size()};
@@ -88,11 +89,12 @@ ssize_t ReadFromKernel(int fd, NetlinkBuffer& buffer, int flags) {
   message.msg_iovlen = 1;
   const ssize_t length = recvmsg(fd, &message, flags);
   if (length < 0) return length;
+  if (from.nl_pid != 0) return 0;
   if ((message.msg_flags & MSG_TRUNC) != 0) {
     errno = ENOBUFS;
     return -1;
   }
-  return from.nl_pid == 0 ? length : 0;
+  return length;
 }
 
 // Applies one address message (a change, or a row of the table) to `table`.
