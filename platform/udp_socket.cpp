@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/port_binder.h"
 #include "platform/process_limits.h"
 
 namespace corvane {
@@ -146,7 +147,10 @@ bool UdpSocket::Bind(std::uint16_t port) {
   any.port = port;
   sockaddr_storage storage;
   const socklen_t length = ToSystemAddress(any, family_, storage);
-  return bind(fd_, reinterpret_cast<const sockaddr*>(&storage), length) == 0;
+  if (bind(fd_, reinterpret_cast<const sockaddr*>(&storage), length) == 0) return true;
+  // A program that gave its capability to a binder binds the ports below 1024 through it.
+  if (errno == EACCES && port != 0 && port < 1024) return BindThroughPortBinder(fd_, port);
+  return false;
 }
 
 std::optional<std::uint16_t> UdpSocket::LocalPort() const {
