@@ -249,7 +249,7 @@ TFormMain::~TFormMain() {
   if (service_busy_) QApplication::restoreOverrideCursor();
   if (form_ready_) SaveWindowState();
   if (!settings_saved_ && form_ready_) SaveSettings();
-  writer_.reset();  // after writing what it was handed
+  EndSaving();
   const std::vector<std::shared_ptr<WolServerThread>> threads = threads_.StopAll();
   actions_page_->ClearCurrentActionItem();
   DeleteAllServers();
@@ -300,6 +300,8 @@ void TFormMain::QueryEndSession() {
   settings_saved_ = true;
   if (form_ready_) {
     SaveSettings();
+    // The session is ending and the window with it: this save is worth waiting for.
+    writer_->WaitUntilIdle();
     deps_.sleep(std::chrono::milliseconds(1000));
   }
 }

@@ -64,6 +64,8 @@ struct DesktopDependencies {
   std::function<bool()> tray_available;
   std::chrono::milliseconds tray_poll{5000};
   std::function<bool()> network_ready;  // the network start-up
+  // Writes a profile image, on the writer's thread; empty: the profile file.
+  std::function<std::error_code(const std::vector<std::uint8_t>& image)> write_profile;
 };
 
 class TFormMain final : public QMainWindow, private ServerEvents {
@@ -86,8 +88,8 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   bool StoreServerPages(ProxyServerSettings* record);
   bool LoadServerPages(ProxyServerSettings* record);
 
-  // Stores the selected proxy server's pages, then writes the profile; returns when it is
-  // written (or failed, which the status bar then says).
+  // Stores the selected proxy server's pages, then hands the profile to the writer; returns at
+  // once, the status bar saying later when the write failed.
   void SaveSettings();
   // A second instance asked for the window.
   void RestoreWindow();
@@ -228,6 +230,9 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   void WriteProfile();
   // The status bar says that the last save failed, and why, until a save works.
   void ShowSaveResult(const QString& failure);  // empty: the save worked
+  // At the end: waits for the last write, then ends the writer; a failed last save is said on
+  // standard error.
+  void EndSaving();
 
   DesktopDependencies deps_;
   std::shared_ptr<EngineWindow> engine_;

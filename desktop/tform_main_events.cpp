@@ -181,9 +181,15 @@ void TFormMain::BeginRecording() { logs_page_->BeginBatch(); }
 void TFormMain::EndRecording() { logs_page_->EndBatch(); }
 
 ServiceControl TFormMain::MakeServiceControl() {
-  // The window's parts of the actions ran before on the window thread (ServiceAction).
-  return ServiceControl{
-      *deps_.service_manager, *deps_.files, deps_.service_paths, [] {}, [] {}, deps_.sleep};
+  // The window's parts of the actions ran before on the window thread (ServiceAction); Install
+  // and Apply then wait here, beside the window, for the profile they copy to be written.
+  ProfileWriter* writer = writer_.get();
+  return ServiceControl{*deps_.service_manager,
+                        *deps_.files,
+                        deps_.service_paths,
+                        [writer] { writer->WaitUntilIdle(); },
+                        [] {},
+                        deps_.sleep};
 }
 
 void TFormMain::ServiceAction(const std::function<void()>& prepare,

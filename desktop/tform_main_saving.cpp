@@ -1,10 +1,13 @@
 // Saving the profile: a second after the settings stop changing, and hourly, at log-off and at the
 // end. Every save goes through the writer's thread and replaces the file only once the new one is
-// complete; a failed save leaves the old file whole, is said in the status bar until a save works,
-// and is tried again at the next change.
+// complete; the window thread hands the image over and never waits for the write, only the end
+// does, when the window is gone. A failed save leaves the old file whole, is said in the status
+// bar until a save works, and is tried again at the next change; a failed last save is said on
+// standard error, the window being gone.
 #include <QCheckBox>
 #include <QStatusBar>
 #include <algorithm>
+#include <cstdio>
 
 #include "config/profile_file.h"
 #include "desktop/logs_page.h"
@@ -31,7 +34,9 @@ void TFormMain::WatchForChanges() {
   save_failure_->hide();
   statusBar()->addPermanentWidget(save_failure_);
   writer_ = std::make_unique<ProfileWriter>(
-      [](const std::vector<std::uint8_t>& image) { return WriteProfileFile(image); },
+      [write = deps_.write_profile](const std::vector<std::uint8_t>& image) {
+        return write ? write(image) : WriteProfileFile(image);
+      },
       [this](std::error_code result) {
         const QString failure = result ? QString::fromStdString(result.message()) : QString();
         QMetaObject::invokeMethod(
@@ -62,7 +67,22 @@ void TFormMain::SaveChanges() {
 void TFormMain::SaveSettings() {
   StoreServerPages(table_.Find(selected_id_));
   WriteProfile();
-  writer_->WaitUntilIdle();
+}
+
+void TFormMain::EndSaving() {
+  writer_->WaitUntilIdle();  // the window is gone: nothing left to freeze
+  const std::error_code result = writer_->last_result();
+  writer_.reset();
+  std::string failure;
+  if (!unreadable_profile_aside_.empty()) {
+    failure = "the profile that could not be read could not be moved aside";
+  } else if (result) {
+    failure = result.message();
+  }
+  if (failure.empty()) return;
+  const std::string path = ProfilePath().value_or("~/Corvane/profile.dat");
+  std::fprintf(stderr, "Corvane: the settings could not be saved to %s: %s\n", path.c_str(),
+               failure.c_str());
 }
 
 void TFormMain::WriteProfile() {
