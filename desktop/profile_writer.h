@@ -6,7 +6,7 @@
 // result goes to `done`, on the writer's thread, in the order of the writes.
 //
 // Nothing here waits for a write except `WaitUntilIdle` and the destructor: the window thread
-// calls neither while the window is shown (a stalled disk would freeze it).
+// calls them only as the window ends (a stalled disk would freeze it otherwise).
 #pragma once
 
 #include <condition_variable>

@@ -1,9 +1,9 @@
 // Saving the profile: a second after the settings stop changing, and hourly, at log-off and at the
 // end. Every save goes through the writer's thread and replaces the file only once the new one is
-// complete; the window thread hands the image over and never waits for the write, only the end
-// does, when the window is gone. A failed save leaves the old file whole, is said in the status
-// bar until a save works, and is tried again at the next change; a failed last save is said on
-// standard error, the window being gone.
+// complete; the window thread hands the image over and never waits for the write, except as the
+// window ends (log-off, destruction). A failed save leaves the old file whole, is said in the
+// status bar until a save works, and is tried again at the next change; a failed last save is said
+// on standard error, the window being gone.
 #include <QCheckBox>
 #include <QStatusBar>
 #include <algorithm>
