@@ -44,7 +44,7 @@ void PacketSender::Send(const MagicPacket& packet, const HostEntry& destination,
       DestinationOf(answer, destination.Prefix, destination.Port, arrival);
   if (!to) {
     counters_.CountResolveFailure();
-    host_.ReportResolveError(destination.Host, answer.Failure);
+    host_.ReportResolveError(destination.Host, answer.Addresses.failure);
     return;
   }
   UdpSocket* socket = sockets_.Sender(to->address.family);
