@@ -14,6 +14,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/errno_code.h"
+
 namespace corvane {
 namespace {
 
@@ -162,11 +164,8 @@ bool StartPortBinder() {
   return DropEveryCapability();
 }
 
-bool BindThroughPortBinder(int fd, std::uint16_t port) {
-  if (binder < 0) {
-    errno = EACCES;
-    return false;
-  }
+std::error_code BindThroughPortBinder(int fd, std::uint16_t port) {
+  if (binder < 0) return ErrnoCode(EACCES);
   const std::lock_guard<std::mutex> lock(Exchange());
   iovec data{&port, sizeof port};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
@@ -189,9 +188,7 @@ bool BindThroughPortBinder(int fd, std::uint16_t port) {
   }
   // A binder that is gone leaves the ports below 1024 as without the capability.
   if (answered != static_cast<ssize_t>(sizeof result)) result = EACCES;
-  if (result == 0) return true;
-  errno = result;
-  return false;
+  return result == 0 ? std::error_code() : ErrnoCode(result);
 }
 
 }  // namespace corvane

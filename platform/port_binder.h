@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <system_error>
 
 namespace corvane {
 
@@ -23,8 +24,8 @@ namespace corvane {
 [[nodiscard]] bool StartPortBinder();
 
 // Binds the unbound UDP socket `fd` to the any-address of its family and `port` (1..1023) through
-// the binder. false with errno set when it did not: EACCES when there is no binder, the binder's
-// own errno when its bind failed. Any thread.
-[[nodiscard]] bool BindThroughPortBinder(int fd, std::uint16_t port);
+// the binder: no error, EACCES when there is no binder, or the binder's own error when its bind
+// failed. Any thread.
+[[nodiscard]] std::error_code BindThroughPortBinder(int fd, std::uint16_t port);
 
 }  // namespace corvane

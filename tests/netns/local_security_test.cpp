@@ -127,8 +127,8 @@ TEST(LocalSecurity, APluginOfAnotherUserRunsWithoutTheProgramsCapability) {
   relay.RecvPort = relay.SendPort = 9;
   static_cast<void>(table.Register(relay));
   fs::create_directories(home + "/Corvane");
-  ASSERT_TRUE(ReplaceFile(home + "/Corvane/profile.dat",
-                          WriteProfileImage(table, {}, false, CalendarTime{}), 0644));
+  ASSERT_FALSE(WriteFileReplacing(home + "/Corvane/profile.dat",
+                                  WriteProfileImage(table, {}, false, CalendarTime{}), 0644));
   test::Shell("chown -R 65534:65534 " + home);
 
   test::ChildProcess corvane(

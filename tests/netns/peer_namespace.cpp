@@ -75,11 +75,7 @@ void PeerNamespace::Inside(const std::function<void()>& work) const {
 UdpSocket PeerNamespace::OpenSocket(AddressFamily family, std::uint16_t port) const {
   UdpSocket socket;
   bool bound = false;
-  Inside([&] {
-    socket = UdpSocket::Open(family);
-    socket.SetBroadcast(true);
-    bound = socket.Bind(port);
-  });
+  Inside([&] { bound = !socket.Open(family) && !socket.SetBroadcast(true) && !socket.Bind(port); });
   EXPECT_TRUE(bound) << "no socket in the peer namespace";
   return socket;
 }
