@@ -77,7 +77,7 @@ std::string PerSend(UdpSocket& socket, const Endpoint& to, LinkDelivery* link) {
     if (link != nullptr) link->Prepare(to);
     bool sent = false;
     if (link == nullptr || link->OrdinarySendWanted(socket)) {
-      sent = socket.SendTo(packet.payload(), to);
+      sent = !socket.SendTo(packet.payload(), to);
     }
     if (link != nullptr) link->Complete(packet, to, socket, sent);
   }
@@ -108,8 +108,8 @@ int Run(const std::string& results) {
     return 1;
   }
   std::ostringstream out;
-  UdpSocket socket = UdpSocket::Open(AddressFamily::kIpv4);
-  if (!socket.Bind(0)) return 1;
+  UdpSocket socket;
+  if (socket.Open(AddressFamily::kIpv4) || socket.Bind(0)) return 1;
   NoListener listener;
   WakeWatcher& watcher = WakeWatcher::Program();
   LinkDelivery link(&watcher, listener);

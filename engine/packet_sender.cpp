@@ -1,7 +1,6 @@
 #include "engine/packet_sender.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 
 #include "engine/host_address.h"
@@ -46,31 +45,30 @@ void PacketSender::Send(const MagicPacket& packet, const HostEntry& destination,
       DestinationOf(answer, destination.Prefix, destination.Port, arrival);
   if (!to) {
     counters_.CountResolveFailure();
-    host_.ReportResolveError(destination.Host, answer.Failure);
+    host_.ReportResolveError(destination.Host, answer.Addresses.failure);
     return;
   }
   UdpSocket* socket = sockets_.Sender(to->address.family);
   if (socket == nullptr) return;
   if (!AwaitSendDelay()) return;
-  bool sent = false;
-  int error = ENOBUFS;  // the ordinary send was left out, and the frame failed
+  std::error_code error = std::make_error_code(std::errc::no_buffer_space);  // left out
   if (link_ != nullptr) link_->Prepare(*to);
   if (link_ == nullptr || link_->OrdinarySendWanted(*socket)) {
-    sent = socket->SendTo(packet.payload(), *to);
-    error = errno;
+    error = socket->SendTo(packet.payload(), *to);
   }
+  bool sent = !error;
   std::optional<LinkFrame> frame;
   if (link_ != nullptr) frame = link_->Complete(packet, *to, *socket, sent);
-  if (sent) {
+  if (!sent) {
+    counters_.CountSendFailure();
+    host_.ReportSendError(*to, error);
+  } else {
     counters_.CountSent();
     if (frame) {
       host_.ReportSentFrame(packet, *to, *frame);
     } else {
       host_.ReportSent(packet, *to);
     }
-  } else {
-    counters_.CountSendFailure();
-    host_.ReportSendError(*to, error);
   }
 }
 

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "config/proxy_server_settings.h"
 #include "engine/engine_report.h"
@@ -44,7 +45,7 @@ class PacketTrace {
   void Sent(const MagicPacket& packet, const Endpoint& to);
   // Sent, and also as a frame: "..., also as a frame to 02:00:5E:10:00:02 on lan1: no ARP answer".
   void SentFrame(const MagicPacket& packet, const Endpoint& to, const LinkFrame& frame);
-  void SendFailed(const Endpoint& to, int error);  // `error`: the errno of the send
+  void SendFailed(const Endpoint& to, std::error_code error);
   void ResolveFailed(std::string_view host, std::string_view reason);
 
   // The wake watcher's thread: "MAC 02:00:5E:10:00:02 woke, seen on lan1 6.2 s after the magic

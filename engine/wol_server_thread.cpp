@@ -105,7 +105,7 @@ void WolServerThread::ReportResolveError(const std::string& host, const std::str
   ReportErrorIfRecorded(EngineEvent::kResolveError, std::move(report));
 }
 
-void WolServerThread::ReportSendError(const Endpoint& to, int /*error*/) {
+void WolServerThread::ReportSendError(const Endpoint& to, std::error_code /*error*/) {
   EngineReport report;
   report.Status = EngineStatus::kSendFailed;
   report.ReportAddress = to.address;

@@ -65,7 +65,7 @@ class WolServerThread final : private ProxyHost,
   void ReportReceived(const MagicPacket& packet, const Endpoint& sender,
                       IgnoreReason reason) override;
   void ReportResolveError(const std::string& host, const std::string& reason) override;
-  void ReportSendError(const Endpoint& to, int error) override;
+  void ReportSendError(const Endpoint& to, std::error_code error) override;
   void ReportSent(const MagicPacket& packet, const Endpoint& to) override;
   void ReportNoLinkLayer() override;
   void ReportWakeOutcome(const WakeOutcome& outcome) override;

@@ -266,19 +266,16 @@ std::error_code SystemFileCopier::CopyFile(const std::string& from, const std::s
     CreateDirectory(folder, kServiceProgramMode);
     SetOwnFolderMode(folder, kServiceProgramMode);
   }
-  switch (const int error = CopyFileReplacing(from, to, mode)) {
-    case 0:
-      return {};
-    case ENOENT:  // the source went away meanwhile, or the target folder could not be made
-      return PathExists(from) ? ErrnoCode(ENOENT)
-                              : std::error_code(ServiceManagerError::kFileNotFound);
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return ServiceManagerError::kAccessDenied;
-    default:
-      return ErrnoCode(error);  // any other failure
+  const std::error_code error = CopyFileReplacing(from, to, mode);
+  if (error == std::errc::no_such_file_or_directory) {
+    // The source went away meanwhile, or the target folder could not be made.
+    return PathExists(from) ? error : std::error_code(ServiceManagerError::kFileNotFound);
   }
+  if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
+      error == std::errc::read_only_file_system) {
+    return ServiceManagerError::kAccessDenied;
+  }
+  return error;  // none, or any other failure
 }
 
 }  // namespace corvane

@@ -25,7 +25,7 @@ class ProgramLife : public WindowTest {
   }
   void WriteProfile(const std::vector<std::uint8_t>& bytes) {
     std::filesystem::create_directories(home_.path() + "/Corvane");
-    ASSERT_TRUE(ReplaceFile(ProfilePath(), bytes, 0644));
+    ASSERT_FALSE(WriteFileReplacing(ProfilePath(), bytes, 0644));
   }
   void WriteProfile(const ProxyServerTable& table, const StoredDisplayOptions& options = {}) {
     WriteProfile(WriteProfileImage(table, options, false, CalendarTime{}));

@@ -14,6 +14,7 @@
 #include "engine/escaped_text.h"
 #include "engine/packet_trace.h"
 #include "engine/storm_guard.h"
+#include "platform/errno_code.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
@@ -146,6 +147,15 @@ TEST(EscapedText, NamesNeverBreakAJournalOrAMetricsLine) {
       {"\xC0\xAF", "\\xC0\\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"\xED\xA0\x80", "\\xED\\xA0\\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"\xC2\x85", "\\xC2\\x85", "\xC2\x85"},
+      // Line separators and bidirectional controls, at both ends of their ranges; the
+      // characters beside them stay.
+      {"n\xE2\x80\xA8m\xE2\x80\xA9", "n\\xE2\\x80\\xA8m\\xE2\\x80\\xA9",
+       "n\xE2\x80\xA8m\xE2\x80\xA9"},
+      {"\xE2\x80\xAA\xE2\x80\xAE", "\\xE2\\x80\\xAA\\xE2\\x80\\xAE", "\xE2\x80\xAA\xE2\x80\xAE"},
+      {"\xE2\x81\xA6\xE2\x81\xA9", "\\xE2\\x81\\xA6\\xE2\\x81\\xA9", "\xE2\x81\xA6\xE2\x81\xA9"},
+      {"\xE2\x80\xA7\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA",
+       "\xE2\x80\xA7\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA",
+       "\xE2\x80\xA7\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(JournalText(c.text), c.journal) << c.text;
@@ -173,7 +183,7 @@ TEST(PacketTrace, AFloodIsCutToTheLimitAndTellsWhatItLeftOut) {
   trace.FlushLeftOut();
   EXPECT_EQ(lines.size(), 50u);  // the second is not over
   clock.Advance(1);
-  trace.SendFailed(from, ECONNREFUSED);
+  trace.SendFailed(from, ErrnoCode(ECONNREFUSED));
   ASSERT_EQ(lines.size(), 52u);
   EXPECT_EQ(lines[50], "P: 30 trace lines left out");
   EXPECT_EQ(lines[51], "P: can not send to 127.0.0.1 port 40000: Connection refused");

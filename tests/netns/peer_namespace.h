@@ -27,11 +27,10 @@ class PeerNamespace {
   pid_t pid() const { return pid_; }
   // Runs a shell command inside the namespace.
   void Run(const std::string& command) const;
+  // Runs `work` on a short-lived thread inside the namespace, and waits for it.
+  void Inside(const std::function<void()>& work) const;
   // A socket of the namespace bound to `port` (0: any).
   UdpSocket OpenSocket(AddressFamily family, std::uint16_t port = 0) const;
-  // Runs `work` on a thread inside the namespace; sockets it opens stay in it. False when the
-  // namespace could not be entered.
-  bool InNamespace(const std::function<void()>& work) const;
 
  private:
   pid_t pid_ = -1;

@@ -76,7 +76,7 @@ struct Frame {
 class PeerCapture {
  public:
   explicit PeerCapture(const test::PeerNamespace& peer) {
-    peer.InNamespace([this] {
+    peer.Inside([this] {
       fd_ = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, htons(ETH_P_ALL));
       sockaddr_ll link{};
       link.sll_family = AF_PACKET;
@@ -149,7 +149,7 @@ void AnnounceFromPeer(const test::PeerNamespace& peer, const MacAddress& mac,
   std::copy_n(address.bytes.begin(), 4, frame.begin() + 28);
   std::copy_n(address.bytes.begin(), 4, frame.begin() + 38);
   bool sent = false;
-  peer.InNamespace([&] {
+  peer.Inside([&] {
     const int fd = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
     sockaddr_ll link{};
     link.sll_family = AF_PACKET;
@@ -286,7 +286,7 @@ TEST_F(SleepingHostTest, AnAwakeHostGetsTheOrdinaryDatagramAndAnUnknownMacIsNotS
   const test::PeerNamespace& awake = hosts_->peers[1];
   const std::uint16_t sink_port = test::FreeUdpPort();
   UdpSocket sink = awake.OpenSocket(AddressFamily::kIpv4, sink_port);
-  UdpSocket here = UdpSocket::Open(AddressFamily::kIpv4);
+  UdpSocket here = test::PeerSocket(AddressFamily::kIpv4);
   test::Send(here, std::vector<std::uint8_t>{1}, {*ParseIpAddress("10.84.2.2"), sink_port});
   test::Shell(
       "for i in $(seq 300); do ip neigh show 10.84.2.2 dev lan2 | grep -q REACHABLE "

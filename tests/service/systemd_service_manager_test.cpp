@@ -46,9 +46,8 @@ TEST(SystemdServiceManager, WithoutSystemdTheActionsSaySoRatherThanAskForRights)
   for (const bool systemd_runs : {false, true}) {
     SystemdManagerOptions options;
     options.manager_running = [systemd_runs] { return systemd_runs; };
-    options.open_bus = options.open_manager_socket = [](int& error) {
-      error = ENOENT;
-      return std::unique_ptr<SystemdBus>();
+    options.open_bus = options.open_manager_socket = [] {
+      return OpenedBus{nullptr, ErrnoCode(ENOENT)};
     };
     options.full_access_needs_root = false;
     SystemdServiceManager manager(options);
@@ -78,16 +77,13 @@ class ActionsOnSystemd : public ::testing::Test {
     SystemdManagerOptions options;
     options.unit_folder = units_;
     options.manager_running = [] { return true; };
-    options.open_bus = [this](int& error) {
-      if (bus_down_) {
-        error = ECONNREFUSED;
-        return std::unique_ptr<SystemdBus>();
-      }
-      return SystemdBus::OpenOnSocket(systemd_.Connect(), error);
+    options.open_bus = [this] {
+      if (bus_down_) return OpenedBus{nullptr, ErrnoCode(ECONNREFUSED)};
+      return SystemdBus::OpenOnSocket(systemd_.Connect());
     };
-    options.open_manager_socket = [this](int& error) {
+    options.open_manager_socket = [this] {
       ++direct_connections_;
-      return SystemdBus::OpenOnSocket(systemd_.Connect(), error);
+      return SystemdBus::OpenOnSocket(systemd_.Connect());
     };
     options.full_access_needs_root = false;
     options.start_wait = std::chrono::milliseconds(200);
