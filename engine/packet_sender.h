@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "config/proxy_server_settings.h"
+#include "engine/loop_heartbeat.h"
 #include "engine/magic_packet.h"
 #include "engine/proxy_counters.h"
 #include "engine/proxy_host.h"
@@ -23,9 +24,11 @@ namespace corvane {
 // Owned by one engine thread; everything it is given must outlive it.
 class PacketSender {
  public:
-  // The send delay counts from now: the first send after a quiet start leaves at once.
+  // The send delay counts from now: the first send after a quiet start leaves at once. A send
+  // delay is announced to `heartbeat`, when given, as a bounded wait.
   PacketSender(const ProxyServerSettings& settings, ProxySockets& sockets, ResolverCache& resolver,
-               ProxyHost& host, ProxyCounters& counters, const TickClock& clock);
+               ProxyHost& host, ProxyCounters& counters, const TickClock& clock,
+               LoopHeartbeat* heartbeat = nullptr);
 
   // Sends what `received` (normalised, accepted) turns into. Returns early on a stop request; a
   // send whose delay a stop request cut short is not made.
@@ -42,6 +45,7 @@ class PacketSender {
   ProxyHost& host_;
   ProxyCounters& counters_;  // sends and failures
   const TickClock& clock_;
+  LoopHeartbeat* const heartbeat_;
   std::uint32_t last_send_tick_;
 };
 

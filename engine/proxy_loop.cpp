@@ -11,6 +11,7 @@
 #include "engine/resolver_cache.h"
 #include "engine/storm_guard.h"
 #include "platform/event_log.h"
+#include "platform/host_lookup.h"
 #include "platform/interfaces.h"
 
 namespace corvane {
@@ -33,15 +34,22 @@ class ReceiveLoop {
  public:
   ReceiveLoop(const ProxyServerSettings& settings, ProxySockets& sockets,
               OwnAddresses& own_addresses, ProxyHost& host, ProxyCounters& counters,
-              const TickClock& clock)
+              const TickClock& clock, LoopHeartbeat& heartbeat)
       : sockets_(sockets),
         own_addresses_(own_addresses),
         host_(host),
         counters_(counters),
         stop_(host.stop()),
-        resolver_(clock),
+        heartbeat_(heartbeat),
+        resolver_(clock,
+                  [this](const std::string& text) {
+                    heartbeat_.Waiting(static_cast<std::uint32_t>(kLookupLimit.count()));
+                    HostAddresses found = LookUpHostWithin(text, kLookupLimit, stop_);
+                    heartbeat_.Beat();
+                    return found;
+                  }),
         filters_(settings, own_addresses.table(), resolver_, stop_),
-        sender_(settings, sockets, resolver_, host, counters, clock),
+        sender_(settings, sockets, resolver_, host, counters, clock, &heartbeat),
         guard_(clock) {}
 
   void Run() {
@@ -50,6 +58,7 @@ class ReceiveLoop {
 
     BusyPacer pacer;
     while (!stop_.IsRequested()) {
+      heartbeat_.Beat();
       Pass pass;
       if (ipv4 != nullptr) ReceiveOne(*ipv4, pass);
       if (ipv6 != nullptr) ReceiveOne(*ipv6, pass);
@@ -60,13 +69,14 @@ class ReceiveLoop {
         case BusyPacer::Next::kIdleWait:
           // A socket whose receive fails may stay readable; waiting on it would spin.
           if (pass.failed) {
-            stop_.Sleep(kPause);
+            Pause();
           } else {
+            heartbeat_.Idle();
             WaitForWork(ipv4, ipv6);
           }
           break;
         case BusyPacer::Next::kPause:
-          stop_.Sleep(kPause);
+          Pause();
           break;
       }
       // Address changes are taken whenever the loop has waited: a busy loop takes them at its
@@ -80,6 +90,11 @@ class ReceiveLoop {
     bool received = false;  // a datagram was dequeued, magic packet or not
     bool failed = false;    // a receive call failed
   };
+
+  void Pause() {
+    heartbeat_.Waiting(static_cast<std::uint32_t>(kPause.count()));
+    stop_.Sleep(kPause);
+  }
 
   // Sleeps until a datagram arrives, the host's addresses change or a stop is requested.
   void WaitForWork(const UdpSocket* ipv4, const UdpSocket* ipv6) {
@@ -125,6 +140,7 @@ class ReceiveLoop {
   ProxyHost& host_;
   ProxyCounters& counters_;
   const StopRequest& stop_;
+  LoopHeartbeat& heartbeat_;
   ResolverCache resolver_;  // emptied at every start: it lives as long as one run
   ReceiveFilters filters_;
   PacketSender sender_;
@@ -135,7 +151,8 @@ class ReceiveLoop {
 }  // namespace
 
 EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host,
-                            ProxyCounters& counters, const TickClock& clock) {
+                            ProxyCounters& counters, const TickClock& clock,
+                            LoopHeartbeat* heartbeat) {
   // All of them, both families, kept current while the proxy server runs.
   OwnAddresses own_addresses;
   if (settings.DontRecvFromYourIp) own_addresses.Watch();
@@ -150,7 +167,10 @@ EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host
   if (sockets.receive_buffer_bytes() < kReceiveBufferBytes) {
     ReportShortReceiveBuffer(sockets.receive_buffer_bytes());
   }
-  ReceiveLoop(settings, sockets, own_addresses, host, counters, clock).Run();
+  LoopHeartbeat unwatched;
+  ReceiveLoop(settings, sockets, own_addresses, host, counters, clock,
+              heartbeat != nullptr ? *heartbeat : unwatched)
+      .Run();
   return EngineStatus::kSocketsReady;
 }
 

@@ -9,8 +9,8 @@
 
 namespace corvane {
 
-ServiceHost::ServiceHost(ServicePlatform& platform, ServiceTimings timings)
-    : platform_(platform), timings_(timings) {}
+ServiceHost::ServiceHost(ServicePlatform& platform, ServiceTimings timings, const TickClock& clock)
+    : platform_(platform), timings_(timings), clock_(clock) {}
 
 void ServiceHost::ServiceMain() {
   {
@@ -66,7 +66,6 @@ void ServiceHost::ServiceMain() {
 
 void ServiceHost::RunProxyServers() {
   std::vector<std::thread> threads;
-  ProxyActivity activity;
   bool failed = false;
   const ServiceEventReporter report = [this](std::string_view text, bool error) {
     ReportServiceEvent(text, error);
@@ -74,6 +73,7 @@ void ServiceHost::RunProxyServers() {
   const ServiceDebugReporter report_debug = [this](std::string_view text) {
     platform_.ReportDebug(text);
   };
+  ProxyActivity activity(report_debug, clock_);
   for (std::size_t i = 0; i < table_.size(); ++i) {
     const ProxyServerSettings& settings = table_[i];
     if (!settings.ServerAutoStartOnService) continue;
@@ -81,10 +81,11 @@ void ServiceHost::RunProxyServers() {
       failed = true;
       break;
     }
-    ProxyActivity::Watch& watch = activity.Add(settings, report_debug);
+    ProxyActivity::Watch& watch = activity.Add(settings);
     std::optional<std::thread> thread =
         platform_.CreateThread([this, &settings, &report, &report_debug, &watch] {
-          ServiceProxyThread(settings, stop_, report, report_debug, &watch.counters, &watch.trace);
+          ServiceProxyThread(settings, stop_, report, report_debug, &watch.counters, &watch.trace,
+                             &watch.heartbeat);
           watch.ended = true;
           {
             std::lock_guard lock(ended_mutex_);
@@ -135,7 +136,9 @@ void ServiceHost::Supervise(ProxyActivity& activity) {
     const Clock::time_point now = Clock::now();
     if (now >= next_step) {
       next_step = now + timings_.supervision;
-      platform_.KeepAlive();
+      std::vector<std::string> stuck;
+      if (activity.CheckLoops(stuck)) platform_.KeepAlive();
+      for (const std::string& event : stuck) ReportServiceEvent(event, /*error=*/true);
       activity.FlushTraces();
       RefreshStatusDetail(activity.StatusDetail());
       if (now >= next_metrics) {

@@ -16,6 +16,7 @@
 
 #include "config/proxy_server_table.h"
 #include "platform/stop_request.h"
+#include "platform/tick_clock.h"
 #include "service/proxy_activity.h"
 
 namespace corvane {
@@ -59,9 +60,9 @@ class ServicePlatform {
   [[nodiscard]] virtual bool LoadConfiguration(ProxyServerTable& table) = 0;
   // A new thread running `body`, or nothing when the system cannot create one.
   [[nodiscard]] virtual std::optional<std::thread> CreateThread(std::function<void()> body) = 0;
-  // The service main is alive: called at every step of its start-up pause, its network retries
-  // and its supervision, so that a service manager that watches it can restart a service whose
-  // main loop hangs.
+  // The service is alive: called at every step of its start-up pause, its network retries and
+  // its supervision while every engine thread passes its loop, so that a service manager that
+  // watches it can restart a service whose main loop or a relay thread hangs.
   virtual void KeepAlive() = 0;
 };
 
@@ -78,7 +79,9 @@ class ServiceHost {
  public:
   static constexpr std::size_t kMaxThreads = 64;
 
-  explicit ServiceHost(ServicePlatform& platform, ServiceTimings timings = {});
+  // `clock` times the engine threads' heartbeats.
+  explicit ServiceHost(ServicePlatform& platform, ServiceTimings timings = {},
+                       const TickClock& clock = SystemTickClock());
   ServiceHost(const ServiceHost&) = delete;
   ServiceHost& operator=(const ServiceHost&) = delete;
 
@@ -103,8 +106,10 @@ class ServiceHost {
   void ReportStopped();
   void RunProxyServers();
   // Watches the engine threads until one ends or a stop is requested. Every supervision step it
-  // brings the status text's totals up to date, lets the traces tell what they left out and, every
-  // metrics interval, publishes the metrics; counter lines go out as soon as they are asked for.
+  // keeps the service alive while every engine thread passes its loop (and names, as an error, a
+  // thread that is stuck), brings the status text's totals up to date, lets the traces tell what
+  // they left out and, every metrics interval, publishes the metrics; counter lines go out as soon
+  // as they are asked for.
   void Supervise(ProxyActivity& activity);
   // Reports the status again when `detail` changed it.
   void RefreshStatusDetail(std::string detail);
@@ -114,6 +119,7 @@ class ServiceHost {
 
   ServicePlatform& platform_;
   const ServiceTimings timings_;
+  const TickClock& clock_;
   StopRequest stop_;
   ProxyServerTable table_;
 

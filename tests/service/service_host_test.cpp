@@ -11,6 +11,7 @@
 #include "service/service_program.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
+#include "tests/support/packets.h"
 
 namespace corvane {
 namespace {
@@ -115,7 +116,7 @@ class ServiceHostTest : public ::testing::Test {
 
   // Runs the service main on a thread of its own.
   void Start(ServiceTimings timings = kFast) {
-    host_ = std::make_unique<ServiceHost>(platform_, timings);
+    host_ = std::make_unique<ServiceHost>(platform_, timings, clock_);
     main_ = std::async(std::launch::async, [this] { host_->ServiceMain(); });
   }
   bool Ended(std::chrono::milliseconds within = 10s) {
@@ -128,6 +129,7 @@ class ServiceHostTest : public ::testing::Test {
   }
 
   FakePlatform platform_;
+  test::FakeClock clock_;  // the engine threads' heartbeats
   std::unique_ptr<ServiceHost> host_;
   std::future<void> main_;
 };
@@ -168,6 +170,48 @@ TEST_F(ServiceHostTest, EveryStepOfThePauseTheNetworkRetriesAndTheSupervisionKee
   ASSERT_TRUE(Ended());
   EXPECT_EQ(platform_.keep_alives_before_network, 5);        // one per pause step
   EXPECT_EQ(platform_.keep_alives_before_configuration, 7);  // one per failed network attempt
+}
+
+// A relay thread that passes no loop for more than 10 s (here: a send delay that never ends, on a
+// clock that runs on) is named as an error, and the watchdog is fed no more; an idle one is fine.
+TEST_F(ServiceHostTest, AStuckRelayThreadIsNamedAndStopsFeedingTheWatchdog) {
+  UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
+  ProxyServerSettings delayed = test::LoopbackRelay("service", *sink.LocalPort());
+  delayed.ServerAutoStartOnService = true;
+  delayed.SendDelay = true;
+  delayed.SendDelayTime = 10000;
+  platform_.records = {Proxy(test::FreeUdpPort()), delayed};
+  Start();
+  UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
+  const auto received = [&] {
+    const auto statuses = platform_.statuses();
+    return !statuses.empty() && statuses.back().Detail.find(" 1 received") != std::string::npos;
+  };
+  for (int i = 0; i < 400 && !received(); ++i) {
+    test::Send(peer, test::MagicPayload({2, 0, 0, 0, 0, 1}),
+               test::Loopback(AddressFamily::kIpv4, delayed.RecvPort));
+    std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_TRUE(received());
+  // The first send waits out the delay from the start, on the system's clock; the heartbeat's
+  // clock runs on until the wait is overdue.
+  for (int i = 0; i < 200 && platform_.events().size() < 2; ++i) {
+    clock_.Advance(1000);
+    std::this_thread::sleep_for(25ms);
+  }
+  const int keep_alives = platform_.keep_alives;
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(platform_.keep_alives, keep_alives);
+  host_->ServiceControlHandler(kControlStop);
+  ASSERT_TRUE(Ended());
+  const std::vector<Event> events = platform_.events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_TRUE(events[1].error);
+  EXPECT_TRUE(events[1].text.starts_with("Proxy server \"service\" port " +
+                                         std::to_string(delayed.RecvPort) +
+                                         " has not passed its receive loop for "))
+      << events[1];
+  EXPECT_EQ(events[2], kStopped);
 }
 
 TEST_F(ServiceHostTest, OtherControlsReportTheStateAgainWithACountedCheckPoint) {
