@@ -202,6 +202,84 @@ std::error_code WriteFileReplacing(const std::string& path, std::span<const std:
   return {error, std::generic_category()};
 }
 
+const std::error_category& FolderRefusedCategory() {
+  class Category final : public std::error_category {
+   public:
+    const char* name() const noexcept override { return "folder"; }
+    std::string message(int value) const override {
+      switch (static_cast<FolderRefused>(value)) {
+        case FolderRefused::kSymbolicLink:
+          return "the folder is a symbolic link";
+        case FolderRefused::kNotAFolder:
+          return "the folder is not a folder";
+        case FolderRefused::kForeignOwner:
+          return "the folder belongs to another user";
+      }
+      return "the folder is refused";
+    }
+  };
+  static const Category category;
+  return category;
+}
+
+std::error_code WriteFileInOwnFolder(const std::string& folder, const std::string& name,
+                                     std::span<const std::uint8_t> content, unsigned mode) {
+  const auto failed = [](int error) { return std::error_code(error, std::generic_category()); };
+  const int directory = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (directory < 0) {
+    const int error = errno;
+    if (error == ENOTDIR) {
+      struct stat info {};
+      const bool link = lstat(folder.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+      return link ? FolderRefused::kSymbolicLink : FolderRefused::kNotAFolder;
+    }
+    return error == ELOOP ? std::error_code(FolderRefused::kSymbolicLink) : failed(error);
+  }
+  std::error_code result;
+  struct stat info {};
+  if (fstat(directory, &info) != 0) {
+    result = failed(errno);
+  } else if (info.st_uid != 0 && info.st_uid != geteuid()) {
+    result = FolderRefused::kForeignOwner;
+  } else {
+    // Unnamed until it is whole; where the file system has no unnamed files, under a temporary
+    // name of its own that nobody else can have made.
+    const std::string temporary = name + ".new-" + std::to_string(getpid());
+    bool named = false;
+    int fd = openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      unlinkat(directory, temporary.c_str(), 0);
+      fd = openat(directory, temporary.c_str(),
+                  O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+      named = fd >= 0;
+    }
+    if (fd < 0) {
+      result = failed(errno);
+    } else {
+      int error = WriteAll(fd, content) ? 0 : errno;
+      if (error == 0 && fchmod(fd, static_cast<mode_t>(mode)) != 0) error = errno;
+      if (error == 0 && !named) {
+        unlinkat(directory, temporary.c_str(), 0);
+        const std::string unnamed = "/proc/self/fd/" + std::to_string(fd);
+        if (linkat(AT_FDCWD, unnamed.c_str(), directory, temporary.c_str(), AT_SYMLINK_FOLLOW) ==
+            0) {
+          named = true;
+        } else {
+          error = errno;
+        }
+      }
+      if (close(fd) != 0 && error == 0) error = errno;
+      if (error == 0 && renameat(directory, temporary.c_str(), directory, name.c_str()) != 0) {
+        error = errno;
+      }
+      if (error != 0 && named) unlinkat(directory, temporary.c_str(), 0);
+      result = error == 0 ? std::error_code() : failed(error);
+    }
+  }
+  close(directory);
+  return result;
+}
+
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
 
 void SetOwnFolderMode(const std::string& path, unsigned mode) {

@@ -1,5 +1,6 @@
 #include "service/service_host.h"
 
+#include <algorithm>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -114,9 +115,9 @@ void ServiceHost::RunProxyServers() {
   if (!failed && !threads.empty()) {
     // The last word of the run: the stopped report carries its totals.
     activity.FlushTraces(/*at_end=*/true);
-    platform_.PublishMetrics(activity.MetricsText());
+    PublishMetrics(activity);
     std::lock_guard lock(status_mutex_);
-    status_.Detail = activity.StatusDetail();
+    status_.Detail = StatusDetail(activity);
   }
 }
 
@@ -140,14 +141,30 @@ void ServiceHost::Supervise(ProxyActivity& activity) {
       if (activity.CheckLoops(stuck)) platform_.KeepAlive();
       for (const std::string& event : stuck) ReportServiceEvent(event, /*error=*/true);
       activity.FlushTraces();
-      RefreshStatusDetail(activity.StatusDetail());
       if (now >= next_metrics) {
         next_metrics = now + timings_.metrics;
-        platform_.PublishMetrics(activity.MetricsText());
+        PublishMetrics(activity);
       }
+      RefreshStatusDetail(StatusDetail(activity));
     }
     if (WaitForEndOrStop(next_step)) break;
   }
+}
+
+void ServiceHost::PublishMetrics(const ProxyActivity& activity) {
+  metrics_error_ = platform_.PublishMetrics(activity.MetricsText());
+  if (!metrics_error_ || std::find(metrics_errors_told_.begin(), metrics_errors_told_.end(),
+                                   metrics_error_) != metrics_errors_told_.end()) {
+    return;
+  }
+  metrics_errors_told_.push_back(metrics_error_);
+  platform_.ReportDebug("Metrics not written: " + metrics_error_.message());
+}
+
+std::string ServiceHost::StatusDetail(const ProxyActivity& activity) const {
+  std::string detail = activity.StatusDetail();
+  if (metrics_error_) detail += "; metrics not written: " + metrics_error_.message();
+  return detail;
 }
 
 void ServiceHost::RefreshStatusDetail(std::string detail) {

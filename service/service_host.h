@@ -12,7 +12,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "config/proxy_server_table.h"
 #include "platform/stop_request.h"
@@ -53,7 +55,8 @@ class ServicePlatform {
   // A journal line at debug level: packet traces, counter lines. From several threads.
   virtual void ReportDebug(std::string_view text) = 0;
   // Publishes the metrics text (Prometheus format) where a node_exporter reads it, if anywhere.
-  virtual void PublishMetrics(std::string_view text) = 0;
+  // Returns why it could not; no error when there is no such place.
+  [[nodiscard]] virtual std::error_code PublishMetrics(std::string_view text) = 0;
   [[nodiscard]] virtual bool StartNetwork() = 0;
   virtual void LoadResolver() = 0;
   virtual void ReleaseResolver() = 0;
@@ -113,6 +116,11 @@ class ServiceHost {
   void Supervise(ProxyActivity& activity);
   // Reports the status again when `detail` changed it.
   void RefreshStatusDetail(std::string detail);
+  // Publishes the metrics; a failure is said in the status text for as long as it lasts, and once
+  // per distinct reason at debug level.
+  void PublishMetrics(const ProxyActivity& activity);
+  // The activity's totals and, while the metrics cannot be written, why.
+  std::string StatusDetail(const ProxyActivity& activity) const;
   // Waits until `deadline` for an engine thread to end or a stop; true when either. Returns
   // false earlier when counter lines are asked for.
   bool WaitForEndOrStop(std::chrono::steady_clock::time_point deadline);
@@ -126,6 +134,9 @@ class ServiceHost {
   std::mutex status_mutex_;  // the status record and its reports, shared with the handler
   ServiceStatus status_;
   std::uint32_t control_counter_ = 0;
+
+  std::error_code metrics_error_;  // the supervision only
+  std::vector<std::error_code> metrics_errors_told_;
 
   std::mutex ended_mutex_;
   std::condition_variable ended_changed_;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "service/service_program.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
@@ -35,8 +36,14 @@ class FakePlatform final : public ServicePlatform {
     std::lock_guard lock(mutex_);
     events_.push_back({std::string(text), error});
   }
-  void ReportDebug(std::string_view) override {}
-  void PublishMetrics(std::string_view) override {}
+  void ReportDebug(std::string_view text) override {
+    std::lock_guard lock(mutex_);
+    debug_lines_.emplace_back(text);
+  }
+  std::error_code PublishMetrics(std::string_view) override {
+    std::lock_guard lock(mutex_);
+    return metrics_error;
+  }
   bool StartNetwork() override {
     if (network_attempts == 0) keep_alives_before_network = keep_alives.load();
     return ++network_attempts >= network_ready_at;
@@ -62,6 +69,14 @@ class FakePlatform final : public ServicePlatform {
     std::lock_guard lock(mutex_);
     return statuses_;
   }
+  std::vector<std::string> debug_lines() {
+    std::lock_guard lock(mutex_);
+    return debug_lines_;
+  }
+  void SetMetricsError(std::error_code error) {
+    std::lock_guard lock(mutex_);
+    metrics_error = error;
+  }
 
   bool status_ok = true, configuration_ok = true;
   int network_ready_at = 1;
@@ -76,6 +91,8 @@ class FakePlatform final : public ServicePlatform {
   std::mutex mutex_;
   std::vector<Event> events_;
   std::vector<ServiceStatus> statuses_;
+  std::vector<std::string> debug_lines_;
+  std::error_code metrics_error;
 };
 
 ServiceStatus Status(ServiceState state, std::uint32_t check_point, std::string detail = "") {
@@ -212,6 +229,35 @@ TEST_F(ServiceHostTest, AStuckRelayThreadIsNamedAndStopsFeedingTheWatchdog) {
                                          " has not passed its receive loop for "))
       << events[1];
   EXPECT_EQ(events[2], kStopped);
+}
+
+// Metrics that cannot be written say why in the status for as long as that lasts, and once per
+// reason at debug level.
+TEST_F(ServiceHostTest, AMetricsFolderThatIsRefusedIsSaidInTheStatus) {
+  platform_.records = {Proxy(test::FreeUdpPort())};
+  platform_.SetMetricsError(FolderRefused::kSymbolicLink);
+  ServiceTimings timings = kFast;
+  timings.metrics = 20ms;
+  Start(timings);
+  const auto last_detail = [this] {
+    const auto statuses = platform_.statuses();
+    return statuses.empty() ? std::string() : statuses.back().Detail;
+  };
+  const std::string refused = "; metrics not written: the folder is a symbolic link";
+  for (int i = 0; i < 400 && !last_detail().ends_with(refused); ++i) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(last_detail(), "1 proxy server; 0 received, 0 ignored, 0 sent, 0 failed" + refused);
+  std::this_thread::sleep_for(100ms);  // more publications
+  platform_.SetMetricsError({});
+  for (int i = 0; i < 400 && last_detail().ends_with(refused); ++i) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(last_detail(), "1 proxy server; 0 received, 0 ignored, 0 sent, 0 failed");
+  host_->ServiceControlHandler(kControlStop);
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(platform_.debug_lines(),
+            std::vector<std::string>{"Metrics not written: the folder is a symbolic link"});
 }
 
 TEST_F(ServiceHostTest, OtherControlsReportTheStateAgainWithACountedCheckPoint) {
