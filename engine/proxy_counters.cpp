@@ -15,13 +15,14 @@ CounterValues& CounterValues::operator+=(const CounterValues& other) {
   sent += other.sent;
   send_failures += other.send_failures;
   resolve_failures += other.resolve_failures;
+  dropped += other.dropped;
   return *this;
 }
 
 std::string CountersSummary(const CounterValues& values) {
   return std::to_string(values.received) + " received, " + std::to_string(values.Ignored()) +
          " ignored, " + std::to_string(values.sent) + " sent, " + std::to_string(values.Failed()) +
-         " failed";
+         " failed, " + std::to_string(values.dropped) + " dropped";
 }
 
 std::string CountersText(const CounterValues& values) {
@@ -38,7 +39,8 @@ std::string CountersText(const CounterValues& values) {
   if (!reasons.empty()) text += " (" + reasons + ")";
   return text + ", " + std::to_string(values.sent) + " sent, " +
          std::to_string(values.send_failures) + " send failures, " +
-         std::to_string(values.resolve_failures) + " resolve failures";
+         std::to_string(values.resolve_failures) + " resolve failures, " +
+         std::to_string(values.dropped) + " dropped";
 }
 
 void ProxyCounters::CountReceived(IgnoreReason reason) {
@@ -60,6 +62,7 @@ CounterValues ProxyCounters::Read() const {
   values.sent = sent_.load(std::memory_order_relaxed);
   values.send_failures = send_failures_.load(std::memory_order_relaxed);
   values.resolve_failures = resolve_failures_.load(std::memory_order_relaxed);
+  values.dropped = dropped_.load(std::memory_order_relaxed);
   return values;
 }
 

@@ -1,6 +1,7 @@
 // What one proxy server has done since it started: magic packets received, accepted and ignored
-// (by reason), packets sent, failed sends and failed resolutions. Every event counts, whatever
-// the display options let through to the window.
+// (by reason), packets sent, failed sends and failed resolutions, and the datagrams the system
+// dropped before the proxy server could take them. Every event counts, whatever the display
+// options let through to the window.
 //
 // One ProxyCounters belongs to one run of a proxy server and starts at zero; whoever runs the
 // engine thread owns it and keeps it alive until the thread has ended. The engine thread is the
@@ -28,6 +29,7 @@ struct CounterValues {
   std::uint64_t sent = 0;
   std::uint64_t send_failures = 0;
   std::uint64_t resolve_failures = 0;  // destinations whose host text resolved to no address
+  std::uint64_t dropped = 0;           // datagrams the system dropped for a full receive buffer
 
   std::uint64_t Ignored() const;
   std::uint64_t Failed() const { return send_failures + resolve_failures; }
@@ -35,10 +37,10 @@ struct CounterValues {
   friend bool operator==(const CounterValues&, const CounterValues&) = default;
 };
 
-// The totals: "120 received, 3 ignored, 117 sent, 0 failed".
+// The totals: "120 received, 3 ignored, 117 sent, 0 failed, 0 dropped".
 std::string CountersSummary(const CounterValues& values);
 // Everything: "120 received, 117 accepted, 3 ignored (2 mac, 1 own_address), 117 sent,
-// 0 send failures, 0 resolve failures". Reasons that ignored nothing are left out.
+// 0 send failures, 0 resolve failures, 0 dropped". Reasons that ignored nothing are left out.
 std::string CountersText(const CounterValues& values);
 
 class ProxyCounters {
@@ -48,6 +50,8 @@ class ProxyCounters {
   void CountSent() { Add(sent_); }
   void CountSendFailure() { Add(send_failures_); }
   void CountResolveFailure() { Add(resolve_failures_); }
+  // The system's count of dropped datagrams, summed over the receive sockets.
+  void SetDropped(std::uint64_t dropped) { dropped_.store(dropped, std::memory_order_relaxed); }
 
   // Any thread. Each value is exact as of some moment; values read while the proxy server works
   // may be an event or two apart from each other.
@@ -65,6 +69,7 @@ class ProxyCounters {
   std::atomic<std::uint64_t> sent_{0};
   std::atomic<std::uint64_t> send_failures_{0};
   std::atomic<std::uint64_t> resolve_failures_{0};
+  std::atomic<std::uint64_t> dropped_{0};
 };
 
 }  // namespace corvane

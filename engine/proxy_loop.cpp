@@ -1,8 +1,10 @@
 #include "engine/proxy_loop.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <deque>
 
 #include "engine/magic_packet.h"
 #include "engine/packet_sender.h"
@@ -29,6 +31,52 @@ void ReportShortReceiveBuffer(int granted) {
                  " magic packets: raise net.core.rmem_max to " +
                  std::to_string(kReceiveBufferBytes / 2) + " or more");
 }
+
+// Datagrams taken from a receive socket's queue ahead of their pass. The loop empties the system's
+// queue into it after every busy pass and throughout its pauses, so that a burst waits here
+// rather than overflowing a receive buffer that the system keeps small (net.core.rmem_max without
+// CAP_NET_ADMIN), while each pass still handles one datagram per socket. Bounded: past kLimit,
+// datagrams wait with the system, which drops what its buffer cannot hold.
+class Backlog {
+ public:
+  static constexpr std::size_t kLimit = 4 * kReceiveBurstDatagrams;
+
+  bool empty() const { return entries_.empty(); }
+  bool full() const { return entries_.size() >= kLimit; }
+
+  // Moves what `socket` has queued into the backlog, up to the limit. A failing receive is left
+  // for the pass to meet.
+  void Fill(UdpSocket& socket) {
+    while (!full()) {
+      Entry& entry = entries_.emplace_back();
+      entry.result = socket.Receive(entry.bytes, entry.datagram);
+      if (entry.result == ReceiveResult::kNothing || entry.result == ReceiveResult::kError) {
+        entries_.pop_back();
+        return;
+      }
+    }
+  }
+
+  // The oldest datagram, as UdpSocket::Receive would have given it.
+  ReceiveResult Take(std::span<std::uint8_t> bytes, Datagram& datagram) {
+    Entry& entry = entries_.front();
+    datagram = entry.datagram;
+    if (entry.result == ReceiveResult::kDatagram) {
+      std::copy_n(entry.bytes.begin(), datagram.length, bytes.begin());
+    }
+    const ReceiveResult result = entry.result;
+    entries_.pop_front();
+    return result;
+  }
+
+ private:
+  struct Entry {
+    ReceiveResult result = ReceiveResult::kNothing;
+    Datagram datagram;
+    std::array<std::uint8_t, kReceiveBufferSize> bytes;
+  };
+  std::deque<Entry> entries_;
+};
 
 class ReceiveLoop {
  public:
@@ -60,23 +108,26 @@ class ReceiveLoop {
     while (!stop_.IsRequested()) {
       heartbeat_.Beat();
       Pass pass;
-      if (ipv4 != nullptr) ReceiveOne(*ipv4, pass);
-      if (ipv6 != nullptr) ReceiveOne(*ipv6, pass);
+      if (ipv4 != nullptr) ReceiveOne(*ipv4, backlogs_[0], pass);
+      if (ipv6 != nullptr) ReceiveOne(*ipv6, backlogs_[1], pass);
       const BusyPacer::Next next = pacer.AfterPass(pass.received);
+      // A socket whose receive fails may stay readable; waiting on it would spin.
       switch (next) {
         case BusyPacer::Next::kPassAtOnce:
+          if (!pass.failed) Drain(ipv4, ipv6);
           break;
         case BusyPacer::Next::kIdleWait:
-          // A socket whose receive fails may stay readable; waiting on it would spin.
+          CountDropped(ipv4, ipv6);
           if (pass.failed) {
-            Pause();
+            Pause(nullptr, nullptr);
           } else {
             heartbeat_.Idle();
             WaitForWork(ipv4, ipv6);
           }
           break;
         case BusyPacer::Next::kPause:
-          Pause();
+          CountDropped(ipv4, ipv6);
+          Pause(pass.failed ? nullptr : ipv4, pass.failed ? nullptr : ipv6);
           break;
       }
       // Address changes are taken whenever the loop has waited: a busy loop takes them at its
@@ -91,9 +142,30 @@ class ReceiveLoop {
     bool failed = false;    // a receive call failed
   };
 
-  void Pause() {
+  void Drain(UdpSocket* ipv4, UdpSocket* ipv6) {
+    if (ipv4 != nullptr) backlogs_[0].Fill(*ipv4);
+    if (ipv6 != nullptr) backlogs_[1].Fill(*ipv6);
+  }
+
+  // The 10 ms pause, during which what arrives on the given sockets is taken into their backlogs.
+  void Pause(UdpSocket* ipv4, UdpSocket* ipv6) {
+    using Clock = std::chrono::steady_clock;
     heartbeat_.Waiting(static_cast<std::uint32_t>(kPause.count()));
-    stop_.Sleep(kPause);
+    const Clock::time_point end = Clock::now() + kPause;
+    while (!stop_.IsRequested()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+      if (left.count() <= 0) return;
+      std::array<int, 2> descriptors{};
+      std::size_t count = 0;
+      if (ipv4 != nullptr && !backlogs_[0].full()) descriptors[count++] = ipv4->descriptor();
+      if (ipv6 != nullptr && !backlogs_[1].full()) descriptors[count++] = ipv6->descriptor();
+      if (count == 0) {
+        stop_.Sleep(left);
+        return;
+      }
+      stop_.WaitReadable({descriptors.data(), count}, left);
+      Drain(ipv4, ipv6);
+    }
   }
 
   // Sleeps until a datagram arrives, the host's addresses change or a stop is requested.
@@ -107,10 +179,12 @@ class ReceiveLoop {
     stop_.WaitReadable({descriptors.data(), count});
   }
 
-  // Takes at most one datagram from `socket` and handles it.
-  void ReceiveOne(UdpSocket& socket, Pass& pass) {
+  // Takes at most one datagram of `socket`, from its backlog first, and handles it.
+  void ReceiveOne(UdpSocket& socket, Backlog& backlog, Pass& pass) {
     Datagram datagram;
-    switch (socket.Receive(packet_.bytes, datagram)) {
+    const ReceiveResult result = backlog.empty() ? socket.Receive(packet_.bytes, datagram)
+                                                 : backlog.Take(packet_.bytes, datagram);
+    switch (result) {
       case ReceiveResult::kNothing:
         return;
       case ReceiveResult::kError:
@@ -135,6 +209,16 @@ class ReceiveLoop {
     if (reason == IgnoreReason::kNone) sender_.Dispatch(packet_, socket.family());
   }
 
+  // What the system dropped on the receive sockets, read whenever the loop is about to wait: a
+  // burst that overflowed has been taken by then.
+  void CountDropped(const UdpSocket* ipv4, const UdpSocket* ipv6) {
+    std::uint64_t dropped = 0;
+    for (const UdpSocket* socket : {ipv4, ipv6}) {
+      if (socket != nullptr) dropped += socket->DroppedCount().value_or(0);
+    }
+    if (dropped != dropped_) counters_.SetDropped(dropped_ = dropped);
+  }
+
   ProxySockets& sockets_;
   OwnAddresses& own_addresses_;
   ProxyHost& host_;
@@ -146,6 +230,8 @@ class ReceiveLoop {
   PacketSender sender_;
   StormGuard guard_;
   MagicPacket packet_;
+  std::array<Backlog, 2> backlogs_;  // IPv4, IPv6
+  std::uint64_t dropped_ = 0;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "engine/proxy_sockets.h"
 
+#include <atomic>
 #include <cerrno>
 
 namespace corvane {
@@ -21,7 +22,11 @@ void SetCommonOptions(UdpSocket& socket, bool receives) {
   if (socket.family() == AddressFamily::kIpv6) socket.SetMulticastHops(kIpv6MulticastHops);
 }
 
+std::atomic<int> wanted_receive_buffer{kReceiveBufferBytes};
+
 }  // namespace
+
+void SetWantedReceiveBuffer(int bytes) { wanted_receive_buffer = bytes; }
 
 SocketSetup ProxySockets::Open(const ProxyServerSettings& settings) {
   SocketSetup setup;
@@ -47,7 +52,8 @@ SocketSetup ProxySockets::OpenFamily(AddressFamily family, const ProxyServerSett
   // quiet; the proxy server still runs.
   if (ipv4 && settings.DontRecvFromBroadcastIp) sockets.receiver.EnableArrivalInfo();
   SetCommonOptions(sockets.receiver, true);
-  sockets.receive_buffer = sockets.receiver.ReserveReceiveBuffer(kReceiveBufferBytes).value_or(0);
+  sockets.receive_buffer =
+      sockets.receiver.ReserveReceiveBuffer(wanted_receive_buffer.load()).value_or(0);
   if (!sockets.receiver.Bind(settings.RecvPort)) {
     return {cannot_bind, settings.RecvPort, errno, settings.RecvPort};
   }

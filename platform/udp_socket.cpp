@@ -1,10 +1,12 @@
 #include "platform/udp_socket.h"
 
 #include <arpa/inet.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -131,6 +133,16 @@ bool UdpSocket::EnableArrivalInfo() {
   }
   broadcasts_ = std::make_unique<BroadcastAddresses>();
   return true;
+}
+
+std::optional<std::uint32_t> UdpSocket::DroppedCount() const {
+  std::array<std::uint32_t, SK_MEMINFO_VARS> values{};
+  socklen_t length = sizeof values;
+  if (getsockopt(fd_, SOL_SOCKET, SO_MEMINFO, values.data(), &length) != 0 ||
+      length < (SK_MEMINFO_DROPS + 1) * sizeof(std::uint32_t)) {
+    return std::nullopt;
+  }
+  return values[SK_MEMINFO_DROPS];
 }
 
 std::optional<int> UdpSocket::ReceiveBufferSize() const {

@@ -25,6 +25,8 @@ constexpr MetricsCounter kCounters[] = {
      &CounterValues::send_failures},
     {"corvane_resolve_failures_total", "Destinations whose host resolved to no address.",
      &CounterValues::resolve_failures},
+    {"corvane_packets_dropped_total",
+     "Datagrams the system dropped because the receive buffer was full.", &CounterValues::dropped},
 };
 
 void AddHeader(std::string& text, const char* name, const char* help, const char* type) {

@@ -169,7 +169,7 @@ TEST_F(ServiceHostTest, RunsTheFlaggedProxyServersUntilAStop) {
                                                                  {ServiceState::kStopped, 0}}));
   // The stopped report has the run's totals.
   EXPECT_EQ(platform_.statuses().back().Detail,
-            "0 proxy servers; 0 received, 0 ignored, 0 sent, 0 failed");
+            "0 proxy servers; 0 received, 0 ignored, 0 sent, 0 failed, 0 dropped");
   EXPECT_EQ(platform_.threads_created, 1);
   EXPECT_FALSE(PortHeld(flagged));
 }
@@ -247,13 +247,14 @@ TEST_F(ServiceHostTest, AMetricsFolderThatIsRefusedIsSaidInTheStatus) {
   for (int i = 0; i < 400 && !last_detail().ends_with(refused); ++i) {
     std::this_thread::sleep_for(5ms);
   }
-  EXPECT_EQ(last_detail(), "1 proxy server; 0 received, 0 ignored, 0 sent, 0 failed" + refused);
+  EXPECT_EQ(last_detail(),
+            "1 proxy server; 0 received, 0 ignored, 0 sent, 0 failed, 0 dropped" + refused);
   std::this_thread::sleep_for(100ms);  // more publications
   platform_.SetMetricsError({});
   for (int i = 0; i < 400 && last_detail().ends_with(refused); ++i) {
     std::this_thread::sleep_for(5ms);
   }
-  EXPECT_EQ(last_detail(), "1 proxy server; 0 received, 0 ignored, 0 sent, 0 failed");
+  EXPECT_EQ(last_detail(), "1 proxy server; 0 received, 0 ignored, 0 sent, 0 failed, 0 dropped");
   host_->ServiceControlHandler(kControlStop);
   ASSERT_TRUE(Ended());
   EXPECT_EQ(platform_.debug_lines(),
