@@ -15,6 +15,7 @@
 #include "engine/loop_heartbeat.h"
 #include "engine/packet_trace.h"
 #include "engine/storm_guard.h"
+#include "platform/errno_code.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
@@ -199,7 +200,7 @@ TEST(PacketTrace, AFloodIsCutToOneLimitForAllAndTellsWhatEachLeftOut) {
   budget.FlushLeftOut();
   EXPECT_EQ(lines.size(), 100u);  // the second is not over
   clock.Advance(1);
-  p.SendFailed(from, ECONNREFUSED);
+  p.SendFailed(from, ErrnoCode(ECONNREFUSED));
   ASSERT_EQ(lines.size(), 102u);
   EXPECT_EQ(lines[100], "30 trace lines left out: 30 by Q");
   EXPECT_EQ(lines[101], "P: can not send to 127.0.0.1 port 40000: Connection refused");
