@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <future>
 #include <memory>
+#include <optional>
+
+#include "platform/number_text.h"
 
 namespace corvane {
 namespace {
@@ -65,6 +69,28 @@ TEST(HostLookup, ALookupWithoutAnAnswerFailsAtItsLimitOrAtAStop) {
   found = LookUpHostWithin("10.1.2.3", 60s, running, LookUpHost);
   EXPECT_TRUE(found.has_ipv4);
   EXPECT_EQ(found.ipv4, (std::array<std::uint8_t, 4>{10, 1, 2, 3}));
+}
+
+// Numbers read from text: a number that does not fit is no number, on every build, and never an
+// exception (the interface index after "%" once ended the thread on a 32-bit build).
+TEST(NumberText, ReadsWholeDecimalNumbersThatFit) {
+  const struct {
+    const char* text;
+    std::optional<std::uint32_t> number;
+  } cases[] = {
+      {"1", 1},           {"4294967295", 4294967295u},
+      {"4294967296", {}}, {"99999999999", {}},
+      {"", {}},           {"-1", {}},
+      {"+1", {}},         {" 1", {}},
+      {"0x10", {}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DecimalNumber<std::uint32_t>(c.text), c.number) << c.text;
+    // The loopback interface is index 1 in every network namespace; 4294967295 names none.
+    const HostAddresses found = LookUpHost(std::string("127.0.0.1%") + c.text);
+    EXPECT_EQ(found.interface_index, c.number == 1u ? 1u : 0u) << c.text;
+    EXPECT_EQ(found.failure, c.number == 1u ? "" : "no such interface") << c.text;
+  }
 }
 
 }  // namespace
