@@ -92,9 +92,15 @@ class CorvaneRelay final : public Relay {
   CorvaneRelay(std::uint16_t sink, bool traced)
       : traced_(traced),
         settings_(LoopbackRelay("bench", port_, {sink})),
-        trace_(ProxyServerLabel(settings_), [this](std::string_view line) {
+        trace_budget_([this](std::string_view line) {
           static_cast<void>(write(null_, line.data(), line.size()));
-        }) {
+        }),
+        trace_(
+            ProxyServerLabel(settings_),
+            [this](std::string_view line) {
+              static_cast<void>(write(null_, line.data(), line.size()));
+            },
+            trace_budget_) {
     thread_ = std::thread([this] {
       ServiceProxyThread(
           settings_, stop_,
@@ -118,6 +124,7 @@ class CorvaneRelay final : public Relay {
   const int null_ = open("/dev/null", O_WRONLY | O_CLOEXEC);
   ProxyServerSettings settings_;
   ProxyCounters counters_;
+  TraceBudget trace_budget_;
   PacketTrace trace_;
   StopRequest stop_;
   std::thread thread_;

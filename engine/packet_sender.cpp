@@ -9,7 +9,7 @@ namespace corvane {
 
 PacketSender::PacketSender(const ProxyServerSettings& settings, ProxySockets& sockets,
                            ResolverCache& resolver, ProxyHost& host, ProxyCounters& counters,
-                           const TickClock& clock, LinkDelivery* link)
+                           const TickClock& clock, LinkDelivery* link, LoopHeartbeat* heartbeat)
     : settings_(settings),
       sockets_(sockets),
       resolver_(resolver),
@@ -17,6 +17,7 @@ PacketSender::PacketSender(const ProxyServerSettings& settings, ProxySockets& so
       counters_(counters),
       clock_(clock),
       link_(link),
+      heartbeat_(heartbeat),
       last_send_tick_(clock.GetTickCount()) {}
 
 void PacketSender::Dispatch(const MagicPacket& received, AddressFamily arrival) {
@@ -76,6 +77,7 @@ bool PacketSender::AwaitSendDelay() {
   if (!settings_.SendDelay) return true;
   const std::uint32_t elapsed = TicksFrom(last_send_tick_, clock_.GetTickCount());
   if (elapsed < settings_.SendDelayTime) {
+    if (heartbeat_ != nullptr) heartbeat_->Waiting(settings_.SendDelayTime - elapsed);
     if (!host_.stop().Sleep(std::chrono::milliseconds(settings_.SendDelayTime - elapsed))) {
       return false;
     }

@@ -12,6 +12,7 @@
 
 #include "config/proxy_server_settings.h"
 #include "engine/link_delivery.h"
+#include "engine/loop_heartbeat.h"
 #include "engine/magic_packet.h"
 #include "engine/proxy_counters.h"
 #include "engine/proxy_host.h"
@@ -25,10 +26,11 @@ namespace corvane {
 class PacketSender {
  public:
   // The send delay counts from now: the first send after a quiet start leaves at once.
-  // `link`: the last hop of sends to connected links (see LinkDelivery); none without it.
+  // `link`: the last hop of sends to connected links (see LinkDelivery); none without it. A send
+  // delay is announced to `heartbeat`, when given, as a bounded wait.
   PacketSender(const ProxyServerSettings& settings, ProxySockets& sockets, ResolverCache& resolver,
                ProxyHost& host, ProxyCounters& counters, const TickClock& clock,
-               LinkDelivery* link = nullptr);
+               LinkDelivery* link = nullptr, LoopHeartbeat* heartbeat = nullptr);
 
   // Sends what `received` (normalised, accepted) turns into. Returns early on a stop request; a
   // send whose delay a stop request cut short is not made.
@@ -46,6 +48,7 @@ class PacketSender {
   ProxyCounters& counters_;  // sends and failures
   const TickClock& clock_;
   LinkDelivery* const link_;
+  LoopHeartbeat* const heartbeat_;
   std::uint32_t last_send_tick_;
 };
 

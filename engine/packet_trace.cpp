@@ -1,5 +1,6 @@
 #include "engine/packet_trace.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "config/list_entry_rules.h"
@@ -19,11 +20,69 @@ std::string ProxyServerLabel(const ProxyServerSettings& settings) {
          std::to_string(settings.RecvPort);
 }
 
-PacketTrace::PacketTrace(std::string label, Writer write, const TickClock& clock)
-    : label_(std::move(label)),
-      write_(std::move(write)),
-      clock_(clock),
-      window_start_(clock.GetTickCount()) {}
+TraceBudget::TraceBudget(TraceWriter write, const TickClock& clock)
+    : write_(std::move(write)), clock_(clock), window_start_(clock.GetTickCount()) {}
+
+void TraceBudget::FlushLeftOut(bool at_end) {
+  std::string line;
+  {
+    std::lock_guard lock(mutex_);
+    if (left_out_ != 0) line = EndSecond(clock_.GetTickCount(), at_end);
+  }
+  if (!line.empty()) write_(line);
+}
+
+void TraceBudget::Join(PacketTrace* trace) {
+  std::lock_guard lock(mutex_);
+  traces_.push_back(trace);
+}
+
+void TraceBudget::Leave(PacketTrace* trace) {
+  std::lock_guard lock(mutex_);
+  // What it left out is still told, under no name.
+  traces_.erase(std::remove(traces_.begin(), traces_.end(), trace), traces_.end());
+}
+
+bool TraceBudget::Admit(PacketTrace& trace) {
+  std::string line;
+  bool admitted = false;
+  {
+    std::lock_guard lock(mutex_);
+    line = EndSecond(clock_.GetTickCount(), /*at_end=*/false);
+    admitted = lines_in_window_ < kLinesPerSecond;
+    if (admitted) {
+      ++lines_in_window_;
+    } else {
+      ++left_out_;
+      ++trace.left_out_;
+    }
+  }
+  if (!line.empty()) write_(line);
+  return admitted;
+}
+
+std::string TraceBudget::EndSecond(std::uint32_t now, bool at_end) {
+  if (!at_end && TicksFrom(window_start_, now) < kSecond) return {};
+  window_start_ = now;
+  lines_in_window_ = 0;
+  if (left_out_ == 0) return {};
+  std::string line = std::to_string(std::exchange(left_out_, 0)) + " trace lines left out";
+  const char* separator = ": ";
+  for (PacketTrace* trace : traces_) {
+    if (trace->left_out_ == 0) continue;
+    line +=
+        separator + std::to_string(std::exchange(trace->left_out_, 0)) + " by " + trace->label();
+    separator = ", ";
+  }
+  return line;
+}
+
+PacketTrace::PacketTrace(std::string label, Writer write, TraceBudget& budget)
+    : label_(std::move(label)), write_(std::move(write)), budget_(budget) {
+  budget_.Join(this);
+}
+
+PacketTrace::~PacketTrace() { budget_.Leave(this); }
 
 void PacketTrace::Received(const MagicPacket& packet, const Endpoint& sender, IgnoreReason reason) {
   if (!Admit()) return;
@@ -74,48 +133,11 @@ void PacketTrace::ResolveFailed(std::string_view host, std::string_view reason) 
   Write(text);
 }
 
-void PacketTrace::FlushLeftOut(bool at_end) {
-  std::uint64_t left_out = 0;
-  {
-    std::lock_guard lock(mutex_);
-    if (left_out_ != 0) left_out = EndSecond(clock_.GetTickCount(), at_end);
-  }
-  if (left_out != 0) WriteLeftOut(left_out);
-}
-
-bool PacketTrace::Admit() {
-  std::uint64_t left_out = 0;
-  bool admitted = false;
-  {
-    std::lock_guard lock(mutex_);
-    left_out = EndSecond(clock_.GetTickCount(), /*at_end=*/false);
-    admitted = lines_in_window_ < kLinesPerSecond;
-    if (admitted) {
-      ++lines_in_window_;
-    } else {
-      ++left_out_;
-    }
-  }
-  if (left_out != 0) WriteLeftOut(left_out);
-  return admitted;
-}
-
-std::uint64_t PacketTrace::EndSecond(std::uint32_t now, bool at_end) {
-  if (!at_end && TicksFrom(window_start_, now) < kSecond) return 0;
-  window_start_ = now;
-  lines_in_window_ = 0;
-  return std::exchange(left_out_, 0);
-}
-
 void PacketTrace::Write(std::string_view text) const {
   std::string line = label_;
   line += ": ";
   line += text;
   write_(line);
-}
-
-void PacketTrace::WriteLeftOut(std::uint64_t count) const {
-  Write(std::to_string(count) + " trace lines left out");
 }
 
 }  // namespace corvane

@@ -24,13 +24,14 @@ CounterValues& CounterValues::operator+=(const CounterValues& other) {
   resolve_failures += other.resolve_failures;
   woke += other.woke;
   not_seen += other.not_seen;
+  dropped += other.dropped;
   return *this;
 }
 
 std::string CountersSummary(const CounterValues& values) {
   return std::to_string(values.received) + " received, " + std::to_string(values.Ignored()) +
          " ignored, " + std::to_string(values.sent) + " sent, " + std::to_string(values.Failed()) +
-         " failed, " + WakeText(values);
+         " failed, " + WakeText(values) + ", " + std::to_string(values.dropped) + " dropped";
 }
 
 std::string CountersText(const CounterValues& values) {
@@ -47,7 +48,8 @@ std::string CountersText(const CounterValues& values) {
   if (!reasons.empty()) text += " (" + reasons + ")";
   return text + ", " + std::to_string(values.sent) + " sent, " +
          std::to_string(values.send_failures) + " send failures, " +
-         std::to_string(values.resolve_failures) + " resolve failures, " + WakeText(values);
+         std::to_string(values.resolve_failures) + " resolve failures, " + WakeText(values) + ", " +
+         std::to_string(values.dropped) + " dropped";
 }
 
 void ProxyCounters::CountReceived(IgnoreReason reason) {
@@ -71,6 +73,7 @@ CounterValues ProxyCounters::Read() const {
   values.resolve_failures = resolve_failures_.load(std::memory_order_relaxed);
   values.woke = woke_.load(std::memory_order_relaxed);
   values.not_seen = not_seen_.load(std::memory_order_relaxed);
+  values.dropped = dropped_.load(std::memory_order_relaxed);
   return values;
 }
 

@@ -1,6 +1,7 @@
 // What one proxy server has done since it started: magic packets received, accepted and ignored
-// (by reason), packets sent, failed sends and failed resolutions, and whether the hosts woken were
-// seen. Every event counts, whatever the display options let through to the window.
+// (by reason), packets sent, failed sends and failed resolutions, the datagrams the system dropped
+// before the proxy server could take them, and whether the hosts woken were seen. Every event
+// counts, whatever the display options let through to the window.
 //
 // One ProxyCounters belongs to one run of a proxy server and starts at zero; whoever runs the
 // engine thread owns it and keeps it alive until the thread has ended. Each counter has one
@@ -31,6 +32,7 @@ struct CounterValues {
   std::uint64_t resolve_failures = 0;  // destinations whose host text resolved to no address
   std::uint64_t woke = 0;              // watched MACs seen on a link after their magic packet
   std::uint64_t not_seen = 0;          // watched MACs not seen within the watch time
+  std::uint64_t dropped = 0;           // datagrams the system dropped for a full receive buffer
 
   std::uint64_t Ignored() const;
   std::uint64_t Failed() const { return send_failures + resolve_failures; }
@@ -38,11 +40,11 @@ struct CounterValues {
   friend bool operator==(const CounterValues&, const CounterValues&) = default;
 };
 
-// The totals: "120 received, 3 ignored, 117 sent, 0 failed, 2 woke, 1 not seen".
+// The totals: "120 received, 3 ignored, 117 sent, 0 failed, 2 woke, 1 not seen, 0 dropped".
 std::string CountersSummary(const CounterValues& values);
 // Everything: "120 received, 117 accepted, 3 ignored (2 mac, 1 own_address), 117 sent,
-// 0 send failures, 0 resolve failures, 2 woke, 1 not seen". Reasons that ignored nothing are left
-// out.
+// 0 send failures, 0 resolve failures, 2 woke, 1 not seen, 0 dropped". Reasons that ignored
+// nothing are left out.
 std::string CountersText(const CounterValues& values);
 
 class ProxyCounters {
@@ -54,6 +56,8 @@ class ProxyCounters {
   void CountResolveFailure() { Add(resolve_failures_); }
   // The program's wake watcher thread, the only writer of these two.
   void CountWakeOutcome(bool woke) { Add(woke ? woke_ : not_seen_); }
+  // The system's count of dropped datagrams, summed over the receive sockets.
+  void SetDropped(std::uint64_t dropped) { dropped_.store(dropped, std::memory_order_relaxed); }
 
   // Any thread. Each value is exact as of some moment; values read while the proxy server works
   // may be an event or two apart from each other.
@@ -73,6 +77,7 @@ class ProxyCounters {
   std::atomic<std::uint64_t> resolve_failures_{0};
   std::atomic<std::uint64_t> woke_{0};
   std::atomic<std::uint64_t> not_seen_{0};
+  std::atomic<std::uint64_t> dropped_{0};
 };
 
 }  // namespace corvane

@@ -4,6 +4,7 @@
 
 #include "config/proxy_server_settings.h"
 #include "engine/engine_report.h"
+#include "engine/loop_heartbeat.h"
 #include "engine/proxy_counters.h"
 #include "engine/proxy_host.h"
 #include "platform/tick_clock.h"
@@ -37,8 +38,11 @@ class BusyPacer {
 // Runs one proxy server until host.stop() is requested, or returns at once after reporting a
 // start-up failure. Returns the set-up status: kSocketsReady when the proxy server served. Every
 // socket is closed before it returns, also when it throws. Every received packet, send and
-// failure is counted into `counters`, whatever the host reports of it.
+// failure is counted into `counters`, whatever the host reports of it. The loop beats `heartbeat`,
+// when given, at every pass and announces its waits. A host lookup holds the loop for at most
+// kLookupLimit: one not answered by then fails like a name that does not resolve.
 EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host,
-                            ProxyCounters& counters, const TickClock& clock = SystemTickClock());
+                            ProxyCounters& counters, const TickClock& clock = SystemTickClock(),
+                            LoopHeartbeat* heartbeat = nullptr);
 
 }  // namespace corvane

@@ -1,5 +1,7 @@
 #include "engine/proxy_sockets.h"
 
+#include <atomic>
+
 namespace corvane {
 namespace {
 
@@ -21,7 +23,11 @@ void SetCommonOptions(UdpSocket& socket, bool receives) {
   }
 }
 
+std::atomic<int> wanted_receive_buffer{kReceiveBufferBytes};
+
 }  // namespace
+
+void SetWantedReceiveBuffer(int bytes) { wanted_receive_buffer = bytes; }
 
 SocketSetup ProxySockets::Open(const ProxyServerSettings& settings) {
   SocketSetup setup;
@@ -50,7 +56,8 @@ SocketSetup ProxySockets::OpenFamily(AddressFamily family, const ProxyServerSett
     static_cast<void>(sockets.receiver.EnableArrivalInfo());
   }
   SetCommonOptions(sockets.receiver, true);
-  sockets.receive_buffer = sockets.receiver.ReserveReceiveBuffer(kReceiveBufferBytes).value_or(0);
+  sockets.receive_buffer =
+      sockets.receiver.ReserveReceiveBuffer(wanted_receive_buffer.load()).value_or(0);
   if (const std::error_code error = sockets.receiver.Bind(settings.RecvPort)) {
     return {cannot_bind, settings.RecvPort, error, settings.RecvPort};
   }

@@ -20,6 +20,10 @@ inline constexpr int kChargePerDatagram = 2048;
 inline constexpr int kReceiveBufferBytes = kReceiveBurstDatagrams * kChargePerDatagram;
 inline constexpr int kIpv6MulticastHops = 32;
 
+// The receive buffer that proxy servers started from now on ask for; kReceiveBufferBytes unless
+// a test or a benchmark stands in for a host whose system limit keeps buffers small. Any thread.
+void SetWantedReceiveBuffer(int bytes);
+
 struct SocketSetup {
   EngineStatus status = EngineStatus::kUnknownIpMode;
   std::uint16_t port = 0;  // the port whose bind failed (status 2 or 4)

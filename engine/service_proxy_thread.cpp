@@ -85,11 +85,12 @@ class ServiceProxyHost final : public ProxyHost {
 int ServiceProxyThread(const ProxyServerSettings& settings, const StopRequest& stop,
                        const ServiceEventReporter& report_event,
                        const ServiceDebugReporter& report_debug, ProxyCounters* counters,
-                       PacketTrace* trace) {
+                       PacketTrace* trace, LoopHeartbeat* heartbeat) {
   try {
     ServiceProxyHost host(stop, report_event, report_debug, trace);
     ProxyCounters uncounted;
-    RunProxyServer(settings, host, counters != nullptr ? *counters : uncounted);
+    RunProxyServer(settings, host, counters != nullptr ? *counters : uncounted, SystemTickClock(),
+                   heartbeat);
   } catch (...) {
     report_event("Internal error", /*error=*/true);
   }

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "config/proxy_server_settings.h"
+#include "engine/loop_heartbeat.h"
 #include "engine/packet_trace.h"
 #include "engine/proxy_counters.h"
 #include "platform/stop_request.h"
@@ -30,10 +31,12 @@ using ServiceDebugReporter = std::function<void(std::string_view text)>;
 // reported as "Internal error" and ends the thread. Always returns 0. The system's reason for a
 // failed socket, with the port, goes to `report_debug` (the journal at debug level when empty),
 // e.g. "Can not create IPv4 socket (port 9): Too many open files". Without `counters` the thread
-// counts for nobody; without `trace` it traces nothing.
+// counts for nobody; without `trace` it traces nothing; `heartbeat`, when given, is beaten at every
+// pass of the receive loop (RunProxyServer).
 int ServiceProxyThread(const ProxyServerSettings& settings, const StopRequest& stop,
                        const ServiceEventReporter& report_event,
                        const ServiceDebugReporter& report_debug = {},
-                       ProxyCounters* counters = nullptr, PacketTrace* trace = nullptr);
+                       ProxyCounters* counters = nullptr, PacketTrace* trace = nullptr,
+                       LoopHeartbeat* heartbeat = nullptr);
 
 }  // namespace corvane

@@ -14,6 +14,8 @@
 #include <random>
 #include <string_view>
 
+#include "platform/errno_code.h"
+
 #ifndef CORVANE_SYSTEM_DIR
 #define CORVANE_SYSTEM_DIR "/opt/corvane"
 #endif
@@ -197,6 +199,84 @@ std::error_code WriteFileReplacing(const std::string& path, std::span<const std:
                                    unsigned mode) {
   return ReplaceWith(path, static_cast<mode_t>(mode),
                      [&](int fd) { return WriteAll(fd, content); });
+}
+
+const std::error_category& FolderRefusedCategory() {
+  class Category final : public std::error_category {
+   public:
+    const char* name() const noexcept override { return "folder"; }
+    std::string message(int value) const override {
+      switch (static_cast<FolderRefused>(value)) {
+        case FolderRefused::kSymbolicLink:
+          return "the folder is a symbolic link";
+        case FolderRefused::kNotAFolder:
+          return "the folder is not a folder";
+        case FolderRefused::kForeignOwner:
+          return "the folder belongs to another user";
+      }
+      return "the folder is refused";
+    }
+  };
+  static const Category category;
+  return category;
+}
+
+std::error_code WriteFileInOwnFolder(const std::string& folder, const std::string& name,
+                                     std::span<const std::uint8_t> content, unsigned mode) {
+  const int directory = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (directory < 0) {
+    const std::error_code error = LastErrnoCode();
+    if (error == std::errc::not_a_directory) {
+      struct stat info {};
+      const bool link = lstat(folder.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+      return link ? FolderRefused::kSymbolicLink : FolderRefused::kNotAFolder;
+    }
+    return error == std::errc::too_many_symbolic_link_levels
+               ? std::error_code(FolderRefused::kSymbolicLink)
+               : error;
+  }
+  std::error_code error;
+  struct stat info {};
+  if (fstat(directory, &info) != 0) {
+    error = LastErrnoCode();
+  } else if (info.st_uid != 0 && info.st_uid != geteuid()) {
+    error = FolderRefused::kForeignOwner;
+  } else {
+    // Unnamed until it is whole; where the file system has no unnamed files, under a temporary
+    // name of its own.
+    const std::string temporary = name + ".new-" + std::to_string(getpid());
+    bool named = false;
+    int fd = openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      unlinkat(directory, temporary.c_str(), 0);
+      fd = openat(directory, temporary.c_str(),
+                  O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+      named = fd >= 0;
+    }
+    if (fd < 0) {
+      error = LastErrnoCode();
+    } else {
+      error = WriteAll(fd, content);
+      if (!error && fchmod(fd, static_cast<mode_t>(mode)) != 0) error = LastErrnoCode();
+      if (!error && !named) {
+        unlinkat(directory, temporary.c_str(), 0);
+        const std::string unnamed = "/proc/self/fd/" + std::to_string(fd);
+        if (linkat(AT_FDCWD, unnamed.c_str(), directory, temporary.c_str(), AT_SYMLINK_FOLLOW) ==
+            0) {
+          named = true;
+        } else {
+          error = LastErrnoCode();
+        }
+      }
+      if (close(fd) != 0 && !error) error = LastErrnoCode();
+      if (!error && renameat(directory, temporary.c_str(), directory, name.c_str()) != 0) {
+        error = LastErrnoCode();
+      }
+      if (error && named) unlinkat(directory, temporary.c_str(), 0);
+    }
+  }
+  close(directory);
+  return error;
 }
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }

@@ -9,9 +9,16 @@
 #include <span>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
 #include "platform/errno_code.h"
+
+namespace corvane {
+enum class FolderRefused;
+}
+template <>
+struct std::is_error_code_enum<corvane::FolderRefused> : std::true_type {};
 
 namespace corvane {
 
@@ -56,6 +63,29 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
 [[nodiscard]] std::error_code WriteFileReplacing(const std::string& path,
                                                  std::span<const std::uint8_t> content,
                                                  unsigned mode = 0600);
+
+// Why a folder was refused for WriteFileInOwnFolder.
+enum class FolderRefused {
+  kSymbolicLink = 1,
+  kNotAFolder,
+  kForeignOwner,  // owned by neither root nor this process's user
+};
+const std::error_category& FolderRefusedCategory();
+inline std::error_code make_error_code(FolderRefused refused) {
+  return {static_cast<int>(refused), FolderRefusedCategory()};
+}
+
+// Replaces the file `name` in `folder` with `content` and permission bits `mode`, for a process
+// that may write where others cannot: the folder is opened once, without following a symbolic
+// link, and must be a real folder owned by root or by this process's user; the file is written
+// and renamed relative to that folder, so nothing that replaces the folder meanwhile is written
+// into. The replacement is atomic (readers see the old file or the new one) but not flushed to
+// the disk: for a file that is written again within seconds. Returns a FolderRefused code, or the
+// errno of the step that failed (ENOENT: no such folder).
+[[nodiscard]] std::error_code WriteFileInOwnFolder(const std::string& folder,
+                                                   const std::string& name,
+                                                   std::span<const std::uint8_t> content,
+                                                   unsigned mode);
 
 // Removes a file; true when it is gone (also when it was not there).
 bool RemoveFile(const std::string& path);

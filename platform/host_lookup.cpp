@@ -3,16 +3,22 @@
 #include <dlfcn.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/interfaces.h"
 #include "platform/net_address.h"
+#include "platform/process_limits.h"
 
 namespace corvane {
 namespace {
@@ -159,6 +165,89 @@ HostAddresses LookUpHost(const std::string& host) {
   found.interface_index = interface_index;
   if (found.has_ipv6) found.ipv6_scope = interface_index;
   return found;
+}
+
+namespace {
+
+// One lookup on its own thread, shared by the thread and the caller waiting for it: whichever
+// lets go last frees it.
+struct PendingLookup {
+  PendingLookup() : ready_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (InDescriptorReserve(ready_fd, 2)) {
+      close(ready_fd);
+      ready_fd = -1;
+    }
+  }
+  ~PendingLookup() {
+    if (ready_fd >= 0) close(ready_fd);
+  }
+  PendingLookup(const PendingLookup&) = delete;
+  PendingLookup& operator=(const PendingLookup&) = delete;
+
+  std::mutex mutex;
+  bool done = false;  // guarded by mutex, and so is answer
+  HostAddresses answer;
+  int ready_fd;  // readable once done; -1 when the process had no descriptor to spare
+};
+
+std::atomic<int> lookups_running{0};
+
+HostAddresses Failure(std::string why) {
+  HostAddresses none;
+  none.failure = std::move(why);
+  return none;
+}
+
+}  // namespace
+
+HostAddresses LookUpHostWithin(const std::string& host, std::chrono::milliseconds limit,
+                               const StopRequest& stop,
+                               const std::function<HostAddresses(const std::string&)>& lookup) {
+  if (lookups_running.fetch_add(1) >= kMaxLookupsRunning) {
+    lookups_running.fetch_sub(1);
+    return Failure("too many lookups without an answer");
+  }
+  auto pending = std::make_shared<PendingLookup>();
+  try {
+    std::thread([pending, host, lookup] {
+      HostAddresses answer = lookup(host);
+      {
+        std::lock_guard lock(pending->mutex);
+        pending->answer = std::move(answer);
+        pending->done = true;
+      }
+      if (pending->ready_fd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(pending->ready_fd, &one, sizeof one);
+      }
+      lookups_running.fetch_sub(1);
+    }).detach();
+  } catch (const std::system_error&) {
+    lookups_running.fetch_sub(1);
+    return lookup(host);
+  }
+
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + limit;
+  while (true) {
+    {
+      std::lock_guard lock(pending->mutex);
+      if (pending->done) return std::move(pending->answer);
+    }
+    if (stop.IsRequested()) return Failure("stopped before an answer came");
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      return Failure("no answer within " + (limit.count() % 1000 == 0
+                                                ? std::to_string(limit.count() / 1000) + " s"
+                                                : std::to_string(limit.count()) + " ms"));
+    }
+    // Without a descriptor of its own the lookup is looked at every 10 ms.
+    if (pending->ready_fd >= 0) {
+      stop.WaitReadable({&pending->ready_fd, 1}, left);
+    } else {
+      stop.Sleep(std::min(left, std::chrono::milliseconds(10)));
+    }
+  }
 }
 
 }  // namespace corvane

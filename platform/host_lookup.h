@@ -7,8 +7,12 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
+
+#include "platform/stop_request.h"
 
 namespace corvane {
 
@@ -39,5 +43,21 @@ bool AddressInfoEntryPointsLoaded();
 // whose interface part names no interface of this host, or whose address part is empty, resolves
 // to nothing, as a name that does not resolve.
 HostAddresses LookUpHost(const std::string& host);
+
+// How long one lookup may hold an engine thread: a DNS server that does not answer must not hold
+// a relay for the resolver's own time-out (30 s with `options timeout:30`).
+inline constexpr std::chrono::milliseconds kLookupLimit{3000};
+
+// `lookup(host)` (LookUpHost unless a test gives another) on a thread of its own, waited for until
+// it answers, `limit` has passed or `stop` is requested, whichever comes first. A lookup not
+// answered in time is a failure ("no answer within 3 s") and a lookup cut short by a stop is one
+// too; either runs on to its own end in the background, its answer dropped. At most
+// kMaxLookupsRunning run at once in the process: past that a system resolver that answers nobody
+// is taken as it is, and a lookup fails at once. When no thread can be made, the lookup runs on
+// the caller's thread. `lookup` is copied and must stay callable until it returns. Any thread.
+HostAddresses LookUpHostWithin(
+    const std::string& host, std::chrono::milliseconds limit, const StopRequest& stop,
+    const std::function<HostAddresses(const std::string&)>& lookup = LookUpHost);
+inline constexpr int kMaxLookupsRunning = 64;
 
 }  // namespace corvane

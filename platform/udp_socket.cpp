@@ -1,12 +1,14 @@
 #include "platform/udp_socket.h"
 
 #include <arpa/inet.h>
+#include <linux/sock_diag.h>
 #include <linux/sockios.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -156,6 +158,16 @@ std::error_code UdpSocket::EnableArrivalInfo() {
   if (const std::error_code error = SetIntOption(fd_, IPPROTO_IP, IP_PKTINFO, 1)) return error;
   broadcasts_ = std::make_unique<BroadcastAddresses>();
   return {};
+}
+
+std::optional<std::uint32_t> UdpSocket::DroppedCount() const {
+  std::array<std::uint32_t, SK_MEMINFO_VARS> values{};
+  socklen_t length = sizeof values;
+  if (getsockopt(fd_, SOL_SOCKET, SO_MEMINFO, values.data(), &length) != 0 ||
+      length < (SK_MEMINFO_DROPS + 1) * sizeof(std::uint32_t)) {
+    return std::nullopt;
+  }
+  return values[SK_MEMINFO_DROPS];
 }
 
 std::optional<int> UdpSocket::ReceiveBufferSize() const {

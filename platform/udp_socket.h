@@ -69,6 +69,10 @@ class UdpSocket {
   std::error_code EnableArrivalInfo();
   bool arrival_info_enabled() const { return broadcasts_ != nullptr; }
 
+  // The datagrams the system has dropped since the socket was opened because its receive buffer
+  // was full (the count SO_RXQ_OVFL would attach to a later datagram, read at once).
+  std::optional<std::uint32_t> DroppedCount() const;
+
   // The receive buffer size as the system reports it (Linux reports twice the requested size).
   std::optional<int> ReceiveBufferSize() const;
   // Asks for a receive buffer of `bytes` as the system counts them, overhead of each queued

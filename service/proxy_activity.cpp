@@ -32,6 +32,8 @@ constexpr MetricsCounter kCounters[] = {
     {"corvane_hosts_not_seen_total",
      "Hosts not seen on a link of this host within the watch time after their magic packet.",
      &CounterValues::not_seen},
+    {"corvane_packets_dropped_total",
+     "Datagrams the system dropped because the receive buffer was full.", &CounterValues::dropped},
 };
 
 void AddHeader(std::string& text, const char* name, const char* help, const char* type) {
@@ -40,12 +42,15 @@ void AddHeader(std::string& text, const char* name, const char* help, const char
 
 }  // namespace
 
-ProxyActivity::Watch::Watch(const ProxyServerSettings& proxy, PacketTrace::Writer write)
-    : settings(proxy), trace(ProxyServerLabel(proxy), std::move(write)) {}
+ProxyActivity::Watch::Watch(const ProxyServerSettings& proxy, TraceWriter write,
+                            TraceBudget& budget, const TickClock& clock)
+    : settings(proxy), trace(ProxyServerLabel(proxy), std::move(write), budget), heartbeat(clock) {}
 
-ProxyActivity::Watch& ProxyActivity::Add(const ProxyServerSettings& settings,
-                                         PacketTrace::Writer write) {
-  return watches_.emplace_back(settings, std::move(write));
+ProxyActivity::ProxyActivity(TraceWriter write, const TickClock& clock)
+    : write_(std::move(write)), clock_(clock), trace_budget_(write_, clock) {}
+
+ProxyActivity::Watch& ProxyActivity::Add(const ProxyServerSettings& settings) {
+  return watches_.emplace_back(settings, write_, trace_budget_, clock_);
 }
 
 std::size_t ProxyActivity::Running() const {
@@ -107,8 +112,23 @@ std::string ProxyActivity::MetricsText() const {
   return text;
 }
 
-void ProxyActivity::FlushTraces(bool at_end) {
-  for (Watch& watch : watches_) watch.trace.FlushLeftOut(at_end);
+bool ProxyActivity::CheckLoops(std::vector<std::string>& stuck_events) {
+  bool passing = true;
+  for (Watch& watch : watches_) {
+    const std::uint32_t late = watch.ended ? 0 : watch.heartbeat.Late();
+    if (late == 0) {
+      watch.stuck_told = false;
+      continue;
+    }
+    passing = false;
+    if (std::exchange(watch.stuck_told, true)) continue;
+    stuck_events.push_back(ProxyServerLabel(watch.settings) +
+                           " has not passed its receive loop for " +
+                           std::to_string((late + LoopHeartbeat::kStuckAfter) / 1000) + " s");
+  }
+  return passing;
 }
+
+void ProxyActivity::FlushTraces(bool at_end) { trace_budget_.FlushLeftOut(at_end); }
 
 }  // namespace corvane

@@ -1,5 +1,6 @@
 #include "service/service_host.h"
 
+#include <algorithm>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -9,8 +10,8 @@
 
 namespace corvane {
 
-ServiceHost::ServiceHost(ServicePlatform& platform, ServiceTimings timings)
-    : platform_(platform), timings_(timings) {}
+ServiceHost::ServiceHost(ServicePlatform& platform, ServiceTimings timings, const TickClock& clock)
+    : platform_(platform), timings_(timings), clock_(clock) {}
 
 void ServiceHost::ServiceMain() {
   {
@@ -66,7 +67,6 @@ void ServiceHost::ServiceMain() {
 
 void ServiceHost::RunProxyServers() {
   std::vector<std::thread> threads;
-  ProxyActivity activity;
   bool failed = false;
   const ServiceEventReporter report = [this](std::string_view text, bool error) {
     ReportServiceEvent(text, error);
@@ -74,6 +74,7 @@ void ServiceHost::RunProxyServers() {
   const ServiceDebugReporter report_debug = [this](std::string_view text) {
     platform_.ReportDebug(text);
   };
+  ProxyActivity activity(report_debug, clock_);
   for (std::size_t i = 0; i < table_.size(); ++i) {
     const ProxyServerSettings& settings = table_[i];
     if (!settings.ServerAutoStartOnService) continue;
@@ -81,10 +82,11 @@ void ServiceHost::RunProxyServers() {
       failed = true;
       break;
     }
-    ProxyActivity::Watch& watch = activity.Add(settings, report_debug);
+    ProxyActivity::Watch& watch = activity.Add(settings);
     std::optional<std::thread> thread =
         platform_.CreateThread([this, &settings, &report, &report_debug, &watch] {
-          ServiceProxyThread(settings, stop_, report, report_debug, &watch.counters, &watch.trace);
+          ServiceProxyThread(settings, stop_, report, report_debug, &watch.counters, &watch.trace,
+                             &watch.heartbeat);
           watch.ended = true;
           {
             std::lock_guard lock(ended_mutex_);
@@ -113,9 +115,9 @@ void ServiceHost::RunProxyServers() {
   if (!failed && !threads.empty()) {
     // The last word of the run: the stopped report carries its totals.
     activity.FlushTraces(/*at_end=*/true);
-    platform_.PublishMetrics(activity.MetricsText());
+    PublishMetrics(activity);
     std::lock_guard lock(status_mutex_);
-    status_.Detail = activity.StatusDetail();
+    status_.Detail = StatusDetail(activity);
   }
 }
 
@@ -135,16 +137,34 @@ void ServiceHost::Supervise(ProxyActivity& activity) {
     const Clock::time_point now = Clock::now();
     if (now >= next_step) {
       next_step = now + timings_.supervision;
-      platform_.KeepAlive();
+      std::vector<std::string> stuck;
+      if (activity.CheckLoops(stuck)) platform_.KeepAlive();
+      for (const std::string& event : stuck) ReportServiceEvent(event, /*error=*/true);
       activity.FlushTraces();
-      RefreshStatusDetail(activity.StatusDetail());
       if (now >= next_metrics) {
         next_metrics = now + timings_.metrics;
-        platform_.PublishMetrics(activity.MetricsText());
+        PublishMetrics(activity);
       }
+      RefreshStatusDetail(StatusDetail(activity));
     }
     if (WaitForEndOrStop(next_step)) break;
   }
+}
+
+void ServiceHost::PublishMetrics(const ProxyActivity& activity) {
+  metrics_error_ = platform_.PublishMetrics(activity.MetricsText());
+  if (!metrics_error_ || std::find(metrics_errors_told_.begin(), metrics_errors_told_.end(),
+                                   metrics_error_) != metrics_errors_told_.end()) {
+    return;
+  }
+  metrics_errors_told_.push_back(metrics_error_);
+  platform_.ReportDebug("Metrics not written: " + metrics_error_.message());
+}
+
+std::string ServiceHost::StatusDetail(const ProxyActivity& activity) const {
+  std::string detail = activity.StatusDetail();
+  if (metrics_error_) detail += "; metrics not written: " + metrics_error_.message();
+  return detail;
 }
 
 void ServiceHost::RefreshStatusDetail(std::string detail) {

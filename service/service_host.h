@@ -12,10 +12,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "config/proxy_server_table.h"
 #include "platform/stop_request.h"
+#include "platform/tick_clock.h"
 #include "service/proxy_activity.h"
 
 namespace corvane {
@@ -52,16 +55,17 @@ class ServicePlatform {
   // A journal line at debug level: packet traces, counter lines. From several threads.
   virtual void ReportDebug(std::string_view text) = 0;
   // Publishes the metrics text (Prometheus format) where a node_exporter reads it, if anywhere.
-  virtual void PublishMetrics(std::string_view text) = 0;
+  // Returns why it could not; no error when there is no such place.
+  [[nodiscard]] virtual std::error_code PublishMetrics(std::string_view text) = 0;
   [[nodiscard]] virtual bool StartNetwork() = 0;
   virtual void LoadResolver() = 0;
   virtual void ReleaseResolver() = 0;
   [[nodiscard]] virtual bool LoadConfiguration(ProxyServerTable& table) = 0;
   // A new thread running `body`, or nothing when the system cannot create one.
   [[nodiscard]] virtual std::optional<std::thread> CreateThread(std::function<void()> body) = 0;
-  // The service main is alive: called at every step of its start-up pause, its network retries
-  // and its supervision, so that a service manager that watches it can restart a service whose
-  // main loop hangs.
+  // The service is alive: called at every step of its start-up pause, its network retries and
+  // its supervision while every engine thread passes its loop, so that a service manager that
+  // watches it can restart a service whose main loop or a relay thread hangs.
   virtual void KeepAlive() = 0;
 };
 
@@ -78,7 +82,9 @@ class ServiceHost {
  public:
   static constexpr std::size_t kMaxThreads = 64;
 
-  explicit ServiceHost(ServicePlatform& platform, ServiceTimings timings = {});
+  // `clock` times the engine threads' heartbeats.
+  explicit ServiceHost(ServicePlatform& platform, ServiceTimings timings = {},
+                       const TickClock& clock = SystemTickClock());
   ServiceHost(const ServiceHost&) = delete;
   ServiceHost& operator=(const ServiceHost&) = delete;
 
@@ -103,23 +109,34 @@ class ServiceHost {
   void ReportStopped();
   void RunProxyServers();
   // Watches the engine threads until one ends or a stop is requested. Every supervision step it
-  // brings the status text's totals up to date, lets the traces tell what they left out and, every
-  // metrics interval, publishes the metrics; counter lines go out as soon as they are asked for.
+  // keeps the service alive while every engine thread passes its loop (and names, as an error, a
+  // thread that is stuck), brings the status text's totals up to date, lets the traces tell what
+  // they left out and, every metrics interval, publishes the metrics; counter lines go out as soon
+  // as they are asked for.
   void Supervise(ProxyActivity& activity);
   // Reports the status again when `detail` changed it.
   void RefreshStatusDetail(std::string detail);
+  // Publishes the metrics; a failure is said in the status text for as long as it lasts, and once
+  // per distinct reason at debug level.
+  void PublishMetrics(const ProxyActivity& activity);
+  // The activity's totals and, while the metrics cannot be written, why.
+  std::string StatusDetail(const ProxyActivity& activity) const;
   // Waits until `deadline` for an engine thread to end or a stop; true when either. Returns
   // false earlier when counter lines are asked for.
   bool WaitForEndOrStop(std::chrono::steady_clock::time_point deadline);
 
   ServicePlatform& platform_;
   const ServiceTimings timings_;
+  const TickClock& clock_;
   StopRequest stop_;
   ProxyServerTable table_;
 
   std::mutex status_mutex_;  // the status record and its reports, shared with the handler
   ServiceStatus status_;
   std::uint32_t control_counter_ = 0;
+
+  std::error_code metrics_error_;  // the supervision only
+  std::vector<std::error_code> metrics_errors_told_;
 
   std::mutex ended_mutex_;
   std::condition_variable ended_changed_;

@@ -47,13 +47,12 @@ void LinuxServicePlatform::ReportEvent(std::string_view text, bool error) {
 
 void LinuxServicePlatform::ReportDebug(std::string_view text) { WriteDebugLine(text); }
 
-void LinuxServicePlatform::PublishMetrics(std::string_view text) {
-  if (!PathExists(kMetricsFolder)) return;
-  const std::string path = std::string(kMetricsFolder) + "/corvane.prom";
-  const std::error_code error = WriteFileReplacing(
-      path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, 0644);
-  if (!error || std::exchange(metrics_failure_told_, true)) return;
-  WriteDebugLine("Can not write the metrics file " + path + ": " + error.message());
+std::error_code LinuxServicePlatform::PublishMetrics(std::string_view text) {
+  const std::error_code error =
+      WriteFileInOwnFolder(kMetricsFolder, "corvane.prom",
+                           {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, 0644);
+  // No folder: no node_exporter to read it.
+  return error == std::errc::no_such_file_or_directory ? std::error_code() : error;
 }
 
 bool LinuxServicePlatform::StartNetwork() { return NetworkReady(); }

@@ -21,18 +21,15 @@ class LinuxServicePlatform final : public ServicePlatform {
   bool SetServiceStatus(const ServiceStatus& status) override;
   void ReportEvent(std::string_view text, bool error) override;
   void ReportDebug(std::string_view text) override;
-  // Replaces corvane.prom in kMetricsFolder, mode 0644, when the folder exists; a failure is
-  // told once, at debug level.
-  void PublishMetrics(std::string_view text) override;
+  // Replaces corvane.prom in kMetricsFolder, mode 0644, when the folder exists and is a real
+  // folder of root's or this user's (WriteFileInOwnFolder).
+  std::error_code PublishMetrics(std::string_view text) override;
   bool StartNetwork() override;
   void LoadResolver() override;
   void ReleaseResolver() override;
   bool LoadConfiguration(ProxyServerTable& table) override;
   std::optional<std::thread> CreateThread(std::function<void()> body) override;
   void KeepAlive() override;
-
- private:
-  bool metrics_failure_told_ = false;  // the supervising thread only
 };
 
 // The program: runs the service main on a thread of its own while this thread takes the controls,

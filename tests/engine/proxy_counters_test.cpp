@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/escaped_text.h"
+#include "engine/loop_heartbeat.h"
 #include "engine/packet_trace.h"
 #include "engine/storm_guard.h"
 #include "platform/errno_code.h"
@@ -163,42 +164,67 @@ TEST(EscapedText, NamesNeverBreakAJournalOrAMetricsLine) {
   }
 }
 
-// 50 lines a second; what is left out is told once the second is over, by the next line or by
-// the owner's flush when no line comes.
-TEST(PacketTrace, AFloodIsCutToTheLimitAndTellsWhatItLeftOut) {
+// Late once 10 s pass without a beat, or 10 s past the end of an announced wait; never while idle;
+// across the wrap of the tick counter.
+TEST(LoopHeartbeat, LateOnlyPastTheBoundOfWhatItSaidItWasDoing) {
+  test::FakeClock clock(UINT32_MAX - 5000);
+  LoopHeartbeat heartbeat(clock);
+  clock.Advance(10000);
+  EXPECT_EQ(heartbeat.Late(), 0u);
+  clock.Advance(1);
+  EXPECT_EQ(heartbeat.Late(), 1u);
+  heartbeat.Waiting(3000);
+  clock.Advance(13000);
+  EXPECT_EQ(heartbeat.Late(), 0u);
+  clock.Advance(2500);
+  EXPECT_EQ(heartbeat.Late(), 2500u);
+  heartbeat.Idle();
+  clock.Advance(100000);
+  EXPECT_EQ(heartbeat.Late(), 0u);
+  heartbeat.Beat();
+  EXPECT_EQ(heartbeat.Late(), 0u);
+}
+
+// 100 lines a second for all the traces together; what is left out is told once the second is
+// over, per proxy server in one line, by the next line or by the owner's flush when none comes.
+TEST(PacketTrace, AFloodIsCutToOneLimitForAllAndTellsWhatEachLeftOut) {
   test::FakeClock clock;
   std::vector<std::string> lines;
-  PacketTrace trace(
-      "P", [&](std::string_view line) { lines.emplace_back(line); }, clock);
+  const TraceWriter write = [&](std::string_view line) { lines.emplace_back(line); };
+  TraceBudget budget(write, clock);
+  PacketTrace p("P", write, budget);
+  PacketTrace q("Q", write, budget);
   MagicPacket packet;
   const auto payload = test::MagicPayload(kMac);
   std::copy(payload.begin(), payload.end(), packet.bytes.begin());
   packet.length = payload.size();
   const Endpoint from = test::Loopback(AddressFamily::kIpv4, 40000);
-  for (int i = 0; i < 80; ++i) trace.Received(packet, from, IgnoreReason::kNone);
-  EXPECT_EQ(lines.size(), 50u);
+  for (int i = 0; i < 80; ++i) p.Received(packet, from, IgnoreReason::kNone);
+  for (int i = 0; i < 50; ++i) q.Sent(packet, from);
+  EXPECT_EQ(lines.size(), 100u);
   EXPECT_EQ(lines[0],
             "P: from 127.0.0.1 port 40000, MAC 00:11:22:33:44:55, password none: accepted");
+  EXPECT_EQ(lines[99], "Q: sent to 127.0.0.1 port 40000, MAC 00:11:22:33:44:55");
   clock.Advance(999);
-  trace.FlushLeftOut();
-  EXPECT_EQ(lines.size(), 50u);  // the second is not over
+  budget.FlushLeftOut();
+  EXPECT_EQ(lines.size(), 100u);  // the second is not over
   clock.Advance(1);
-  trace.SendFailed(from, ErrnoCode(ECONNREFUSED));
-  ASSERT_EQ(lines.size(), 52u);
-  EXPECT_EQ(lines[50], "P: 30 trace lines left out");
-  EXPECT_EQ(lines[51], "P: can not send to 127.0.0.1 port 40000: Connection refused");
-  for (int i = 0; i < 60; ++i) trace.Sent(packet, from);
-  trace.FlushLeftOut();
-  EXPECT_EQ(lines.size(), 101u);
-  clock.Advance(1000);
-  trace.FlushLeftOut();
-  trace.FlushLeftOut();
+  p.SendFailed(from, ErrnoCode(ECONNREFUSED));
   ASSERT_EQ(lines.size(), 102u);
-  EXPECT_EQ(lines.back(), "P: 11 trace lines left out");
+  EXPECT_EQ(lines[100], "30 trace lines left out: 30 by Q");
+  EXPECT_EQ(lines[101], "P: can not send to 127.0.0.1 port 40000: Connection refused");
+  for (int i = 0; i < 110; ++i) (i % 2 == 0 ? p : q).Sent(packet, from);
+  budget.FlushLeftOut();
+  EXPECT_EQ(lines.size(), 201u);
+  clock.Advance(1000);
+  budget.FlushLeftOut();
+  budget.FlushLeftOut();
+  ASSERT_EQ(lines.size(), 202u);
+  EXPECT_EQ(lines.back(), "11 trace lines left out: 5 by P, 6 by Q");
   // The end of a run does not wait for the second to end.
-  for (int i = 0; i < 51; ++i) trace.Sent(packet, from);
-  trace.FlushLeftOut(/*at_end=*/true);
-  EXPECT_EQ(lines.back(), "P: 1 trace lines left out");
+  for (int i = 0; i < 101; ++i) q.Sent(packet, from);
+  budget.FlushLeftOut(/*at_end=*/true);
+  EXPECT_EQ(lines.back(), "1 trace lines left out: 1 by Q");
 }
 
 }  // namespace

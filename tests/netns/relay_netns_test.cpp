@@ -1,8 +1,17 @@
 // The relay across two network namespaces joined by a veth pair: broadcasts that arrive, own
-// addresses, broadcasts that leave, and host names from the test's own hosts file.
+// addresses, broadcasts that leave, host names from the test's own hosts file, and a DNS server
+// that never answers.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <stdlib.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "config/list_entry_rules.h"
@@ -284,6 +293,101 @@ TEST_F(HostNamesTest, WithoutAddressInfoNamesResolveToIpv4Only) {
   EXPECT_FALSE(test::ReceiveWithin(sink6_, 50ms).has_value());
   ASSERT_TRUE(window_->WaitUntil([](const Recorded& r) { return !r.errors.empty(); }));
   EXPECT_EQ(window_->recorded().errors[0], "Can not resolve v6only.corvane.test to IP address");
+}
+
+// Names not in the hosts file go to a DNS server on this namespace's loopback that reads every
+// query and answers none; the system resolver would wait 30 s for it.
+class SilentDnsTest : public HostNamesTest {
+ protected:
+  void SetUp() override {
+    HostNamesTest::SetUp();
+    char pattern[] = "/tmp/corvane-dns-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    std::ofstream(folder_ + "/resolv.conf")
+        << "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n";
+    std::ofstream(folder_ + "/nsswitch.conf") << "hosts: files dns\n";
+    ASSERT_EQ(
+        mount((folder_ + "/resolv.conf").c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr),
+        0);
+    ASSERT_EQ(mount((folder_ + "/nsswitch.conf").c_str(), "/etc/nsswitch.conf", nullptr, MS_BIND,
+                    nullptr),
+              0);
+    dns_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address{AF_INET, htons(53), {htonl(INADDR_LOOPBACK)}, {}};
+    ASSERT_EQ(bind(dns_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  }
+  void TearDown() override {
+    HostNamesTest::TearDown();
+    umount2("/etc/nsswitch.conf", MNT_DETACH);
+    umount2("/etc/resolv.conf", MNT_DETACH);
+    std::filesystem::remove_all(folder_);
+    close(dns_);
+  }
+
+  // Whether a query naming `label` reaches the DNS server within `timeout`.
+  bool Asked(std::string_view label, std::chrono::milliseconds timeout = 5s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      char query[512];
+      const ssize_t got = recv(dns_, query, sizeof query, MSG_DONTWAIT);
+      if (got > 0 && std::string_view(query, static_cast<std::size_t>(got)).find(label) !=
+                         std::string_view::npos) {
+        return true;
+      }
+      if (got <= 0) std::this_thread::sleep_for(5ms);
+    }
+    return false;
+  }
+
+  std::string folder_;
+  int dns_ = -1;
+};
+
+// The destination after the silent name gets the packet once the lookup has had 3 s, the next
+// packet is not held (the failure is cached), and a stop ends a thread that waits for an answer.
+TEST_F(SilentDnsTest, ALookupWithoutAnAnswerHoldsTheRelayThreeSecondsAtMost) {
+  using Clock = std::chrono::steady_clock;
+  ProxyServerSettings settings = Proxy();
+  settings.SendToHostsList = {{"silent.corvane.test", 32, 9}, {"10.77.0.2", 32, port_}};
+  Start(settings);
+  const Clock::time_point sent = Clock::now();
+  ASSERT_TRUE(test::SendUntilReported(*window_, peer4_, MagicPayload(kUnicast),
+                                      At("10.77.0.1", settings.RecvPort)));
+  EXPECT_TRUE(Asked("silent"));
+  ASSERT_TRUE(test::ReceiveWithin(sink4_, 10s).has_value());
+  const auto held = Clock::now() - sent;
+  std::cout << "the first packet was held "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(held).count() << " ms\n";
+  EXPECT_LT(held, 4500ms);
+  ASSERT_TRUE(window_->WaitUntil([](const Recorded& r) { return !r.errors.empty(); }));
+  EXPECT_EQ(window_->recorded().errors[0], "Can not resolve silent.corvane.test to IP address");
+  while (test::ReceiveWithin(sink4_, 100ms)) {
+  }
+
+  const Clock::time_point next = Clock::now();
+  test::Send(peer4_, MagicPayload(kMarker), At("10.77.0.1", settings.RecvPort));
+  const auto arrived = test::ReceiveWithin(sink4_, 2s);
+  ASSERT_TRUE(arrived.has_value());
+  EXPECT_EQ(arrived->payload, MagicPayload(kMarker));
+  EXPECT_LT(Clock::now() - next, 1s);
+
+  // A stop while a lookup waits.
+  ProxyServerSettings other = Proxy();
+  other.SendToHostsList = {{"quiet.corvane.test", 32, 9}};
+  const std::shared_ptr<WolServerThread> thread = window_->StartServer(window_->AddServer(other));
+  bool asked = false;
+  for (int i = 0; i < 100 && !asked; ++i) {
+    test::Send(peer4_, MagicPayload(kUnicast), At("10.77.0.1", other.RecvPort));
+    asked = Asked("quiet", 50ms);
+  }
+  ASSERT_TRUE(asked);
+  const Clock::time_point stopped = Clock::now();
+  thread->Terminate();
+  EXPECT_TRUE(thread->WaitUntilFinished(1s));
+  std::cout << "a stop during a lookup took "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - stopped).count()
+            << " ms\n";
 }
 
 }  // namespace

@@ -171,11 +171,13 @@ class ServiceRun {
     settings_.RecvPort = settings_.SendPort = test::FreeUdpPort();
     settings_.DontRecvFromYourIp = false;
     settings_.SendToHostsList = {destination};
-    trace_ =
-        std::make_unique<PacketTrace>(ProxyServerLabel(settings_), [this](std::string_view line) {
+    trace_ = std::make_unique<PacketTrace>(
+        ProxyServerLabel(settings_),
+        [this](std::string_view line) {
           std::lock_guard lock(mutex_);
           lines_.emplace_back(line);
-        });
+        },
+        budget_);
     thread_ = std::thread([this] {
       ServiceProxyThread(
           settings_, stop_, [](std::string_view, bool) {}, {}, &counters_, trace_.get());
@@ -222,6 +224,7 @@ class ServiceRun {
   ProxyCounters counters_;
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
+  TraceBudget budget_{[](std::string_view) {}};
   std::unique_ptr<PacketTrace> trace_;
   std::thread thread_;
 };

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <future>
+#include <memory>
 #include <optional>
 
 #include "platform/number_text.h"
@@ -32,6 +34,41 @@ TEST(HostLookup, WithoutAddressInfoOnlyIpv4CanBeFound) {
   EXPECT_FALSE(ipv6.has_ipv4 || ipv6.has_ipv6);
   EXPECT_TRUE(LoadAddressInfoEntryPoints());
   EXPECT_TRUE(LookUpHost("::1").has_ipv6);
+}
+
+// A lookup that hangs holds its caller for the limit at most, and not at all past a stop; one that
+// answers in time is passed through.
+TEST(HostLookup, ALookupWithoutAnAnswerFailsAtItsLimitOrAtAStop) {
+  using namespace std::chrono_literals;
+  using Clock = std::chrono::steady_clock;
+  auto release = std::make_shared<std::promise<void>>();
+  const auto hanging = [gate = release->get_future().share()](const std::string&) {
+    gate.wait();
+    return LookUpHost("10.0.0.1");
+  };
+  StopRequest stop;
+  Clock::time_point start = Clock::now();
+  HostAddresses found = LookUpHostWithin("silent.example", 200ms, stop, hanging);
+  EXPECT_GE(Clock::now() - start, 200ms);
+  EXPECT_LT(Clock::now() - start, 2s);
+  EXPECT_FALSE(found.has_ipv4 || found.has_ipv6);
+  EXPECT_EQ(found.failure, "no answer within 200 ms");
+
+  std::thread stopper([&stop] {
+    std::this_thread::sleep_for(50ms);
+    stop.Request();
+  });
+  start = Clock::now();
+  found = LookUpHostWithin("silent.example", 60s, stop, hanging);
+  EXPECT_LT(Clock::now() - start, 2s);
+  EXPECT_FALSE(found.has_ipv4 || found.has_ipv6);
+  stopper.join();
+  release->set_value();
+
+  StopRequest running;
+  found = LookUpHostWithin("10.1.2.3", 60s, running, LookUpHost);
+  EXPECT_TRUE(found.has_ipv4);
+  EXPECT_EQ(found.ipv4, (std::array<std::uint8_t, 4>{10, 1, 2, 3}));
 }
 
 // Numbers read from text: a number that does not fit is no number, on every build, and never an

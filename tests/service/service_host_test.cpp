@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "service/service_program.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
+#include "tests/support/packets.h"
 
 namespace corvane {
 namespace {
@@ -34,8 +36,14 @@ class FakePlatform final : public ServicePlatform {
     std::lock_guard lock(mutex_);
     events_.push_back({std::string(text), error});
   }
-  void ReportDebug(std::string_view) override {}
-  void PublishMetrics(std::string_view) override {}
+  void ReportDebug(std::string_view text) override {
+    std::lock_guard lock(mutex_);
+    debug_lines_.emplace_back(text);
+  }
+  std::error_code PublishMetrics(std::string_view) override {
+    std::lock_guard lock(mutex_);
+    return metrics_error;
+  }
   bool StartNetwork() override {
     if (network_attempts == 0) keep_alives_before_network = keep_alives.load();
     return ++network_attempts >= network_ready_at;
@@ -61,6 +69,14 @@ class FakePlatform final : public ServicePlatform {
     std::lock_guard lock(mutex_);
     return statuses_;
   }
+  std::vector<std::string> debug_lines() {
+    std::lock_guard lock(mutex_);
+    return debug_lines_;
+  }
+  void SetMetricsError(std::error_code error) {
+    std::lock_guard lock(mutex_);
+    metrics_error = error;
+  }
 
   bool status_ok = true, configuration_ok = true;
   int network_ready_at = 1;
@@ -75,6 +91,8 @@ class FakePlatform final : public ServicePlatform {
   std::mutex mutex_;
   std::vector<Event> events_;
   std::vector<ServiceStatus> statuses_;
+  std::vector<std::string> debug_lines_;
+  std::error_code metrics_error;
 };
 
 ServiceStatus Status(ServiceState state, std::uint32_t check_point, std::string detail = "") {
@@ -115,7 +133,7 @@ class ServiceHostTest : public ::testing::Test {
 
   // Runs the service main on a thread of its own.
   void Start(ServiceTimings timings = kFast) {
-    host_ = std::make_unique<ServiceHost>(platform_, timings);
+    host_ = std::make_unique<ServiceHost>(platform_, timings, clock_);
     main_ = std::async(std::launch::async, [this] { host_->ServiceMain(); });
   }
   bool Ended(std::chrono::milliseconds within = 10s) {
@@ -128,6 +146,7 @@ class ServiceHostTest : public ::testing::Test {
   }
 
   FakePlatform platform_;
+  test::FakeClock clock_;  // the engine threads' heartbeats
   std::unique_ptr<ServiceHost> host_;
   std::future<void> main_;
 };
@@ -149,8 +168,9 @@ TEST_F(ServiceHostTest, RunsTheFlaggedProxyServersUntilAStop) {
                                                                  {ServiceState::kStopPending, 1},
                                                                  {ServiceState::kStopped, 0}}));
   // The stopped report has the run's totals.
-  EXPECT_EQ(platform_.statuses().back().Detail,
-            "0 proxy servers; 0 received, 0 ignored, 0 sent, 0 failed, 0 woke, 0 not seen");
+  EXPECT_EQ(
+      platform_.statuses().back().Detail,
+      "0 proxy servers; 0 received, 0 ignored, 0 sent, 0 failed, 0 woke, 0 not seen, 0 dropped");
   EXPECT_EQ(platform_.threads_created, 1);
   EXPECT_FALSE(PortHeld(flagged));
 }
@@ -168,6 +188,82 @@ TEST_F(ServiceHostTest, EveryStepOfThePauseTheNetworkRetriesAndTheSupervisionKee
   ASSERT_TRUE(Ended());
   EXPECT_EQ(platform_.keep_alives_before_network, 5);        // one per pause step
   EXPECT_EQ(platform_.keep_alives_before_configuration, 7);  // one per failed network attempt
+}
+
+// A relay thread that passes no loop for more than 10 s (here: a send delay that never ends, on a
+// clock that runs on) is named as an error, and the watchdog is fed no more; an idle one is fine.
+TEST_F(ServiceHostTest, AStuckRelayThreadIsNamedAndStopsFeedingTheWatchdog) {
+  UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
+  ProxyServerSettings delayed = test::LoopbackRelay("service", *sink.LocalPort());
+  delayed.ServerAutoStartOnService = true;
+  delayed.SendDelay = true;
+  delayed.SendDelayTime = 10000;
+  platform_.records = {Proxy(test::FreeUdpPort()), delayed};
+  Start();
+  UdpSocket peer = test::PeerSocket(AddressFamily::kIpv4);
+  const auto received = [&] {
+    const auto statuses = platform_.statuses();
+    return !statuses.empty() && statuses.back().Detail.find(" 1 received") != std::string::npos;
+  };
+  for (int i = 0; i < 400 && !received(); ++i) {
+    test::Send(peer, test::MagicPayload({2, 0, 0, 0, 0, 1}),
+               test::Loopback(AddressFamily::kIpv4, delayed.RecvPort));
+    std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_TRUE(received());
+  // The first send waits out the delay from the start, on the system's clock; the heartbeat's
+  // clock runs on until the wait is overdue.
+  for (int i = 0; i < 200 && platform_.events().size() < 2; ++i) {
+    clock_.Advance(1000);
+    std::this_thread::sleep_for(25ms);
+  }
+  const int keep_alives = platform_.keep_alives;
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(platform_.keep_alives, keep_alives);
+  host_->ServiceControlHandler(kControlStop);
+  ASSERT_TRUE(Ended());
+  const std::vector<Event> events = platform_.events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_TRUE(events[1].error);
+  EXPECT_TRUE(events[1].text.starts_with("Proxy server \"service\" port " +
+                                         std::to_string(delayed.RecvPort) +
+                                         " has not passed its receive loop for "))
+      << events[1];
+  EXPECT_EQ(events[2], kStopped);
+}
+
+// Metrics that cannot be written say why in the status for as long as that lasts, and once per
+// reason at debug level.
+TEST_F(ServiceHostTest, AMetricsFolderThatIsRefusedIsSaidInTheStatus) {
+  platform_.records = {Proxy(test::FreeUdpPort())};
+  platform_.SetMetricsError(FolderRefused::kSymbolicLink);
+  ServiceTimings timings = kFast;
+  timings.metrics = 20ms;
+  Start(timings);
+  const auto last_detail = [this] {
+    const auto statuses = platform_.statuses();
+    return statuses.empty() ? std::string() : statuses.back().Detail;
+  };
+  const std::string refused = "; metrics not written: the folder is a symbolic link";
+  for (int i = 0; i < 400 && !last_detail().ends_with(refused); ++i) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(
+      last_detail(),
+      "1 proxy server; 0 received, 0 ignored, 0 sent, 0 failed, 0 woke, 0 not seen, 0 dropped" +
+          refused);
+  std::this_thread::sleep_for(100ms);  // more publications
+  platform_.SetMetricsError({});
+  for (int i = 0; i < 400 && last_detail().ends_with(refused); ++i) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(
+      last_detail(),
+      "1 proxy server; 0 received, 0 ignored, 0 sent, 0 failed, 0 woke, 0 not seen, 0 dropped");
+  host_->ServiceControlHandler(kControlStop);
+  ASSERT_TRUE(Ended());
+  EXPECT_EQ(platform_.debug_lines(),
+            std::vector<std::string>{"Metrics not written: the folder is a symbolic link"});
 }
 
 TEST_F(ServiceHostTest, OtherControlsReportTheStateAgainWithACountedCheckPoint) {
