@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -35,7 +37,9 @@ std::uint32_t InterfaceIndex(std::string_view name) {
   if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return 0;
   }
-  const unsigned long number = std::stoul(text);  // at most 15 digits: no overflow
+  // At most 15 digits fit 64 bits; an unsigned long has only 32 on 32-bit ARM.
+  std::uint64_t number = 0;
+  std::from_chars(text.data(), text.data() + text.size(), number);
   char found[IF_NAMESIZE];
   if (number == 0 || number > UINT32_MAX ||
       if_indextoname(static_cast<unsigned>(number), found) == nullptr) {

@@ -15,8 +15,8 @@ declare -A groups=(
   [screenshots]="xvfb xauth"
   [ui]="xvfb xauth xdotool at-spi2-core python3-pyatspi dbus"
   [package]="dpkg-dev file lintian appstream desktop-file-utils"
-  [cross-armhf]="crossbuild-essential-armhf libsystemd-dev:armhf libgtest-dev:armhf libgmock-dev:armhf qemu-user-static"
-  [cross-arm64]="crossbuild-essential-arm64 libsystemd-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64 qemu-user-static"
+  [cross-armhf]="crossbuild-essential-armhf libsystemd-dev:armhf libgtest-dev:armhf libgmock-dev:armhf libstdc++6:armhf qemu-user-static"
+  [cross-arm64]="crossbuild-essential-arm64 libsystemd-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64 libstdc++6:arm64 qemu-user-static"
 )
 
 wanted=(${groups[build]})
@@ -27,8 +27,9 @@ done
 
 missing=()
 for package in "${wanted[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [ "$status" = "install ok installed" ] || missing+=("$package")
+  # One line per installed architecture of a multiarch library.
+  dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -qx "install ok installed" ||
+    missing+=("$package")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
@@ -51,9 +52,18 @@ for package in "${missing[@]}"; do
   fi
 done
 # A mirror in the middle of a sync may fail one index; the install below says what is missing.
-[ $added -eq 0 ] || "${sudo_cmd[@]}" apt-get update || "${sudo_cmd[@]}" apt-get update || true
-if ! "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"; then
-  # A fresh machine may have no package lists yet.
-  "${sudo_cmd[@]}" apt-get update
-  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"
-fi
+update() { "${sudo_cmd[@]}" apt-get update || "${sudo_cmd[@]}" apt-get update || true; }
+install() {
+  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "$@" "${missing[@]}"
+}
+[ $added -eq 0 ] || update
+install && exit 0
+# A fresh machine may have no package lists yet.
+update
+install && exit 0
+# Multiarch wants the same version of a library for every architecture (liblzma5 and
+# liblzma5:armhf). When one architecture's index of the security updates could not be had, the
+# release's own versions still match.
+[ $added -eq 0 ] && ! printf '%s\n' "${missing[@]}" | grep -q ':' && exit 1
+. /etc/os-release
+install -t "$VERSION_CODENAME"

@@ -6,7 +6,9 @@
 #   scripts/package.sh          build/package/corvane-service_<version>_<arch>.deb and
 #                               build/package/corvane_<version>_<arch>.deb for this machine
 #   scripts/package.sh ARCH     build/package/corvane-service_<version>_ARCH.deb alone, cross-built
-#                               with Debian's cross compiler for ARCH (armhf or arm64)
+#                               with Debian's cross compiler for ARCH (armhf or arm64), in
+#                               build/package-ARCH; CORVANE_CROSS_TESTS=ON builds the Qt-free tests
+#                               there too, for scripts/cross_test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,7 +23,8 @@ else
   [ -f "cmake/toolchain-$arch.cmake" ] || { echo "package.sh: no cross build for '$arch'" >&2; exit 2; }
   scripts/deps.sh package "cross-$arch"
   tree=build/package-$arch
-  configure=(-B "$tree" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch.cmake" -DCORVANE_DESKTOP=OFF)
+  configure=(-B "$tree" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch.cmake" -DCORVANE_DESKTOP=OFF
+             -DCORVANE_BUILD_TESTS="${CORVANE_CROSS_TESTS:-OFF}")
 fi
 # The flags of the architecture the packages are for.
 export DEB_BUILD_MAINT_OPTIONS="hardening=+all" DEB_HOST_ARCH="$arch"

@@ -92,7 +92,14 @@ cd /tmp
 corvanectl install relay.json && corvanectl start || fail "the two commands"
 wait_active || fail "the service does not run"
 relays "installed by corvanectl"
-corvanectl status | tee /tmp/status.txt
+# The status line's totals follow within a few seconds.
+for _ in $(seq 50); do
+  corvanectl status >/tmp/status.txt || fail "status: $(cat /tmp/status.txt)"
+  grep -q "; 1 proxy server; [1-9][0-9]* received, 0 ignored, [1-9][0-9]* sent, 0 failed$" /tmp/status.txt &&
+    break
+  sleep 0.2
+done
+cat /tmp/status.txt
 grep -qx "CorvaneService.service: active (running)" /tmp/status.txt || fail "status"
 grep -q "; 1 proxy server; [1-9][0-9]* received, 0 ignored, [1-9][0-9]* sent, 0 failed$" /tmp/status.txt ||
   fail "status without the totals"
