@@ -2,16 +2,21 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <type_traits>
 #include <vector>
 
+#include "cli/profile_fields.h"
 #include "config/list_entry_rules.h"
+#include "config/utf8_text.h"
 
 namespace corvane {
 namespace {
 
 // The service starts at most this many proxy servers (its thread limit) and fails beyond it.
 constexpr std::size_t kServiceThreads = 64;
-constexpr const char* kIpModeNames[] = {"UseIPv4", "UseIPv6", "UseIPv4IPv6"};
+using profile_fields::HostRole;
+using profile_fields::JsonFields;
+using profile_fields::kIpModeNames;
 
 std::string Plural(std::size_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -75,67 +80,66 @@ std::string IpModeText(IpMode mode) {
   return std::to_string(value) + " (none of UseIPv4, UseIPv6, UseIPv4IPv6)";
 }
 
-void ShowRecord(Lines& out, const ProxyServerSettings& s) {
-  out.Field("ServerName", Printable(s.ServerName));
-  out.Flag("ServerAutoStart", s.ServerAutoStart);
-  out.Flag("ServerAutoStartOnService", s.ServerAutoStartOnService);
-  out.Field("IpMode", IpModeText(s.IpMode));
-  out.Field("RecvPort", std::to_string(s.RecvPort));
-  out.Field("SendPort", std::to_string(s.SendPort));
-  out.Flag("SendDelay", s.SendDelay);
-  out.Field("SendDelayTime", std::to_string(s.SendDelayTime) + " ms");
-  out.Flag("DontRecvFromYourIp", s.DontRecvFromYourIp);
-  out.Flag("DontRecvFromBroadcastIp", s.DontRecvFromBroadcastIp);
-  out.Flag("DontRecvFromHosts", s.DontRecvFromHosts);
-  out.Rows("DontRecvFromHostsList", RowsOf(s.DontRecvFromHostsList, HostRow));
-  out.Flag("RecvFromHosts", s.RecvFromHosts);
-  out.Rows("RecvFromHostsList", RowsOf(s.RecvFromHostsList, HostRow));
-  out.Flag("DontRecvFromPorts", s.DontRecvFromPorts);
-  out.Rows("DontRecvFromPortsList", RowsOf(s.DontRecvFromPortsList, PortRangeRow));
-  out.Flag("RecvFromPorts", s.RecvFromPorts);
-  out.Rows("RecvFromPortsList", RowsOf(s.RecvFromPortsList, PortRangeRow));
-  out.Flag("DontRecvWithPassword", s.DontRecvWithPassword);
-  out.Flag("DontRecvWithoutPassword", s.DontRecvWithoutPassword);
-  out.Flag("DontRecvWithNextPasswords", s.DontRecvWithNextPasswords);
-  out.Rows("DontRecvWithNextPasswordsList", RowsOf(s.DontRecvWithNextPasswordsList, HexRow));
-  out.Flag("RecvWithNextPasswords", s.RecvWithNextPasswords);
-  out.Rows("RecvWithNextPasswordsList", RowsOf(s.RecvWithNextPasswordsList, HexRow));
-  out.Flag("DontRecvWithNextMacs", s.DontRecvWithNextMacs);
-  out.Rows("DontRecvWithNextMacsList", RowsOf(s.DontRecvWithNextMacsList, HexRow));
-  out.Flag("RecvWithNextMacs", s.RecvWithNextMacs);
-  out.Rows("RecvWithNextMacsList", RowsOf(s.RecvWithNextMacsList, HexRow));
-  out.Flag("RemovePassword", s.RemovePassword);
-  out.Flag("ReplacePassword", s.ReplacePassword);
-  out.Field("ReplacePasswordValue", HexText(s.ReplacePasswordValue));
-  out.Flag("ReplaceMac", s.ReplaceMac);
-  out.Field("ReplaceMacValue", HexText(s.ReplaceMacValue));
-  out.Rows("SendToHostsList", RowsOf(s.SendToHostsList, DestinationRow));
-  out.Field("ActionsByMacsList", Plural(s.ActionsByMacsList.size(), "entry", "entries"));
-  for (const ActionByMac& action : s.ActionsByMacsList) {
-    out.Table(
-        {{HexText(action.Mac), Plural(action.ReplaceByMacPacketsList.size(), "packet", "packets")}},
-        "    ");
-    out.Table(RowsOf(action.ReplaceByMacPacketsList, ReplacementPacketRow), "      ");
-  }
-}
+// One line per field of `record`, walking its description; list entries in the window's rows.
+template <typename Record>
+class FieldLines {
+ public:
+  FieldLines(Lines& out, const Record& record) : out_(out), record_(record) {}
 
-bool IsUtf8Text(std::string_view text) {
-  // Enough for a warning: every byte sequence that a UTF-8 decoder takes whole.
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const std::size_t length = c < 0x80             ? 1
-                               : (c & 0xE0) == 0xC0 ? 2
-                               : (c & 0xF0) == 0xE0 ? 3
-                               : (c & 0xF8) == 0xF0 ? 4
-                                                    : 0;
-    if (length == 0 || text.size() - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += length;
+  template <typename M>
+  void Id(M, const char*) {}  // the heading names the record
+  template <typename M>
+  void Flag(M m, const char* key) {
+    out_.Flag(key, record_.*m);
   }
-  return true;
+  template <typename M, typename Rule = std::nullptr_t>
+  void Number(M m, const char* key, std::uint64_t, Rule rule = nullptr) {
+    std::string value = std::to_string(record_.*m);
+    if constexpr (std::is_same_v<Rule, profile_fields::Unit>) value += rule.text;
+    out_.Field(key, value);
+  }
+  template <typename M>
+  void Text(M m, const char* key, const char*) {
+    out_.Field(key, Printable(record_.*m));
+  }
+  template <typename M>
+  void Mode(M m, const char* key) {
+    out_.Field(key, IpModeText(record_.*m));
+  }
+  template <typename M>
+  void Six(M m, const char* key, bool) {
+    out_.Field(key, HexText(record_.*m));
+  }
+  template <typename M, typename... Role>
+  void List(M m, const char* key, Role... role) {
+    const auto& list = record_.*m;
+    if constexpr (sizeof...(Role) != 0) {
+      const bool senders = (... && (role == HostRole::kSender));
+      out_.Rows(key, RowsOf(list, senders ? HostRow : DestinationRow));
+    } else if constexpr (std::is_same_v<std::decay_t<decltype(list)>, std::vector<PortRange>>) {
+      out_.Rows(key, RowsOf(list, PortRangeRow));
+    } else if constexpr (std::is_same_v<std::decay_t<decltype(list)>, std::vector<MacAddress>>) {
+      out_.Rows(key, RowsOf(list, HexRow));
+    } else {
+      out_.Field(key, Plural(list.size(), "entry", "entries"));
+      for (const ActionByMac& action : list) {
+        out_.Table({{HexText(action.Mac),
+                     Plural(action.ReplaceByMacPacketsList.size(), "packet", "packets")}},
+                   "    ");
+        out_.Table(RowsOf(action.ReplaceByMacPacketsList, ReplacementPacketRow), "      ");
+      }
+    }
+  }
+
+ private:
+  Lines& out_;
+  const Record& record_;
+};
+
+template <typename Record>
+void ShowFields(Lines& out, const Record& record) {
+  FieldLines<Record> lines(out, record);
+  JsonFields<Record>::Walk(lines);
 }
 
 // Values the reader keeps as stored that a program cannot use as they are.
@@ -172,7 +176,7 @@ void Warnings(const ProxyServerSettings& s, std::vector<std::string>& out) {
            true);
     }
   }
-  if (!IsUtf8Text(s.ServerName)) out.push_back("ServerName is not UTF-8 text");
+  if (!IsUtf8(s.ServerName)) out.push_back("ServerName is not UTF-8 text");
 }
 
 std::string Where(const std::optional<std::uint32_t>& proxy, const ProfileDocument& document) {
@@ -205,17 +209,11 @@ std::string Printable(std::string_view text) {
 std::string ShowProfile(const ProfileDocument& document) {
   Lines out;
   out.Heading("Display options");
-  const StoredDisplayOptions& o = document.Options;
-  out.Flag("ShowErrors", o.ShowErrors);
-  out.Flag("DontShowResolveErrors", o.DontShowResolveErrors);
-  out.Flag("DontShowSendErrors", o.DontShowSendErrors);
-  out.Flag("ShowRecvPackets", o.ShowRecvPackets);
-  out.Flag("DontShowIgnoredPackets", o.DontShowIgnoredPackets);
-  out.Flag("ShowSendPackets", o.ShowSendPackets);
+  ShowFields(out, document.Options);
   const std::size_t count = document.Records.size();
   for (std::size_t i = 0; i < count; ++i) {
     out.Heading("Proxy server " + std::to_string(i + 1) + " of " + std::to_string(count));
-    ShowRecord(out, document.Records[i]);
+    ShowFields(out, document.Records[i]);
   }
   if (count == 0) out.Heading("No proxy server");
   return std::move(out.text());

@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <tuple>
 
-#include "config/profile_file.h"
+#include "config/profile_image.h"
 #include "config/profile_read_report.h"
 #include "config/proxy_server_settings.h"
 #include "platform/files.h"

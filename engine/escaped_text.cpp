@@ -3,52 +3,25 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "config/utf8_text.h"
+
 namespace corvane {
 namespace {
-
-// The length of the valid UTF-8 sequence of two to four bytes at `at`, or 0 when there is none
-// (a stray continuation byte, a cut sequence, an overlong form, a surrogate, beyond U+10FFFF).
-std::size_t MultiByteLength(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[at + i]); };
-  const std::uint8_t lead = byte(0);
-  std::size_t length = 0;
-  std::uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (text.size() - at < length || byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  }
-  return length;
-}
 
 // Walks `text`: `ascii` gets each byte below 0x80, `valid` each valid multi-byte sequence and
 // `invalid` each byte that starts none.
 template <typename Ascii, typename Valid, typename Invalid>
 void WalkUtf8(std::string_view text, Ascii ascii, Valid valid, Invalid invalid) {
   for (std::size_t at = 0; at < text.size();) {
-    const auto byte = static_cast<std::uint8_t>(text[at]);
-    if (byte < 0x80) {
+    const std::size_t length = Utf8CharLength(text, at);
+    if (length == 1) {
       ascii(text[at]);
-      ++at;
-    } else if (const std::size_t length = MultiByteLength(text, at); length != 0) {
+    } else if (length != 0) {
       valid(text.substr(at, length));
-      at += length;
     } else {
-      invalid(byte);
-      ++at;
+      invalid(static_cast<std::uint8_t>(text[at]));
     }
+    at += length == 0 ? 1 : length;
   }
 }
 
