@@ -9,7 +9,7 @@
 
 #include "cli/profile_json.h"
 #include "cli/profile_show.h"
-#include "config/profile_file.h"
+#include "config/profile_image.h"
 #include "service/service_host.h"
 #include "service/systemd_service_manager.h"
 
