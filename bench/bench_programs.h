@@ -37,8 +37,8 @@ inline bool WriteProfile(const std::string& home, const std::vector<ProxyServerS
   ProxyServerTable table;
   for (const ProxyServerSettings& settings : servers) static_cast<void>(table.Register(settings));
   std::filesystem::create_directories(home + "/Corvane");
-  return ReplaceFile(home + "/Corvane/profile.dat",
-                     WriteProfileImage(table, {}, false, CurrentUtcTime()), 0644);
+  return !WriteFileReplacing(home + "/Corvane/profile.dat",
+                             WriteProfileImage(table, {}, false, CurrentUtcTime()), 0644);
 }
 
 // Starts the desktop program `program` offscreen with `home` as its home folder, its output

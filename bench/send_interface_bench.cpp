@@ -25,12 +25,12 @@ struct Sink {
 
 void Send(benchmark::State& state, std::uint32_t interface_index) {
   const Sink sink;
-  UdpSocket sender = UdpSocket::Open(AddressFamily::kIpv4);
-  if (!sender.Bind(0)) state.SkipWithError("no socket");
+  UdpSocket sender;
+  if (sender.Open(AddressFamily::kIpv4) || sender.Bind(0)) state.SkipWithError("no socket");
   Endpoint to{IpAddress::Ipv4(127, 0, 0, 1), sink.port};
   to.address.scope_id = interface_index;
   for (auto _ : state) {
-    if (!sender.SendTo(kPacket, to)) state.SkipWithError("send refused");
+    if (sender.SendTo(kPacket, to)) state.SkipWithError("send refused");
   }
 }
 

@@ -253,7 +253,7 @@ int Run(int minutes, int rate, const std::string& folder, const std::string& res
   ServiceControl control{
       manager, copier, paths,
       [] {},   [] {},  [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }};
-  std::cout << control.Install() << "\n";
+  std::cout << control.Install().message << "\n";
 
   Sink service_sink(kServiceSink), desktop_sink(kDesktopSink);
   if (!service_sink.ok() || !desktop_sink.ok()) return 1;
@@ -277,16 +277,16 @@ int Run(int minutes, int rate, const std::string& folder, const std::string& res
   Clock::duration longest_stop{};
   for (int cycle = 0; cycle <= cycles; ++cycle) {
     const auto started = Clock::now();
-    const std::string result = control.Start();
-    if (result.rfind("Success", 0) != 0) {
+    const ServiceOutcome result = control.Start();
+    if (!result.succeeded) {
       ++refused;
-      std::cerr << "start " << cycle << ": " << result << "\n";
+      std::cerr << "start " << cycle << ": " << result.message << "\n";
     }
     if (cycle == cycles) break;  // the last start runs to the end
     std::this_thread::sleep_for(std::chrono::milliseconds(run_ms(random)));
     relayed_cycles += service_sink.last_arrival() > started;
     const auto stopping = Clock::now();
-    if (control.Stop().rfind("Success", 0) != 0) ++refused;
+    if (!control.Stop().succeeded) ++refused;
     while (Command("systemctl show -p ActiveState --value CorvaneService") != "inactive" &&
            Clock::now() - stopping < 30s) {
       std::this_thread::sleep_for(10ms);
@@ -339,7 +339,7 @@ int Run(int minutes, int rate, const std::string& folder, const std::string& res
   std::cout << report.str();
   std::ofstream(result_file) << report.str();
 
-  std::cout << control.Stop() << "\n";
+  std::cout << control.Stop().message << "\n";
   kill(desktop, SIGTERM);
   waitpid(desktop, nullptr, 0);
   return 0;

@@ -178,7 +178,7 @@ int Import(const Command& command, std::istream& in, std::ostream& out, std::ost
     return 1;
   }
   errno = 0;
-  if (!ReplaceFile(target, image, 0600)) {
+  if (WriteFileReplacing(target, image, 0600)) {
     err << program_name << ": cannot write " << Printable(target);
     if (errno != 0) err << ": " << std::strerror(errno);
     err << "\n";

@@ -152,20 +152,23 @@ int Usage(std::ostream& err, const std::string& problem) {
   return 2;
 }
 
-// The action's text, its "\r\n" line breaks as this terminal's; "Success: ..." is the success.
-int Report(const std::string& result, std::ostream& out, std::ostream& err) {
-  if (result.empty()) {
+// The action's text, its "\r\n" line breaks as this terminal's: on standard output after a
+// success, on standard error after a failure.
+int Report(const ServiceOutcome& outcome, std::ostream& out, std::ostream& err) {
+  if (outcome.message.empty()) {
     err << "Failed: The action ended unexpectedly.\n";
     return 1;
   }
   std::string text;
-  for (const char c : result) {
+  for (const char c : outcome.message) {
     if (c != '\r') text += c;
   }
-  const bool success = result.rfind("Success: ", 0) == 0;
-  (success ? out : err) << text << "\n";
-  return success ? 0 : 1;
+  (outcome.succeeded ? out : err) << text << "\n";
+  return outcome.succeeded ? 0 : 1;
 }
+
+// A configuration file that cannot be used.
+int Refuse(const std::string& text, std::ostream& err) { return Report({false, text}, err, err); }
 
 int Status(ServiceCommandHost& host, std::ostream& out, std::ostream& err) {
   const ServiceStatusReport report = host.query_status();
@@ -218,7 +221,7 @@ int RunServiceCommand(const std::vector<std::string>& args, ServiceCommandHost& 
     // Without a usable home folder, the action says so itself.
     if (!file.empty()) {
       const CheckedConfiguration checked = CheckConfiguration(file);
-      if (!checked.failure.empty()) return Report(checked.failure, out, err);
+      if (!checked.failure.empty()) return Refuse(checked.failure, err);
       for (const std::string& warning : checked.warnings) {
         err << "corvanectl: " << Printable(file) << ": warning: " << warning << "\n";
       }
@@ -226,9 +229,9 @@ int RunServiceCommand(const std::vector<std::string>& args, ServiceCommandHost& 
       const std::optional<std::string> copy =
           scratch.Write(host.scratch_folder, checked.image, error);
       if (!copy) {
-        return Report(Refused(file, std::string("no private copy could be written in \"") +
+        return Refuse(Refused(file, std::string("no private copy could be written in \"") +
                                         host.scratch_folder + "\": " + std::strerror(error)),
-                      out, err);
+                      err);
       }
       paths.profile = *copy;
     }

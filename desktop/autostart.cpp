@@ -47,8 +47,9 @@ bool WriteAutostartEntry(const std::string& program) {
   const std::string text =
       "[Desktop Entry]\nType=Application\nName=Corvane\nIcon=corvane\nExec=" + ExecValue(program) +
       "\nX-GNOME-Autostart-enabled=true\n";
-  return ReplaceFile(AutostartEntryPath(),
-                     {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, 0644);
+  return !WriteFileReplacing(AutostartEntryPath(),
+                             {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                             0644);
 }
 
 bool RemoveAutostartEntry() { return RemoveFile(AutostartEntryPath()); }

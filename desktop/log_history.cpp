@@ -25,6 +25,15 @@ std::string LogTimeText(const LogTime& time) {
   return text;
 }
 
+ErrorRow ErrorRow::From(const EngineReport& report, const LogTime& time) {
+  ErrorRow row{time, ErrorText(report), std::nullopt};
+  if (report.Status == EngineStatus::kCannotBindIpv4Socket ||
+      report.Status == EngineStatus::kCannotBindIpv6Socket) {
+    row.unbound_port = report.ReportPort;
+  }
+  return row;
+}
+
 PacketRow PacketRow::From(const EngineReport& report, const LogTime& time) {
   PacketRow row;
   row.time = time;

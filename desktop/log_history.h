@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
 #include "config/proxy_server_settings.h"
@@ -25,7 +26,11 @@ std::string LogTimeText(const LogTime& time);
 
 struct ErrorRow {
   LogTime time;
-  std::string message;  // at most 150 characters
+  std::string message;                                       // at most 150 characters
+  std::optional<std::uint16_t> unbound_port = std::nullopt;  // the port of a failed bind
+
+  // The row of an engine error, in the words of the desktop program.
+  static ErrorRow From(const EngineReport& report, const LogTime& time);
 };
 
 struct PacketRow {

@@ -147,8 +147,7 @@ void LogsPage::ShowCounters(const QString& text) {
 
 QTreeWidgetItem* LogsPage::ErrorItem(const ErrorRow& row) const {
   QTreeWidgetItem* item = Row(row.time, {row.message});
-  const QString message = QString::fromStdString(row.message);
-  const QString tip = error_tip ? error_tip(message) : message;
+  const QString tip = error_tip ? error_tip(row) : QString::fromStdString(row.message);
   for (int column = 0; column < item->columnCount(); ++column) item->setToolTip(column, tip);
   return item;
 }

@@ -34,8 +34,8 @@ class LogsPage final : public QWidget {
   // Empties the views and fills them from `history`, each inside update brackets.
   void Refill(const LogHistory& history);
 
-  // The tooltip of an error row, from its message: the message, and what to do about it.
-  std::function<QString(const QString& message)> error_tip;
+  // The tooltip of an error row: its message, and what to do about it.
+  std::function<QString(const ErrorRow& row)> error_tip;
 
  private:
   // A view and the rows held back for it during a batch.

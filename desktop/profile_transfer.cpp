@@ -6,7 +6,7 @@ bool ExportProfile(const std::string& path, const ProxyServerTable& table,
                    const DisplayOptions& options, bool auto_start) {
   const std::vector<std::uint8_t> image =
       WriteProfileImage(table, Snapshot(options), auto_start, CurrentUtcTime());
-  return !image.empty() && ReplaceFile(path, image);
+  return !image.empty() && !WriteFileReplacing(path, image);
 }
 
 std::optional<ImportedProfile> ReadProfileCopy(const std::string& path) {

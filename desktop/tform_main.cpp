@@ -22,6 +22,7 @@
 #include "desktop/prefix_help.h"
 #include "desktop/program_icon.h"
 #include "desktop/program_tabs.h"
+#include "desktop/program_tray.h"
 #include "desktop/server_list.h"
 #include "desktop/settings_page.h"
 #include "desktop/widgets.h"
@@ -55,6 +56,7 @@ void TFormMain::BuildWindow() {
   program_settings_ = new ProgramSettingsTab(tabs, engine_->options());
   tabs->addTab(new ScrollPage(program_settings_), "Settings");
   service_tab_ = new ServiceTab(tabs);
+  service_runner_ = std::make_unique<ServiceRunner>(service_tab_);
   tabs->addTab(new ScrollPage(service_tab_), "Service");
   const ImportExportTab transfer = MakeImportExportTab(tabs);
   tabs->addTab(new ScrollPage(transfer.widget), "Import and Export");
@@ -76,7 +78,7 @@ void TFormMain::BuildWindow() {
   connect(service_tab_->start(), &QPushButton::clicked, this, [=, this] {
     ServiceAction(
         stop_for_service, [](ServiceControl& c) { return c.Start(); },
-        [this](const std::string& result) { return AfterServiceStart(result); });
+        [this](const ServiceOutcome& outcome) { return AfterServiceStart(outcome); });
   });
   connect(service_tab_->stop(), &QPushButton::clicked, this,
           [=, this] { ServiceAction(nothing, [](ServiceControl& c) { return c.Stop(); }); });
@@ -121,22 +123,7 @@ QWidget* TFormMain::BuildProxyServersTab() {
   add->setToolTip("Add a proxy server with the name above");
   rename->setToolTip("Give the selected proxy server the name above");
 
-  auto* pages = new QTabWidget(tab);
-  pages_ = pages;
-  pages->setObjectName("PageControlServer");
-  CompactTabs(pages);
-  settings_page_ = new SettingsPage(pages);
-  sender_page_ = new SenderFiltersPage(pages);
-  data_page_ = new DataFiltersPage(pages);
-  default_actions_page_ = new DefaultActionsPage(pages);
-  actions_page_ = new ActionsByMacPage(pages);
-  logs_page_ = new LogsPage(pages);
-  pages->addTab(new ScrollPage(settings_page_), "Settings");
-  pages->addTab(new ScrollPage(sender_page_), "Filters by sender");
-  pages->addTab(new ScrollPage(data_page_), "Filters by data");
-  pages->addTab(new ScrollPage(default_actions_page_), "Default actions");
-  pages->addTab(new ScrollPage(actions_page_), "Actions by MAC address");
-  pages->addTab(new ScrollPage(logs_page_), "Logs");
+  pages_ = new ServerPages(tab);
 
   auto* left_panel = new QWidget(tab);
   auto* left = new QVBoxLayout(left_panel);
@@ -157,7 +144,7 @@ QWidget* TFormMain::BuildProxyServersTab() {
   left_panel->setFixedWidth(std::max(170, buttons->minimumSize().width()));
   auto* right = new QVBoxLayout;
   right->addWidget(title_);
-  right->addWidget(pages, 1);
+  right->addWidget(pages_, 1);
   auto* layout = new QHBoxLayout(tab);
   layout->addWidget(left_panel);
   layout->addLayout(right, 1);
@@ -169,19 +156,20 @@ QWidget* TFormMain::BuildProxyServersTab() {
   connect(add, &QPushButton::clicked, this, &TFormMain::ButtonAddServerClick);
   connect(rename, &QPushButton::clicked, this, &TFormMain::ButtonRenameServerClick);
   connect(remove, &QPushButton::clicked, this, &TFormMain::ButtonDeleteServerClick);
-  connect(settings_page_->start_button(), &QPushButton::clicked, this,
+  connect(pages_->settings()->start_button(), &QPushButton::clicked, this,
           &TFormMain::ButtonStartServerClick);
-  connect(settings_page_->stop_button(), &QPushButton::clicked, this,
+  connect(pages_->settings()->stop_button(), &QPushButton::clicked, this,
           &TFormMain::ButtonStopServerClick);
-  connect(sender_page_->help_button(), &QPushButton::clicked, this,
+  connect(pages_->sender()->help_button(), &QPushButton::clicked, this,
           [this] { SpeedButtonHelpPrefixClick(this); });
-  connect(default_actions_page_->help_button(), &QPushButton::clicked, this,
+  connect(pages_->default_actions()->help_button(), &QPushButton::clicked, this,
           [this] { SpeedButtonHelpPrefix2Click(this); });
-  connect(actions_page_->help_button(), &QPushButton::clicked, this,
+  connect(pages_->actions()->help_button(), &QPushButton::clicked, this,
           [this] { SpeedButtonHelpPrefix2Click(this); });
-  logs_page_->error_tip = [this](const QString& error) {
-    const QString remedy = Remedy(error);
-    return remedy.isEmpty() ? error : error + "\n" + remedy;
+  pages_->logs()->error_tip = [this](const ErrorRow& error) {
+    const QString message = QString::fromStdString(error.message);
+    const QString remedy = Remedy(error, deps_.program_path);
+    return remedy.isEmpty() ? message : message + "\n" + remedy;
   };
   WatchPageEdits();
   return tab;
@@ -224,7 +212,7 @@ bool TFormMain::CreateWindowParts() {
   if (servers_->topLevelItemCount() > 0) SelectItem(servers_->topLevelItem(0));
   setWindowTitle(QString("Corvane v") + kProgramVersion);
   setWindowIcon(ProgramIcon());
-  if (!unreadable_profile_aside_.empty()) ReportUnreadableProfile();
+  if (!saving_->aside().empty()) ReportUnreadableProfile();
 
   if (!QueryServiceRunning(*deps_.service_manager)) {
     for (std::size_t i = 0; i < table_.size(); ++i) {
@@ -232,7 +220,10 @@ bool TFormMain::CreateWindowParts() {
     }
   }
   RestoreWindowState();
-  if (deps_.tray) ShowTrayIconWhenAvailable();
+  if (deps_.tray) {
+    tray_ =
+        new ProgramTray(this, deps_.tray_available, deps_.tray_poll, [this] { RestoreWindow(); });
+  }
   timer_->start();
   counters_timer_->start();
   ShowCounters();
@@ -243,15 +234,12 @@ bool TFormMain::CreateWindowParts() {
 TFormMain::~TFormMain() {
   // Engine threads get no more window calls from here on, so none waits for this thread.
   engine_->Detach();
-  // A service action still running uses the service manager, which lives no longer than this
-  // window's program: it is let finish (an install gives up after 15 retries).
-  if (service_worker_.joinable()) service_worker_.join();
-  if (service_busy_) QApplication::restoreOverrideCursor();
+  service_runner_.reset();  // lets a running service action finish
   if (form_ready_) SaveWindowState();
   if (!settings_saved_ && form_ready_) SaveSettings();
-  writer_.reset();  // after writing what it was handed
+  saving_->Close();  // after writing what it was handed
   const std::vector<std::shared_ptr<WolServerThread>> threads = threads_.StopAll();
-  actions_page_->ClearCurrentActionItem();
+  pages_->actions()->ClearCurrentActionItem();
   DeleteAllServers();
   // Up to a second for the stopping threads to close their sockets.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
@@ -261,7 +249,17 @@ TFormMain::~TFormMain() {
     if (left.count() > 0) thread->WaitUntilFinished(left);
   }
   ReleaseAddressInfoEntryPoints();
-  if (tray_ != nullptr) tray_->hide();
+  if (tray_ != nullptr) tray_->Hide();
+}
+
+void TFormMain::WatchForChanges() {
+  saving_ = std::make_unique<ProfileSaving>(
+      this, [this] { return form_ready_ && !settings_saved_; },
+      [this] { StoreServerPages(table_.Find(selected_id_)); },
+      [this] { return ProfileImage(table_, display_options(), auto_start_); });
+  for (const QCheckBox* option : program_settings_->findChildren<QCheckBox*>()) {
+    connect(option, &QCheckBox::toggled, this, [this] { saving_->Schedule(true); });
+  }
 }
 
 void TFormMain::NoteUnreadableProfile() {
@@ -269,13 +267,14 @@ void TFormMain::NoteUnreadableProfile() {
   const std::optional<std::string> profile = ProfilePath();
   std::error_code error;
   if (!profile || !PathExists(*profile) || std::filesystem::file_size(*profile, error) == 0) return;
-  unreadable_profile_aside_ = UnreadableProfilePath(*profile, CurrentLocalTime());
+  saving_->SetAside(UnreadableProfilePath(*profile, CurrentLocalTime()));
 }
 
 void TFormMain::ReportUnreadableProfile() {
-  const std::string name = std::filesystem::path(unreadable_profile_aside_).filename().string();
-  RecordError(selected_id_,
-              "Profile could not be read completely; it is kept as ~/Corvane/" + name);
+  const std::string name = std::filesystem::path(saving_->aside()).filename().string();
+  AddErrorRow(
+      selected_id_,
+      {LocalNow(), "Profile could not be read completely; it is kept as ~/Corvane/" + name});
   // Once the window is up, so that the box does not stand alone on the screen.
   QTimer::singleShot(0, this, [this, name] {
     MessageBoxes::Information(
@@ -329,7 +328,8 @@ void TFormMain::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   // With a tray icon, minimising hides the window (and its taskbar entry); without one, a
   // hidden window could not be brought back, so it only minimises.
-  if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_ != nullptr) {
+  if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_ != nullptr &&
+      tray_->shown()) {
     QTimer::singleShot(0, this, &QWidget::hide);
   }
 }
@@ -346,11 +346,6 @@ void TFormMain::CheckBoxAutoStartClick(bool checked) {
 
 void TFormMain::Timer1Timer() {
   if (!settings_saved_ && form_ready_) SaveSettings();
-}
-
-const LogHistory* TFormMain::History(std::uint32_t id) const {
-  const auto found = histories_.find(id);
-  return found == histories_.end() ? nullptr : found->second.get();
 }
 
 }  // namespace corvane::desktop

@@ -2,54 +2,50 @@
 // the selected proxy server, the program settings, the service page, and the life of the program
 // around it (creation, tray, saving, log-off, destruction).
 //
-// The window thread owns the proxy server table, the log histories and every control. Engine
-// threads reach them only through the EngineWindow, which runs their calls on this thread.
+// The window thread owns the proxy server table, the record of each proxy server (ServerRecords)
+// and every control. Engine threads reach them only through the EngineWindow, which runs their
+// calls on this thread.
 // The code is split by concern: this file's .cpp builds the window and runs its life;
 // tform_main_servers.cpp holds the proxy list, the page transfer and start/stop;
-// tform_main_events.cpp the engine events, the logs and the service buttons;
-// tform_main_counters.cpp the selected proxy server's counters;
-// tform_main_saving.cpp saving the profile as the settings change.
+// tform_main_events.cpp the engine events, the logs and the service actions;
+// tform_main_counters.cpp the selected proxy server's counters; tform_main_menus.cpp the menus,
+// import and export. Parts of their own: ProfileSaving saves the profile as the settings change,
+// ServiceRunner runs the service actions, ProgramTray is the tray icon.
 #pragma once
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "config/proxy_server_table.h"
 #include "desktop/engine_window.h"
 #include "desktop/log_history.h"
-#include "desktop/profile_writer.h"
+#include "desktop/profile_saving.h"
+#include "desktop/server_pages.h"
+#include "desktop/server_records.h"
 #include "desktop/server_threads.h"
+#include "desktop/service_runner.h"
 #include "service/service_control.h"
 
 namespace corvane::desktop {
 
-class ActionsByMacPage;
-class DataFiltersPage;
-class DefaultActionsPage;
 class ElidedLabel;
-class LogsPage;
 class ProgramSettingsTab;
-class SenderFiltersPage;
+class ProgramTray;
 class ServiceTab;
-class SettingsPage;
 
 // What the window uses of the system, replaced in tests.
 struct DesktopDependencies {
@@ -88,7 +84,7 @@ class TFormMain final : public QMainWindow, private ServerEvents {
 
   // Stores the selected proxy server's pages, then writes the profile; returns when it is
   // written (or failed, which the status bar then says).
-  void SaveSettings();
+  void SaveSettings() { saving_->SaveNow(); }
   // A second instance asked for the window.
   void RestoreWindow();
   // The session is about to end (log-off, shutdown): save once; from now on closing needs no
@@ -102,14 +98,12 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   // Whether an engine thread runs for proxy server `id`.
   bool ServerRunning(std::uint32_t id) const { return threads_.Running(id); }
   DisplayOptions& display_options() { return engine_->options(); }
-  const LogHistory* History(std::uint32_t id) const;
-  LogsPage* logs_page() const { return logs_page_; }
+  // The record of proxy server `id`; nullptr for one not in the list.
+  const ServerRecord* Record(std::uint32_t id) const { return records_.Find(id); }
+  LogsPage* logs_page() const { return pages_->logs(); }
   // The status bar's text for an error of proxy server `name`, with what to do about a port
   // below 1024 that could not be bound.
-  QString ErrorStatus(const QString& name, const QString& error) const;
-  // What to do about `error`, or nothing: a port below 1024 that could not be bound needs the
-  // capability or a port of 1024 or above.
-  QString Remedy(const QString& error) const;
+  QString ErrorStatus(const QString& name, const ErrorRow& error) const;
   // The proxy list row's tooltip for proxy server `id`: its name, its state in words and, for a
   // failure, the remedy; one line each. Whatever else a row should tell goes here as a line.
   QString StateToolTip(std::uint32_t id) const;
@@ -123,10 +117,9 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   bool CreateWindowParts();
   QWidget* BuildProxyServersTab();
   void FitToScreen();
-  // tform_main_menus.cpp: the menu bar, the tray icon and its menu, import and export, and the
-  // window's own state (geometry, tabs) kept in ~/.config/Corvane/Corvane.conf.
+  // tform_main_menus.cpp: the menu bar, import and export, and the window's own state
+  // (geometry, tabs) kept in ~/.config/Corvane/Corvane.conf.
   void BuildMenus();
-  void ShowTrayIconWhenAvailable();
   void ImportClick();
   void ExportClick();
   void AboutClick();
@@ -142,22 +135,19 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   void ButtonStopServerClick();
   void CheckBoxAutoStartClick(bool checked);
   void Timer1Timer();
-  // Runs a service action on a thread of its own, so the window stays responsive while it waits
-  // for systemd or retries a copy: the Service tab's buttons are off and the cursor busy until its
-  // result is shown. `prepare` runs first, on this thread: what the action needs of the window
-  // (storing the pages and saving the profile, or stopping the local proxy servers).
-  // `finish` runs on this thread with the action's result and gives the text to show.
-  void ServiceAction(const std::function<void()>& prepare,
-                     std::function<std::string(ServiceControl&)> action,
-                     std::function<std::string(const std::string&)> finish = nullptr);
-  void ServiceActionDone(const std::string& result);
+  // Runs a service action on the ServiceRunner's thread. `prepare` runs first, on this thread:
+  // what the action needs of the window (storing the pages and saving the profile, or stopping
+  // the local proxy servers). `finish` runs on this thread with the action's outcome and gives
+  // the text to show, in the status bar and a message box.
+  void ServiceAction(const std::function<void()>& prepare, ServiceRunner::Action action,
+                     std::function<std::string(const ServiceOutcome&)> finish = nullptr);
   // The service's Start: the window's proxy servers cannot run beside the service, so the running
   // ones are stopped first, and started again when the service did not start.
   void StopServersForService();
-  std::string AfterServiceStart(const std::string& result);
+  std::string AfterServiceStart(const ServiceOutcome& outcome);
 
   // Adds the proxy list's item of a registered record (caption its name, data its Id) and its
-  // empty log history.
+  // new ServerRecord.
   void AddListItem(const ProxyServerSettings& settings);
   QTreeWidgetItem* ItemOf(std::uint32_t id) const;
   void SelectItem(QTreeWidgetItem* item);
@@ -169,9 +159,6 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   // replacement MAC address or password that is none): a message names the field. True when
   // refused.
   bool RefuseMalformedValues();
-  // The pages' values written into `record` (StoreServerPages without its status-bar notes when
-  // `notes` is null).
-  void StorePagesInto(ProxyServerSettings& record, QStringList* notes);
   // Every edit of the settings pages asks, a moment later, whether each running proxy server's
   // settings still are those it runs with; one that differs shows "changed; restart to apply".
   void WatchPageEdits();
@@ -179,23 +166,13 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   // Switches "Start server" and "Stop server" for the proxy server shown: running enables "Stop
   // server" and disables "Start server"; not running, the reverse.
   void ShowServerRunning(bool running);
-  ServiceControl MakeServiceControl();
 
   // ServerEvents: window thread, inside Synchronize.
   const ProxyServerTable& Servers() const override { return table_; }
   void ServerStarted(std::uint32_t id) override;
   void ServerStopped(std::uint32_t id) override;
 
-  // The state that the proxy list shows with each name (icon, words, tooltip).
-  enum class ServerState { kStopped, kRunning, kFailed };
-  struct ServerStatus {
-    ServerState state = ServerState::kStopped;
-    QString last_error;  // the latest error recorded for it
-    // While it runs: the settings it started with, and whether the pages or the record differ.
-    std::optional<ProxyServerSettings> started_with;
-    bool changed = false;
-  };
-  QString StateWords(const ServerStatus& status) const;
+  // Sets the state of proxy server `id` and shows it in the list (icon, words, tooltip).
   void ShowServerState(std::uint32_t id, ServerState state);
   // tform_main_counters.cpp. The counters text of proxy server `id` for its state's tooltip: the
   // selected one's while it runs ("120 received, ..."), else empty.
@@ -203,8 +180,11 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   // TimerCounters, a few times a second: the selected proxy server's counters into the line
   // above the log views and into its state's tooltip.
   void ShowCounters();
-  void RecordError(std::uint32_t id, const std::string& text) override;
+  void RecordError(const EngineReport& report) override;
   void RecordPacket(const EngineReport& report) override;
+  // An error row of proxy server `id` into its history, its last error, the status bar and, when
+  // it is shown, the Logs page.
+  void AddErrorRow(std::uint32_t id, ErrorRow row);
   void BeginRecording() override;
   void EndRecording() override;
 
@@ -215,64 +195,35 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   // A profile that exists but failed to load: remember where it goes, and tell the user once.
   void NoteUnreadableProfile();
   void ReportUnreadableProfile();
-
-  // Saving as the settings change (tform_main_saving.cpp). A change that reached the table
-  // (`changed`), or one on the pages that may reach it (a list edited): the profile is saved
-  // once the changes pause, a second after the last one and at most 1.5 s after the first, on
-  // the writer's thread. Ignored before the window is ready and after the log-off save.
-  void ScheduleSave(bool changed);
+  // The profile's saving as the settings change, with the window's parts.
   void WatchForChanges();
-  void SaveChanges();  // the scheduled save: only when something did change
-  // Hands the image of the table to the writer, after setting aside a profile that could not be
-  // read.
-  void WriteProfile();
-  // The status bar says that the last save failed, and why, until a save works.
-  void ShowSaveResult(const QString& failure);  // empty: the save worked
 
   DesktopDependencies deps_;
   std::shared_ptr<EngineWindow> engine_;
   ProxyServerTable table_;
   ServerThreads threads_;
-  std::map<std::uint32_t, std::unique_ptr<LogHistory>> histories_;
-  std::map<std::uint32_t, ServerStatus> statuses_;
+  ServerRecords records_;  // one per item of the proxy list, made and erased with it
   std::uint32_t selected_id_ = 0;
   bool auto_start_ = false;
   bool close_confirmed_ = false;
   bool settings_saved_ = false;
   bool form_ready_ = false;
-  bool service_busy_ = false;
-  bool unsaved_ = false;  // a change reached the table since the profile was last handed over
-  std::chrono::steady_clock::time_point first_unsaved_change_;
-  // Where a profile that failed to load goes before the first save; empty when none did.
-  std::string unreadable_profile_aside_;
 
   QTreeWidget* servers_ = nullptr;
   QLineEdit* server_name_ = nullptr;
   ElidedLabel* title_ = nullptr;
-  SettingsPage* settings_page_ = nullptr;
-  SenderFiltersPage* sender_page_ = nullptr;
-  DataFiltersPage* data_page_ = nullptr;
-  DefaultActionsPage* default_actions_page_ = nullptr;
-  ActionsByMacPage* actions_page_ = nullptr;
-  LogsPage* logs_page_ = nullptr;
   ProgramSettingsTab* program_settings_ = nullptr;
   ServiceTab* service_tab_ = nullptr;
-  QSystemTrayIcon* tray_ = nullptr;
-  QTimer* tray_poll_ = nullptr;
-  std::thread service_worker_;  // the running service action, joined before the next one
+  ProgramTray* tray_ = nullptr;  // where the program shows one
+  std::unique_ptr<ServiceRunner> service_runner_;
   // The proxy servers that the service's Start stopped, with their stopping threads.
   std::vector<std::pair<std::uint32_t, std::shared_ptr<WolServerThread>>> stopped_for_service_;
   QTimer* change_check_ = nullptr;
-  std::set<std::pair<std::uint32_t, IgnoreReason>> noted_ignores_;
   QTimer* timer_ = nullptr;
-  QTimer* save_timer_ = nullptr;
-  QLabel* save_failure_ = nullptr;
-  std::unique_ptr<ProfileWriter> writer_;
+  std::unique_ptr<ProfileSaving> saving_;
   QTimer* counters_timer_ = nullptr;
-  std::uint32_t counters_id_ = 0;  // whose counters the tooltips show, and what
-  QString counters_text_;
   QTabWidget* tabs_ = nullptr;
-  QTabWidget* pages_ = nullptr;
+  ServerPages* pages_ = nullptr;
 };
 
 }  // namespace corvane::desktop

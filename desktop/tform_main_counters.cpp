@@ -16,17 +16,13 @@ QString TFormMain::CountersLine(std::uint32_t id) const {
 
 void TFormMain::ShowCounters() {
   const QString text = CountersLine(selected_id_);
-  logs_page_->ShowCounters(text.isEmpty() ? "Counters: the proxy server is not running."
-                                          : "Counters since the start: " + text);
-  if (counters_id_ == selected_id_ && counters_text_ == text) return;
+  pages_->logs()->ShowCounters(text.isEmpty() ? "Counters: the proxy server is not running."
+                                              : "Counters since the start: " + text);
   // The tooltip of the proxy server shown before loses its counters, the selected one's gets
   // the new ones.
-  const std::uint32_t before = std::exchange(counters_id_, selected_id_);
-  counters_text_ = text;
-  for (const std::uint32_t id : {before, selected_id_}) {
-    if (const auto status = statuses_.find(id); status != statuses_.end()) {
-      ShowServerState(id, status->second.state);
-    }
+  for (auto& [id, record] : records_) {
+    if (record.counters != (id == selected_id_ ? text : QString()))
+      ShowServerState(id, record.state);
   }
 }
 

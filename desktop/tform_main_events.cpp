@@ -1,9 +1,6 @@
 // Engine events into the log histories, the Logs page, the proxy list's states and the status bar,
-// and the service buttons (the service's Start gives back the proxy servers it could not replace).
-#include <QApplication>
+// and the service actions (the service's Start gives back the proxy servers it could not replace).
 #include <QCheckBox>
-#include <QPainter>
-#include <QRegularExpression>
 
 #include "desktop/filter_pages.h"
 #include "desktop/logs_page.h"
@@ -17,81 +14,45 @@
 namespace corvane::desktop {
 namespace {
 
-QIcon StateIcon(const QColor& color) {
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(color.darker(150));
-  painter.setBrush(color);
-  painter.drawEllipse(QRectF(2.5, 2.5, 11, 11));
-  return QIcon(pixmap);
-}
-
 QString ProxyServers(std::size_t count) {
   return count == 1 ? QString("1 proxy server") : QString("%1 proxy servers").arg(count);
 }
 
 }  // namespace
 
-QString TFormMain::Remedy(const QString& error) const {
-  const QRegularExpressionMatch bind = QRegularExpression("^Can not bind (\\d+) port").match(error);
-  if (!bind.hasMatch() || bind.captured(1).toInt() >= 1024) return {};
-  return QString(
-             "Ports below 1024 need the CAP_NET_BIND_SERVICE capability (sudo setcap "
-             "cap_net_bind_service=ep %1), or use a port of 1024 or above.")
-      .arg(QString::fromStdString(deps_.program_path));
-}
-
-QString TFormMain::ErrorStatus(const QString& name, const QString& error) const {
-  const QString remedy = Remedy(error);
-  return name + ": " + error + (remedy.isEmpty() ? QString() : ". " + remedy);
-}
-
-QString TFormMain::StateWords(const ServerStatus& status) const {
-  switch (status.state) {
-    case ServerState::kRunning:
-      return status.changed ? "running; changed; restart to apply" : "running";
-    case ServerState::kStopped:
-      return "stopped";
-    case ServerState::kFailed:
-      return status.last_error.isEmpty() ? "failed to start" : "failed: " + status.last_error;
-  }
-  return {};
+QString TFormMain::ErrorStatus(const QString& name, const ErrorRow& error) const {
+  const QString remedy = Remedy(error, deps_.program_path);
+  return name + ": " + QString::fromStdString(error.message) +
+         (remedy.isEmpty() ? QString() : ". " + remedy);
 }
 
 QString TFormMain::StateToolTip(std::uint32_t id) const {
-  const auto found = statuses_.find(id);
+  const ServerRecord* record = records_.Find(id);
   const QTreeWidgetItem* item = ItemOf(id);
-  if (found == statuses_.end() || item == nullptr) return {};
-  QStringList lines{item->text(0), StateWords(found->second)};
-  if (const QString counters = CountersLine(id); !counters.isEmpty()) lines << counters;
-  if (found->second.state == ServerState::kFailed) {
-    const QString remedy = Remedy(found->second.last_error);
+  if (record == nullptr || item == nullptr) return {};
+  QStringList lines{item->text(0), StateWords(*record)};
+  if (!record->counters.isEmpty()) lines << record->counters;
+  if (record->state == ServerState::kFailed) {
+    const QString remedy = Remedy(record->last_error, deps_.program_path);
     if (!remedy.isEmpty()) lines << remedy;
   }
   return lines.join('\n');
 }
 
 void TFormMain::ShowServerState(std::uint32_t id, ServerState state) {
-  const auto found = statuses_.find(id);
-  if (found == statuses_.end()) return;
-  ServerStatus& status = found->second;
-  status.state = state;
+  ServerRecord* record = records_.Find(id);
+  if (record == nullptr) return;
+  record->state = state;
+  record->counters = CountersLine(id);
   if (state != ServerState::kRunning) {
-    status.started_with.reset();
-    status.changed = false;
+    record->started_with.reset();
+    record->changed = false;
   }
-  if (id == selected_id_) settings_page_->ShowChanged(status.changed);
+  if (id == selected_id_) pages_->settings()->ShowChanged(record->changed);
   QTreeWidgetItem* item = ItemOf(id);
   if (item == nullptr) return;
-  static const QIcon kRunning = StateIcon(QColor(0x2e, 0xa0, 0x43));
-  static const QIcon kStopped = StateIcon(QColor(0xb0, 0xb0, 0xb0));
-  static const QIcon kFailed = StateIcon(QColor(0xd0, 0x30, 0x30));
-  item->setIcon(0, state == ServerState::kRunning   ? kRunning
-                   : state == ServerState::kStopped ? kStopped
-                                                    : kFailed);
-  const QString words = StateWords(status);
+  item->setIcon(0, StateIcon(state));
+  const QString words = StateWords(*record);
   item->setData(0, Qt::UserRole + 1, static_cast<int>(state));
   item->setData(0, kStateWordsRole, words);
   item->setData(0, Qt::AccessibleTextRole, item->text(0) + ", " + words);
@@ -99,13 +60,11 @@ void TFormMain::ShowServerState(std::uint32_t id, ServerState state) {
 }
 
 void TFormMain::ServerStarted(std::uint32_t id) {
-  // The thread takes its copy of the record now: what it runs with, until it is started again.
-  if (const ProxyServerSettings* record = table_.Find(id); record != nullptr) {
-    const auto status = statuses_.find(id);
-    if (status != statuses_.end()) {
-      status->second.started_with = *record;
-      status->second.changed = false;
-    }
+  // The thread takes its copy of the settings now: what it runs with, until it is started again.
+  const ProxyServerSettings* settings = table_.Find(id);
+  if (ServerRecord* record = records_.Find(id); record != nullptr && settings != nullptr) {
+    record->started_with = *settings;
+    record->changed = false;
   }
   ShowServerState(id, ServerState::kRunning);
   if (id == selected_id_) ShowServerRunning(true);
@@ -115,39 +74,42 @@ void TFormMain::ServerStopped(std::uint32_t id) {
   threads_.Stop(id);
   if (id == selected_id_) ShowServerRunning(false);
   ShowServerState(id, ServerState::kFailed);
-  const ProxyServerSettings* record = table_.Find(id);
-  const auto status = statuses_.find(id);
-  if (record == nullptr || status == statuses_.end()) return;
-  const QString name = QString::fromStdString(record->ServerName);
-  ShowStatus(this, status->second.last_error.isEmpty()
+  const ProxyServerSettings* settings = table_.Find(id);
+  const ServerRecord* record = records_.Find(id);
+  if (settings == nullptr || record == nullptr) return;
+  const QString name = QString::fromStdString(settings->ServerName);
+  ShowStatus(this, record->last_error.message.empty()
                        ? name + ": the proxy server stopped after a failed start."
-                       : ErrorStatus(name, status->second.last_error));
+                       : ErrorStatus(name, record->last_error));
 }
 
-void TFormMain::RecordError(std::uint32_t id, const std::string& text) {
-  const auto history = histories_.find(id);
-  if (history == histories_.end()) return;
-  const ErrorRow row{LocalNow(), text};
-  history->second->AddError(row);
-  if (const ProxyServerSettings* record = table_.Find(id)) {
-    const QString error = QString::fromStdString(history->second->errors().back().message);
-    statuses_[id].last_error = error;
-    ShowStatus(this, ErrorStatus(QString::fromStdString(record->ServerName), error));
+void TFormMain::RecordError(const EngineReport& report) {
+  AddErrorRow(report.Id, ErrorRow::From(report, LocalNow()));
+}
+
+void TFormMain::AddErrorRow(std::uint32_t id, ErrorRow row) {
+  ServerRecord* record = records_.Find(id);
+  if (record == nullptr) return;
+  record->history.AddError(std::move(row));
+  const ErrorRow& added = record->history.errors().back();
+  if (const ProxyServerSettings* settings = table_.Find(id)) {
+    record->last_error = added;
+    ShowStatus(this, ErrorStatus(QString::fromStdString(settings->ServerName), added));
   }
-  if (id == selected_id_) logs_page_->AddError(history->second->errors().back());
+  if (id == selected_id_) pages_->logs()->AddError(added);
 }
 
 void TFormMain::RecordPacket(const EngineReport& report) {
-  const auto history = histories_.find(report.Id);
-  if (history == histories_.end()) return;
+  ServerRecord* record = records_.Find(report.Id);
+  if (record == nullptr) return;
   const PacketRow row = PacketRow::From(report, LocalNow());
   if (report.ReportReceived) {
     if (report.ReportIgnored) NoteIgnoredPacket(report);
-    history->second->AddReceived(row);
-    if (report.Id == selected_id_) logs_page_->AddReceived(row);
+    record->history.AddReceived(row);
+    if (report.Id == selected_id_) pages_->logs()->AddReceived(row);
   } else {
-    history->second->AddSent(row);
-    if (report.Id == selected_id_) logs_page_->AddSent(row);
+    record->history.AddSent(row);
+    if (report.Id == selected_id_) pages_->logs()->AddSent(row);
   }
 }
 
@@ -163,56 +125,39 @@ void TFormMain::NoteIgnoredPacket(const EngineReport& report) {
     default:
       return;  // the lists say what they filter; the storm guard has no switch
   }
-  if (!noted_ignores_.insert({report.Id, report.ReportIgnoreReason}).second) return;
-  const ProxyServerSettings* record = table_.Find(report.Id);
-  const auto* box = sender_page_->findChild<QCheckBox*>(box_name);
-  if (record == nullptr || box == nullptr) return;
+  ServerRecord* record = records_.Find(report.Id);
+  if (record == nullptr || !record->noted_ignores.insert(report.ReportIgnoreReason).second) return;
+  const ProxyServerSettings* settings = table_.Find(report.Id);
+  const auto* box = pages_->sender()->findChild<QCheckBox*>(box_name);
+  if (settings == nullptr || box == nullptr) return;
   const std::string_view why = IgnoreReasonText(report.ReportIgnoreReason);
   ShowStatus(this, QString("%1: a magic packet from %2 was ignored because %3. To receive such "
                            "packets, untick \"%4\" on the page \"Filters by sender\".")
-                       .arg(QString::fromStdString(record->ServerName),
+                       .arg(QString::fromStdString(settings->ServerName),
                             QString::fromStdString(AddressToString(report.ReportAddress)),
                             QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())),
                             box->text()));
 }
 
-void TFormMain::BeginRecording() { logs_page_->BeginBatch(); }
+void TFormMain::BeginRecording() { pages_->logs()->BeginBatch(); }
 
-void TFormMain::EndRecording() { logs_page_->EndBatch(); }
+void TFormMain::EndRecording() { pages_->logs()->EndBatch(); }
 
-ServiceControl TFormMain::MakeServiceControl() {
-  // The window's parts of the actions ran before on the window thread (ServiceAction).
-  return ServiceControl{
-      *deps_.service_manager, *deps_.files, deps_.service_paths, [] {}, [] {}, deps_.sleep};
-}
-
-void TFormMain::ServiceAction(const std::function<void()>& prepare,
-                              std::function<std::string(ServiceControl&)> action,
-                              std::function<std::string(const std::string&)> finish) {
-  if (!form_ready_ || service_busy_) return;
+void TFormMain::ServiceAction(const std::function<void()>& prepare, ServiceRunner::Action action,
+                              std::function<std::string(const ServiceOutcome&)> finish) {
+  if (!form_ready_ || service_runner_->busy()) return;
   prepare();
-  if (service_worker_.joinable()) service_worker_.join();  // ended: its result was shown
-  service_busy_ = true;
-  service_tab_->setEnabled(false);
-  QApplication::setOverrideCursor(Qt::BusyCursor);
   ShowStatus(this, "Waiting for the service manager...");
-  service_worker_ = std::thread([this, control = MakeServiceControl(), action = std::move(action),
-                                 finish = std::move(finish)]() mutable {
-    const std::string result = action(control);
-    // Queued to the window; dropped if the window is being destroyed (it joins this thread).
-    QMetaObject::invokeMethod(
-        this, [this, result, finish] { ServiceActionDone(finish ? finish(result) : result); },
-        Qt::QueuedConnection);
-  });
-}
-
-void TFormMain::ServiceActionDone(const std::string& result) {
-  service_busy_ = false;
-  QApplication::restoreOverrideCursor();
-  service_tab_->setEnabled(true);
-  const QString text = QString::fromStdString(result);
-  ShowStatus(this, QString(text).replace("\r\n", " "));
-  if (!result.empty()) MessageBoxes::Information(this, "Information", text);
+  // The window's parts of the action ran just now, on this thread.
+  ServiceControl control{
+      *deps_.service_manager, *deps_.files, deps_.service_paths, [] {}, [] {}, deps_.sleep};
+  service_runner_->Run(std::move(control), std::move(action),
+                       [this, finish = std::move(finish)](const ServiceOutcome& outcome) {
+                         const QString text =
+                             QString::fromStdString(finish ? finish(outcome) : outcome.message);
+                         ShowStatus(this, QString(text).replace("\r\n", " "));
+                         if (!text.isEmpty()) MessageBoxes::Information(this, "Information", text);
+                       });
 }
 
 void TFormMain::StopServersForService() {
@@ -225,11 +170,12 @@ void TFormMain::StopServersForService() {
   StopAllServers();
 }
 
-std::string TFormMain::AfterServiceStart(const std::string& result) {
+std::string TFormMain::AfterServiceStart(const ServiceOutcome& outcome) {
   const auto stopped = std::move(stopped_for_service_);
   stopped_for_service_.clear();
+  const std::string& result = outcome.message;
   if (stopped.empty()) return result;
-  if (result.rfind("Success: ", 0) == 0 || QueryServiceRunning(*deps_.service_manager)) {
+  if (outcome.succeeded || QueryServiceRunning(*deps_.service_manager)) {
     return result + "\r\n" +
            QString("%1 of this window %2 stopped.")
                .arg(ProxyServers(stopped.size()), stopped.size() == 1 ? "was" : "were")

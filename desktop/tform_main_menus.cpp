@@ -1,12 +1,10 @@
-// The menu bar, the tray icon and its menu, import and export of the profile, and the window's own
+// The menu bar, import and export of the profile, and the window's own
 // state (geometry, tabs), which is kept apart from the profile.
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSettings>
-#include <QStyle>
 
 #include "corvane_version.h"
 #include "desktop/action_pages.h"
@@ -14,7 +12,6 @@
 #include "desktop/file_dialogs.h"
 #include "desktop/message_box.h"
 #include "desktop/profile_transfer.h"
-#include "desktop/program_icon.h"
 #include "desktop/program_tabs.h"
 #include "desktop/tform_main.h"
 #include "desktop/widgets.h"
@@ -51,48 +48,6 @@ void TFormMain::BuildMenus() {
   help->addAction("&About Corvane", this, &TFormMain::AboutClick)->setObjectName("ActionAbout");
 }
 
-void TFormMain::ShowTrayIconWhenAvailable() {
-  if (tray_ != nullptr) return;
-  const bool available =
-      deps_.tray_available ? deps_.tray_available() : QSystemTrayIcon::isSystemTrayAvailable();
-  if (!available) {
-    if (tray_poll_ == nullptr) {
-      tray_poll_ = new QTimer(this);
-      tray_poll_->setObjectName("TimerTray");
-      tray_poll_->setInterval(deps_.tray_poll);
-      connect(tray_poll_, &QTimer::timeout, this, &TFormMain::ShowTrayIconWhenAvailable);
-      tray_poll_->start();
-    }
-    return;
-  }
-  if (tray_poll_ != nullptr) tray_poll_->stop();
-  tray_ = new QSystemTrayIcon(ProgramIcon(), this);
-  tray_->setObjectName("TrayIcon1");
-  tray_->setToolTip("Corvane");
-  // Some desktops offer nothing but the menu of a tray icon, so everything the icon does is there.
-  auto* menu = new QMenu(this);
-  menu->setObjectName("PopupMenuTray");
-  QAction* show_hide = menu->addAction("Hide");
-  show_hide->setObjectName("ActionShowHide");
-  menu->addSeparator();
-  menu->addAction("Quit", this, &QWidget::close)->setObjectName("ActionTrayQuit");
-  connect(menu, &QMenu::aboutToShow, this, [this, show_hide] {
-    show_hide->setText(isVisible() && !isMinimized() ? "Hide" : "Show");
-  });
-  connect(show_hide, &QAction::triggered, this, [this] {
-    if (isVisible() && !isMinimized()) {
-      hide();
-    } else {
-      RestoreWindow();
-    }
-  });
-  tray_->setContextMenu(menu);
-  connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-    if (why != QSystemTrayIcon::Context) RestoreWindow();
-  });
-  tray_->show();
-}
-
 void TFormMain::ImportClick() {
   if (!form_ready_) return;
   const QString path = FileDialogs::Open(this, "Import", HomeFolder());
@@ -111,7 +66,7 @@ void TFormMain::ImportClick() {
                                .arg(path);
   if (!MessageBoxes::Question(this, "Corvane", question)) return;
 
-  actions_page_->ClearCurrentActionItem();
+  pages_->actions()->ClearCurrentActionItem();
   DeleteAllServers();  // every running proxy server is told to stop
   selected_id_ = 0;
   Apply(profile->options, display_options());

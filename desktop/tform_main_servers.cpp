@@ -1,5 +1,4 @@
 // The proxy list, moving settings between the pages and the records, and starting and stopping.
-#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QTimer>
 #include <QVariant>
@@ -34,10 +33,9 @@ void TFormMain::SelectItem(QTreeWidgetItem* item) {
 }
 
 void TFormMain::AddListItem(const ProxyServerSettings& settings) {
-  histories_[settings.Id] = std::make_unique<LogHistory>();
+  records_.Add(settings.Id);
   auto* item = new SortedItem(servers_, {QString::fromStdString(settings.ServerName)});
   item->setData(0, Qt::UserRole, settings.Id);
-  statuses_[settings.Id] = {};
   ShowServerState(settings.Id, ServerState::kStopped);  // the tooltip also shows a long name
 }
 
@@ -60,8 +58,7 @@ bool TFormMain::DeleteServer(std::uint32_t id) {
   if (table_.Find(id) == nullptr) return false;
   threads_.Stop(id);  // without waiting
   table_.Remove(id);
-  histories_.erase(id);
-  statuses_.erase(id);
+  records_.Erase(id);
   if (item == nullptr) return true;
   QTreeWidgetItem* neighbour = servers_->itemAbove(item);
   if (neighbour == nullptr) neighbour = servers_->itemBelow(item);
@@ -73,8 +70,7 @@ bool TFormMain::DeleteServer(std::uint32_t id) {
 bool TFormMain::DeleteAllServers() {
   threads_.StopAll();  // without waiting
   table_.FreeAll();
-  histories_.clear();
-  statuses_.clear();
+  records_.Clear();
   servers_->clearSelection();
   servers_->clear();
   return true;
@@ -89,26 +85,18 @@ bool TFormMain::StopAllServers() {
   return true;
 }
 
-void TFormMain::StorePagesInto(ProxyServerSettings& s, QStringList* notes) {
-  settings_page_->Store(s, notes);
-  sender_page_->Store(s);
-  data_page_->Store(s);
-  default_actions_page_->Store(s, notes);
-  actions_page_->Store(s);
-}
-
 bool TFormMain::StoreServerPages(ProxyServerSettings* record) {
   if (record == nullptr) return false;
   const ProxyServerSettings before = *record;
   bool stored = true;
   try {
     QStringList notes;
-    StorePagesInto(*record, &notes);
+    pages_->Store(*record, &notes);
     if (!notes.isEmpty()) ShowStatus(this, notes.join(' '));
   } catch (...) {
     stored = false;  // the fields written so far stay
   }
-  if (*record != before) ScheduleSave(true);
+  if (*record != before) saving_->Schedule(true);
   return stored;
 }
 
@@ -117,28 +105,13 @@ void TFormMain::WatchPageEdits() {
   change_check_->setSingleShot(true);
   change_check_->setInterval(50);  // one check for a burst of edits, such as a page being loaded
   connect(change_check_, &QTimer::timeout, this, &TFormMain::CheckForChanges);
-  const auto changed = [this] { change_check_->start(); };
-  for (QWidget* page : std::initializer_list<QWidget*>{settings_page_, sender_page_, data_page_,
-                                                       default_actions_page_, actions_page_}) {
-    for (QLineEdit* edit : page->findChildren<QLineEdit*>()) {
-      connect(edit, &QLineEdit::textChanged, this, changed);
-    }
-    for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
-      if (button->isCheckable()) connect(button, &QAbstractButton::toggled, this, changed);
-    }
-    // An edited list reaches its record when the pages are stored, which the save does; a list
-    // that was only filled from its record stores back the same, and then nothing is written.
-    const auto list_changed = [this] {
-      change_check_->start();
-      ScheduleSave(false);
-    };
-    for (QTreeWidget* view : page->findChildren<QTreeWidget*>()) {
-      QAbstractItemModel* rows = view->model();
-      connect(rows, &QAbstractItemModel::rowsInserted, this, list_changed);
-      connect(rows, &QAbstractItemModel::rowsRemoved, this, list_changed);
-      connect(rows, &QAbstractItemModel::dataChanged, this, list_changed);
-    }
-  }
+  // An edited list reaches its record when the pages are stored, which the save does; a list
+  // that was only filled from its record stores back the same, and then nothing is written.
+  pages_->WatchEdits([this] { change_check_->start(); },
+                     [this] {
+                       change_check_->start();
+                       saving_->Schedule(false);
+                     });
 }
 
 void TFormMain::CheckForChanges() {
@@ -149,15 +122,15 @@ void TFormMain::CheckForChanges() {
     now.ServerAutoStartOnService = started.ServerAutoStartOnService;
     return !(now == started);
   };
-  for (auto& [id, status] : statuses_) {
-    const ProxyServerSettings* record = table_.Find(id);
-    if (!status.started_with || record == nullptr) continue;
-    ProxyServerSettings now = *record;
-    if (id == selected_id_) StorePagesInto(now, nullptr);
-    const bool changed = differs(std::move(now), *status.started_with);
-    if (changed == status.changed) continue;
-    status.changed = changed;
-    ShowServerState(id, status.state);
+  for (auto& [id, record] : records_) {
+    const ProxyServerSettings* settings = table_.Find(id);
+    if (!record.started_with || settings == nullptr) continue;
+    ProxyServerSettings now = *settings;
+    if (id == selected_id_) pages_->Store(now, nullptr);
+    const bool changed = differs(std::move(now), *record.started_with);
+    if (changed == record.changed) continue;
+    record.changed = changed;
+    ShowServerState(id, record.state);
   }
 }
 
@@ -168,14 +141,10 @@ bool TFormMain::LoadServerPages(ProxyServerSettings* record) {
   title_->ShowText(name);
   server_name_->setText(name);
   ShowServerRunning(threads_.Running(s.Id));
-  const auto status = statuses_.find(s.Id);
-  settings_page_->ShowChanged(status != statuses_.end() && status->second.changed);
-  settings_page_->Load(s);
-  sender_page_->Load(s);
-  data_page_->Load(s);
-  default_actions_page_->Load(s);
-  actions_page_->Load(s);
-  if (const LogHistory* history = History(s.Id)) logs_page_->Refill(*history);
+  const ServerRecord* server = records_.Find(s.Id);
+  pages_->settings()->ShowChanged(server != nullptr && server->changed);
+  pages_->Load(s);
+  if (server != nullptr) pages_->logs()->Refill(server->history);
   return true;
 }
 
@@ -197,7 +166,7 @@ void TFormMain::ButtonAddServerClick() {
     ShowStatus(this, QString("Not added: there are already %1 proxy servers.")
                          .arg(static_cast<qulonglong>(ProxyServerTable::kCapacity)));
   } else {
-    ScheduleSave(true);
+    saving_->Schedule(true);
   }
 }
 
@@ -210,17 +179,19 @@ void TFormMain::ButtonRenameServerClick() {
   const QString caption = QString::fromStdString(name);
   if (QTreeWidgetItem* item = ItemOf(selected_id_)) {
     item->setText(0, caption);
-    ShowServerState(selected_id_, statuses_[selected_id_].state);
+    if (const ServerRecord* server = records_.Find(selected_id_)) {
+      ShowServerState(selected_id_, server->state);
+    }
     servers_->sortItems(0, Qt::AscendingOrder);
   }
   title_->ShowText(caption);
-  ScheduleSave(true);
+  saving_->Schedule(true);
 }
 
 void TFormMain::ButtonDeleteServerClick() {
   if (table_.size() > 1) {
     DeleteServer(selected_id_);
-    ScheduleSave(true);
+    saving_->Schedule(true);
   } else {
     ShowStatus(this, "Not deleted: the last proxy server stays.");
   }
@@ -254,22 +225,19 @@ void TFormMain::ButtonStartServerClick() {
   ProxyServerSettings* record = table_.Find(selected_id_);
   if (record == nullptr || RefuseMalformedValues()) return;
   StoreServerPages(record);
-  settings_page_->ShowNumbers(*record);  // the ports and the delay it starts with
+  pages_->settings()->ShowNumbers(*record);  // the ports and the delay it starts with
   EndThread(record->Id);
-  statuses_[record->Id].last_error.clear();
+  if (ServerRecord* server = records_.Find(record->Id)) server->last_error = {};
   threads_.Start(record->Id, engine_);
   // The buttons switch when the thread has taken its settings.
 }
 
 bool TFormMain::RefuseMalformedValues() {
-  const std::optional<MalformedValue> malformed = default_actions_page_->Malformed();
+  const std::optional<MalformedValue> malformed = pages_->default_actions()->Malformed();
   if (!malformed) return false;
   MessageBoxes::Information(this, "Information",
                             "The proxy server was not started: " + malformed->message);
-  for (int page = 0; page < pages_->count(); ++page) {
-    if (pages_->widget(page)->isAncestorOf(malformed->edit)) pages_->setCurrentIndex(page);
-  }
-  malformed->edit->setFocus();
+  pages_->ShowField(malformed->edit);
   return true;
 }
 
@@ -279,8 +247,8 @@ void TFormMain::ButtonStopServerClick() {
 }
 
 void TFormMain::ShowServerRunning(bool running) {
-  settings_page_->start_button()->setEnabled(!running);
-  settings_page_->stop_button()->setEnabled(running);
+  pages_->settings()->start_button()->setEnabled(!running);
+  pages_->settings()->stop_button()->setEnabled(running);
 }
 
 }  // namespace corvane::desktop

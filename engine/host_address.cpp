@@ -22,27 +22,29 @@ bool Ipv6PrefixEqual(const std::array<std::uint8_t, 16>& a, const std::array<std
 }  // namespace
 
 bool SenderMatches(const IpAddress& sender, const ResolvedHost& answer, std::uint8_t prefix) {
+  const HostAddresses& found = answer.Addresses;
   if (sender.family == AddressFamily::kIpv4) {
-    if (!answer.HasIpv4) return false;
+    if (!found.has_ipv4) return false;
     const std::uint32_t a = sender.Ipv4HostOrder();
-    const std::uint32_t b = Ipv4HostOrder(answer.Ipv4);
+    const std::uint32_t b = Ipv4HostOrder(found.ipv4);
     if (prefix == 0 || prefix >= 32) return a == b;
     return (a & Ipv4Mask(prefix)) == (b & Ipv4Mask(prefix));
   }
-  return answer.HasIpv6 && Ipv6PrefixEqual(sender.bytes, answer.Ipv6, prefix);
+  return found.has_ipv6 && Ipv6PrefixEqual(sender.bytes, found.ipv6, prefix);
 }
 
 std::optional<Endpoint> DestinationOf(const ResolvedHost& answer, std::uint8_t prefix,
                                       std::uint16_t port, AddressFamily arrival) {
-  const bool ipv4 = arrival == AddressFamily::kIpv4 ? answer.HasIpv4 : !answer.HasIpv6;
-  if (ipv4 && answer.HasIpv4) {
-    std::uint32_t address = Ipv4HostOrder(answer.Ipv4);
+  const HostAddresses& found = answer.Addresses;
+  const bool ipv4 = arrival == AddressFamily::kIpv4 ? found.has_ipv4 : !found.has_ipv6;
+  if (ipv4 && found.has_ipv4) {
+    std::uint32_t address = Ipv4HostOrder(found.ipv4);
     if (prefix < 32) address |= prefix == 0 ? ~std::uint32_t{0} : ~Ipv4Mask(prefix);
     Endpoint to{IpAddress::Ipv4FromHostOrder(address), port};
-    to.address.scope_id = answer.Interface;
+    to.address.scope_id = found.interface_index;
     return to;
   }
-  if (answer.HasIpv6) return Endpoint{IpAddress::Ipv6(answer.Ipv6, answer.Interface), port};
+  if (found.has_ipv6) return Endpoint{IpAddress::Ipv6(found.ipv6, found.interface_index), port};
   return std::nullopt;
 }
 

@@ -1,7 +1,6 @@
 #include "engine/packet_sender.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 
 #include "engine/host_address.h"
@@ -45,19 +44,18 @@ void PacketSender::Send(const MagicPacket& packet, const HostEntry& destination,
       DestinationOf(answer, destination.Prefix, destination.Port, arrival);
   if (!to) {
     counters_.CountResolveFailure();
-    host_.ReportResolveError(destination.Host, answer.Failure);
+    host_.ReportResolveError(destination.Host, answer.Addresses.failure);
     return;
   }
   UdpSocket* socket = sockets_.Sender(to->address.family);
   if (socket == nullptr) return;
   if (!AwaitSendDelay()) return;
-  if (socket->SendTo(packet.payload(), *to)) {
-    counters_.CountSent();
-    host_.ReportSent(packet, *to);
-  } else {
-    const int error = errno;
+  if (const std::error_code error = socket->SendTo(packet.payload(), *to)) {
     counters_.CountSendFailure();
     host_.ReportSendError(*to, error);
+  } else {
+    counters_.CountSent();
+    host_.ReportSent(packet, *to);
   }
 }
 

@@ -1,6 +1,5 @@
 #include "engine/packet_trace.h"
 
-#include <cstring>
 #include <utility>
 
 #include "config/list_entry_rules.h"
@@ -44,10 +43,9 @@ void PacketTrace::Sent(const MagicPacket& packet, const Endpoint& to) {
   Write("sent to " + EndpointText(to) + ", MAC " + HexText(packet.TargetMac()));
 }
 
-void PacketTrace::SendFailed(const Endpoint& to, int error) {
+void PacketTrace::SendFailed(const Endpoint& to, std::error_code error) {
   if (!Admit()) return;
-  char buffer[256];
-  Write("can not send to " + EndpointText(to) + ": " + strerror_r(error, buffer, sizeof buffer));
+  Write("can not send to " + EndpointText(to) + ": " + error.message());
 }
 
 void PacketTrace::ResolveFailed(std::string_view host, std::string_view reason) {

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "config/proxy_server_settings.h"
 #include "engine/engine_report.h"
@@ -41,7 +42,7 @@ class PacketTrace {
   // The engine thread. A line that the limit leaves out costs no formatting.
   void Received(const MagicPacket& packet, const Endpoint& sender, IgnoreReason reason);
   void Sent(const MagicPacket& packet, const Endpoint& to);
-  void SendFailed(const Endpoint& to, int error);  // `error`: the errno of the send
+  void SendFailed(const Endpoint& to, std::error_code error);
   void ResolveFailed(std::string_view host, std::string_view reason);
 
   // Any thread: writes the "left out" line of a second that has ended, if there is one; with

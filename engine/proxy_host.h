@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 #include "engine/engine_report.h"
 #include "engine/magic_packet.h"
@@ -24,9 +25,9 @@ class ProxyHost {
   // The proxy server cannot start: a socket could not be created or bound (`port` is the port in
   // question for a bind), IpMode is unusable, or there were no settings.
   virtual void ReportStartError(EngineStatus status, std::uint16_t port) = 0;
-  // Before such a report, when the system said why: its error number and the port the socket was
-  // for. Only for a host that records detail; the reports themselves keep their texts.
-  virtual void ReportStartCause(std::uint16_t /*port*/, int /*error*/) {}
+  // Before such a report, when the system said why: its error and the port the socket was for.
+  // Only for a host that records detail; the reports themselves keep their texts.
+  virtual void ReportStartCause(std::uint16_t /*port*/, std::error_code /*error*/) {}
 
   // A magic packet arrived from `sender` and was accepted (kNone) or ignored for `reason`.
   virtual void ReportReceived(const MagicPacket& packet, const Endpoint& sender,
@@ -34,8 +35,8 @@ class ProxyHost {
 
   // A destination's host text resolved to no address; `reason` is the system's, when it gave one.
   virtual void ReportResolveError(const std::string& host, const std::string& reason) = 0;
-  // Sending to `to` failed with the system's error number `error`.
-  virtual void ReportSendError(const Endpoint& to, int error) = 0;
+  // Sending to `to` failed with the system's error `error`.
+  virtual void ReportSendError(const Endpoint& to, std::error_code error) = 0;
   // `packet` was sent to `to`.
   virtual void ReportSent(const MagicPacket& packet, const Endpoint& to) = 0;
 };

@@ -143,7 +143,7 @@ EngineStatus RunProxyServer(const ProxyServerSettings& settings, ProxyHost& host
   ProxySockets sockets;
   const SocketSetup setup = sockets.Open(settings);
   if (setup.status != EngineStatus::kSocketsReady) {
-    if (setup.cause != 0) host.ReportStartCause(setup.cause_port, setup.cause);
+    if (setup.cause) host.ReportStartCause(setup.cause_port, setup.cause);
     host.ReportStartError(setup.status, setup.port);
     return setup.status;
   }

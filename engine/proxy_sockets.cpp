@@ -1,7 +1,5 @@
 #include "engine/proxy_sockets.h"
 
-#include <cerrno>
-
 namespace corvane {
 namespace {
 
@@ -16,9 +14,11 @@ bool UsesIpv6(IpMode mode) { return mode == IpMode::UseIPv6 || mode == IpMode::U
 // ports may all send from port 9); nothing is ever read from it, and a receive socket on its port
 // still cannot be bound beside it.
 void SetCommonOptions(UdpSocket& socket, bool receives) {
-  if (socket.family() == AddressFamily::kIpv4) socket.SetBroadcast(true);
-  if (!receives) socket.SetReuseAddress(true);
-  if (socket.family() == AddressFamily::kIpv6) socket.SetMulticastHops(kIpv6MulticastHops);
+  if (socket.family() == AddressFamily::kIpv4) static_cast<void>(socket.SetBroadcast(true));
+  if (!receives) static_cast<void>(socket.SetReuseAddress(true));
+  if (socket.family() == AddressFamily::kIpv6) {
+    static_cast<void>(socket.SetMulticastHops(kIpv6MulticastHops));
+  }
 }
 
 }  // namespace
@@ -41,28 +41,32 @@ SocketSetup ProxySockets::OpenFamily(AddressFamily family, const ProxyServerSett
       ipv4 ? EngineStatus::kCannotBindIpv4Socket : EngineStatus::kCannotBindIpv6Socket;
   Family& sockets = Of(family);
 
-  sockets.receiver = UdpSocket::Open(family);
-  if (!sockets.receiver.valid()) return {cannot_create, 0, errno, settings.RecvPort};
+  if (const std::error_code error = sockets.receiver.Open(family)) {
+    return {cannot_create, 0, error, settings.RecvPort};
+  }
   // Without arrival information, broadcasts cannot be told apart and the broadcast filter stays
   // quiet; the proxy server still runs.
-  if (ipv4 && settings.DontRecvFromBroadcastIp) sockets.receiver.EnableArrivalInfo();
+  if (ipv4 && settings.DontRecvFromBroadcastIp) {
+    static_cast<void>(sockets.receiver.EnableArrivalInfo());
+  }
   SetCommonOptions(sockets.receiver, true);
   sockets.receive_buffer = sockets.receiver.ReserveReceiveBuffer(kReceiveBufferBytes).value_or(0);
-  if (!sockets.receiver.Bind(settings.RecvPort)) {
-    return {cannot_bind, settings.RecvPort, errno, settings.RecvPort};
+  if (const std::error_code error = sockets.receiver.Bind(settings.RecvPort)) {
+    return {cannot_bind, settings.RecvPort, error, settings.RecvPort};
   }
 
   if (settings.SendPort == settings.RecvPort) {
     sockets.receiver_sends = true;
-    return {EngineStatus::kSocketsReady, 0};
+    return {EngineStatus::kSocketsReady, 0, {}, 0};
   }
-  sockets.sender = UdpSocket::Open(family);
-  if (!sockets.sender.valid()) return {cannot_create, 0, errno, settings.SendPort};
+  if (const std::error_code error = sockets.sender.Open(family)) {
+    return {cannot_create, 0, error, settings.SendPort};
+  }
   SetCommonOptions(sockets.sender, false);
-  if (!sockets.sender.Bind(settings.SendPort)) {
-    return {cannot_bind, settings.SendPort, errno, settings.SendPort};
+  if (const std::error_code error = sockets.sender.Bind(settings.SendPort)) {
+    return {cannot_bind, settings.SendPort, error, settings.SendPort};
   }
-  return {EngineStatus::kSocketsReady, 0};
+  return {EngineStatus::kSocketsReady, 0, {}, 0};
 }
 
 void ProxySockets::Close() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <system_error>
 
 #include "config/proxy_server_settings.h"
 #include "engine/engine_report.h"
@@ -22,9 +23,9 @@ inline constexpr int kIpv6MulticastHops = 32;
 struct SocketSetup {
   EngineStatus status = EngineStatus::kUnknownIpMode;
   std::uint16_t port = 0;  // the port whose bind failed (status 2 or 4)
-  // A socket that could not be created or bound: the system's error number, and the port the
-  // socket was for (also for status 1 and 3). 0 otherwise.
-  int cause = 0;
+  // A socket that could not be created or bound: the system's error, and the port the socket was
+  // for (also for status 1 and 3). Empty and 0 otherwise.
+  std::error_code cause;
   std::uint16_t cause_port = 0;
 };
 

@@ -18,7 +18,6 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "engine/engine_report.h"
@@ -26,14 +25,13 @@
 
 namespace corvane {
 
-// One report for the window thread: an error row (`error` set, with its text) or a packet row.
+// One report for the window thread: an error row (`error` set) or a packet row.
 struct WindowReport {
   // The stop request of the reporting thread: a report of a thread that was stopped while the
   // report waited is dropped, as if it had never been made.
   std::shared_ptr<const StopRequest> source;
   EngineReport report;
   bool error = false;
-  std::string error_text;
 };
 
 class ReportQueue {

@@ -22,17 +22,16 @@ const ResolvedHost& ResolverCache::ResolveHost(std::string_view host, Memo* memo
   }
 
   std::string key(host);
-  const HostAddresses addresses = lookup_(key);
+  HostAddresses addresses = lookup_(key);
+  if (!addresses.has_ipv4) addresses.ipv4 = {};
+  if (!addresses.has_ipv6) {
+    addresses.ipv6 = {};
+    addresses.ipv6_scope = 0;
+  }
   ResolvedHost& answer = entries_.size() < kCapacity ? entries_.emplace_back() : uncached_;
   answer.Stamp = clock_.GetTickCount();  // the lookup may have blocked for a while
   answer.Host = std::move(key);
-  answer.HasIpv4 = addresses.has_ipv4;
-  answer.Ipv4 = addresses.has_ipv4 ? addresses.ipv4 : std::array<std::uint8_t, 4>{};
-  answer.HasIpv6 = addresses.has_ipv6;
-  answer.Ipv6 = addresses.has_ipv6 ? addresses.ipv6 : std::array<std::uint8_t, 16>{};
-  answer.Ipv6Scope = addresses.has_ipv6 ? addresses.ipv6_scope : 0;
-  answer.Failure = addresses.failure;
-  answer.Interface = addresses.interface_index;
+  answer.Addresses = std::move(addresses);
   if (&answer != &uncached_) {
     ++version_;
     index_.emplace(answer.Host, entries_.size() - 1);

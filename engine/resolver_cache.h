@@ -9,7 +9,6 @@
 // One thread only. Answers are returned by reference, valid until the next call.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -26,13 +25,8 @@ namespace corvane {
 struct ResolvedHost {
   std::uint32_t Stamp = 0;  // tick count when the answer entered the cache
   std::string Host;
-  bool HasIpv4 = false;
-  std::array<std::uint8_t, 4> Ipv4{};  // network byte order
-  bool HasIpv6 = false;
-  std::array<std::uint8_t, 16> Ipv6{};
-  std::uint32_t Ipv6Scope = 0;
-  std::string Failure;          // the system's reason when neither address was found; may be empty
-  std::uint32_t Interface = 0;  // named after '%' in the text; 0: none
+  // The system's answer; the bytes and scope of a family it did not find are zero.
+  HostAddresses Addresses;
 };
 
 // Asks the system for a host text's addresses; replaced in tests.

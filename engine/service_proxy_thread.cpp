@@ -1,7 +1,5 @@
 #include "engine/service_proxy_thread.h"
 
-#include <cstring>
-
 #include "engine/engine_report.h"
 #include "engine/proxy_host.h"
 #include "engine/proxy_loop.h"
@@ -20,17 +18,15 @@ class ServiceProxyHost final : public ProxyHost {
 
   const StopRequest& stop() const override { return stop_; }
 
-  void ReportStartCause(std::uint16_t port, int error) override {
+  void ReportStartCause(std::uint16_t port, std::error_code error) override {
     cause_port_ = port;
     cause_ = error;
   }
   void ReportStartError(EngineStatus status, std::uint16_t port) override {
     report_event_(ServiceErrorText(status, port), /*error=*/true);
-    if (cause_ == 0) return;
-    char buffer[256];
+    if (!cause_) return;
     const std::string detail = ServiceErrorText(status, port) + " (port " +
-                               std::to_string(cause_port_) +
-                               "): " + strerror_r(cause_, buffer, sizeof buffer);
+                               std::to_string(cause_port_) + "): " + cause_.message();
     if (report_debug_) {
       report_debug_(detail);
     } else {
@@ -46,7 +42,7 @@ class ServiceProxyHost final : public ProxyHost {
   void ReportResolveError(const std::string& host, const std::string& reason) override {
     if (trace_ != nullptr) trace_->ResolveFailed(host, reason);
   }
-  void ReportSendError(const Endpoint& to, int error) override {
+  void ReportSendError(const Endpoint& to, std::error_code error) override {
     if (trace_ != nullptr) trace_->SendFailed(to, error);
   }
   void ReportSent(const MagicPacket& packet, const Endpoint& to) override {
@@ -59,7 +55,7 @@ class ServiceProxyHost final : public ProxyHost {
   const ServiceDebugReporter& report_debug_;
   PacketTrace* const trace_;
   std::uint16_t cause_port_ = 0;
-  int cause_ = 0;
+  std::error_code cause_;
 };
 
 }  // namespace

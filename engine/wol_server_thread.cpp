@@ -85,7 +85,6 @@ void WolServerThread::HandOver(EngineReport report, bool error) {
   WindowReport handed;
   // Shares this object's life: the report keeps the thread object alive until it is recorded.
   handed.source = std::shared_ptr<const StopRequest>(shared_from_this(), &stop_);
-  if (error) handed.error_text = ErrorText(report);
   handed.error = error;
   handed.report = std::move(report);
   window_->HandOver(std::move(handed));
@@ -105,7 +104,7 @@ void WolServerThread::ReportResolveError(const std::string& host, const std::str
   ReportErrorIfRecorded(EngineEvent::kResolveError, std::move(report));
 }
 
-void WolServerThread::ReportSendError(const Endpoint& to, int /*error*/) {
+void WolServerThread::ReportSendError(const Endpoint& to, std::error_code /*error*/) {
   EngineReport report;
   report.Status = EngineStatus::kSendFailed;
   report.ReportAddress = to.address;

@@ -65,7 +65,7 @@ class WolServerThread final : private ProxyHost,
   void ReportReceived(const MagicPacket& packet, const Endpoint& sender,
                       IgnoreReason reason) override;
   void ReportResolveError(const std::string& host, const std::string& reason) override;
-  void ReportSendError(const Endpoint& to, int error) override;
+  void ReportSendError(const Endpoint& to, std::error_code error) override;
   void ReportSent(const MagicPacket& packet, const Endpoint& to) override;
   // Hands an error to the window when the display options let `event` through.
   void ReportErrorIfRecorded(EngineEvent event, EngineReport report);

@@ -32,8 +32,9 @@ class ServerEvents {
   // The thread of proxy server `id` ended on its own after a failed start; it has been told to
   // stop, and the window should let go of it.
   virtual void ServerStopped(std::uint32_t id) = 0;
-  // An error row or a packet row for proxy server `id`, which exists.
-  virtual void RecordError(std::uint32_t id, const std::string& text) = 0;
+  // An error or a packet of proxy server `report.Id`, which exists. An error is handed over as
+  // its facts (status, port, host, address); the words it is shown in are the window's.
+  virtual void RecordError(const EngineReport& report) = 0;
   virtual void RecordPacket(const EngineReport& report) = 0;
   // Bracket a batch of Record calls, so that the views redraw once per batch.
   virtual void BeginRecording() {}
@@ -69,7 +70,7 @@ class WolServerWindow {
     ServerEvents& events = Events();
     if (events.Servers().Find(report.report.Id) == nullptr) return;
     if (report.error) {
-      events.RecordError(report.report.Id, report.error_text);
+      events.RecordError(report.report);
     } else {
       events.RecordPacket(report.report);
     }

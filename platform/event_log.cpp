@@ -15,7 +15,8 @@ bool WriteJournalLine(const char* priority, std::string_view text) {
   std::string line = priority;
   line.append(text);
   line += '\n';
-  return WriteAll(STDERR_FILENO, {reinterpret_cast<const std::uint8_t*>(line.data()), line.size()});
+  return !WriteAll(STDERR_FILENO,
+                   {reinterpret_cast<const std::uint8_t*>(line.data()), line.size()});
 }
 
 }  // namespace

@@ -56,15 +56,15 @@ std::string TemporaryName(const std::string& path) {
   return name;
 }
 
-// Writes a new file beside `path` with `fill`, flushes it, and renames it over `path`. Returns 0
-// or the errno of the first failure; a failure leaves `path` as it was.
+// Writes a new file beside `path` with `fill`, flushes it, and renames it over `path`. Returns the
+// error of the first failure; a failure leaves `path` as it was.
 //
 // The content is written into a file without a name (O_TMPFILE), so a process killed while
 // writing leaves nothing behind; it gets a temporary name only for the moment before the rename.
 // Where the file system has no unnamed files, it is written under the temporary name. Stale
 // temporaries of earlier, killed replacements are removed first.
 template <typename Fill>
-int ReplaceWith(const std::string& path, mode_t mode, Fill fill) {
+std::error_code ReplaceWith(const std::string& path, mode_t mode, Fill fill) {
   RemoveStaleTemporaries(path);
   std::string temporary;
   bool named = false;
@@ -72,26 +72,26 @@ int ReplaceWith(const std::string& path, mode_t mode, Fill fill) {
   if (fd < 0) {
     temporary = path + std::string(kSavingMark) + std::string(kSavingSuffix, 'X');
     fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return errno;
+    if (fd < 0) return LastErrnoCode();
     named = true;
   }
-  int error = fill(fd);
-  if (error == 0 && fchmod(fd, mode) != 0) error = errno;
-  if (error == 0 && fsync(fd) != 0) error = errno;
-  if (error == 0 && !named) {
+  std::error_code error = fill(fd);
+  if (!error && fchmod(fd, mode) != 0) error = LastErrnoCode();
+  if (!error && fsync(fd) != 0) error = LastErrnoCode();
+  if (!error && !named) {
     const std::string unnamed = "/proc/self/fd/" + std::to_string(fd);
-    for (int attempt = 0; !named && error == 0; ++attempt) {
+    for (int attempt = 0; !named && !error; ++attempt) {
       temporary = TemporaryName(path);
       if (linkat(AT_FDCWD, unnamed.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         named = true;
       } else if (errno != EEXIST || attempt == 100) {
-        error = errno;
+        error = LastErrnoCode();
       }
     }
   }
-  if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) {
+  if (close(fd) != 0 && !error) error = LastErrnoCode();
+  if (!error && rename(temporary.c_str(), path.c_str()) != 0) error = LastErrnoCode();
+  if (error) {
     if (named) unlink(temporary.c_str());
     return error;
   }
@@ -101,7 +101,7 @@ int ReplaceWith(const std::string& path, mode_t mode, Fill fill) {
     fsync(folder);
     close(folder);
   }
-  return 0;
+  return {};
 }
 
 CalendarTime CurrentTime(bool local) {
@@ -127,15 +127,17 @@ CalendarTime CurrentTime(bool local) {
 
 }  // namespace
 
-bool WriteAll(int fd, std::span<const std::uint8_t> content) {
+std::error_code WriteAll(int fd, std::span<const std::uint8_t> content) {
   std::size_t done = 0;
   while (done < content.size()) {
     const ssize_t written = write(fd, content.data() + done, content.size() - done);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
+    if (written < 0) return LastErrnoCode();
+    // A write that takes nothing sets no errno; it must not read as a success.
+    if (written == 0) return ErrnoCode(EIO);
     done += static_cast<std::size_t>(written);
   }
-  return true;
+  return {};
 }
 
 std::string UserProfileDirectory() {
@@ -208,15 +210,10 @@ int ReadRegularFile(const std::string& path, std::size_t max_size, FollowLinks f
   return error;
 }
 
-bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content, unsigned mode) {
-  return !WriteFileReplacing(path, content, mode);
-}
-
 std::error_code WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> content,
                                    unsigned mode) {
-  const int error = ReplaceWith(path, static_cast<mode_t>(mode),
-                                [&](int fd) { return WriteAll(fd, content) ? 0 : errno; });
-  return {error, std::generic_category()};
+  return ReplaceWith(path, static_cast<mode_t>(mode),
+                     [&](int fd) { return WriteAll(fd, content); });
 }
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
@@ -231,23 +228,26 @@ void SetOwnFolderMode(const std::string& path, unsigned mode) {
   close(folder);
 }
 
-int CopyFileReplacing(const std::string& from, const std::string& to, unsigned mode) {
+std::error_code CopyFileReplacing(const std::string& from, const std::string& to, unsigned mode) {
   const int source = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (source < 0) return errno;
+  if (source < 0) return LastErrnoCode();
   struct stat info {};
   if (fstat(source, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(source);
-    return EINVAL;
+    return ErrnoCode(EINVAL);
   }
-  const int error = ReplaceWith(to, static_cast<mode_t>(mode), [&](int fd) {
-    if (geteuid() == 0 && fchown(fd, 0, 0) != 0) return errno;
+  const std::error_code error = ReplaceWith(to, static_cast<mode_t>(mode), [&](int fd) {
+    if (geteuid() == 0 && fchown(fd, 0, 0) != 0) return LastErrnoCode();
     std::vector<std::uint8_t> buffer(1 << 16);
     while (true) {
       const ssize_t got = read(source, buffer.data(), buffer.size());
       if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return errno;
-      if (got == 0) return 0;
-      if (!WriteAll(fd, {buffer.data(), static_cast<std::size_t>(got)})) return errno;
+      if (got < 0) return LastErrnoCode();
+      if (got == 0) return std::error_code();
+      if (const std::error_code written =
+              WriteAll(fd, {buffer.data(), static_cast<std::size_t>(got)})) {
+        return written;
+      }
     }
   });
   close(source);

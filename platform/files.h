@@ -1,5 +1,6 @@
 // Files and folders as the configuration needs them: the user's profile folder, the system folder
-// of the service, whole-file reads and crash-safe replacement of a file.
+// of the service, whole-file reads and crash-safe replacement of a file. What can fail for a
+// reason the caller may tell answers with the system's error (platform/errno_code.h).
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "platform/errno_code.h"
 
 namespace corvane {
 
@@ -31,9 +34,10 @@ bool PathExists(const std::string& path);
 
 // Copies `from` over `to` with permission bits `mode` (never the source's), through a new file in
 // the target folder that is flushed and then renamed over `to`; when the process runs as root,
-// the copy belongs to root's user and group whatever the folder would give it. Returns 0, or
-// the errno of the failure.
-int CopyFileReplacing(const std::string& from, const std::string& to, unsigned mode);
+// the copy belongs to root's user and group whatever the folder would give it. Returns the
+// system's error of the step that failed (EINVAL: `from` is no regular file).
+[[nodiscard]] std::error_code CopyFileReplacing(const std::string& from, const std::string& to,
+                                                unsigned mode);
 
 // Sets the permission bits of a folder that this process's user owns; others are left alone.
 void SetOwnFolderMode(const std::string& path, unsigned mode);
@@ -52,13 +56,10 @@ enum class FollowLinks { kYes, kNo };
 
 // Replaces `path` with `content` so that a failure at any point leaves the previous file as it
 // was: the content goes to a new file in the same folder, is flushed to the disk, and only then
-// renamed over `path` with permission bits `mode`. False on any failure. A process killed on
-// the way leaves no file behind for long: the content is written to an unnamed file, and the
-// next replacement of `path` removes a temporary "<name>.saving-XXXXXX" that a kill left.
-bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content,
-                 unsigned mode = 0600);
-// The same, saying why it failed: the errno of the step that failed (no space left, a read-only
-// file system, no permission...), in the generic category.
+// renamed over `path` with permission bits `mode`. Returns the system's error of the step that
+// failed (no space left, a read-only file system, no permission...). A process killed on the way
+// leaves no file behind for long: the content is written to an unnamed file, and the next
+// replacement of `path` removes a temporary "<name>.saving-XXXXXX" that a kill left.
 [[nodiscard]] std::error_code WriteFileReplacing(const std::string& path,
                                                  std::span<const std::uint8_t> content,
                                                  unsigned mode = 0600);
@@ -67,7 +68,7 @@ bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> content,
 bool RemoveFile(const std::string& path);
 
 // Writes all of `content` to `fd`, going on after partial writes and interruptions.
-bool WriteAll(int fd, std::span<const std::uint8_t> content);
+[[nodiscard]] std::error_code WriteAll(int fd, std::span<const std::uint8_t> content);
 
 // A moment broken down into its calendar fields (the layout the profile file records).
 struct CalendarTime {

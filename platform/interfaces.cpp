@@ -1,7 +1,6 @@
 #include "platform/interfaces.h"
 
 #include <arpa/inet.h>
-#include <ifaddrs.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
@@ -20,15 +19,6 @@
 
 #include "platform/process_limits.h"
 namespace corvane {
-namespace {
-
-std::uint32_t HostOrder(const sockaddr* address) {
-  sockaddr_in ipv4;
-  std::copy_n(reinterpret_cast<const char*>(address), sizeof ipv4, reinterpret_cast<char*>(&ipv4));
-  return ntohl(ipv4.sin_addr.s_addr);
-}
-
-}  // namespace
 
 std::uint32_t InterfaceIndex(std::string_view name) {
   if (!IsInterfaceName(name)) return 0;
@@ -68,6 +58,27 @@ void OwnAddressTable::Remove(const IpAddress& address, std::uint32_t interface_i
   const Row row{address.family, address.bytes, interface_index};
   const auto place = std::lower_bound(rows_.begin(), rows_.end(), row);
   if (place != rows_.end() && *place == row) rows_.erase(place);
+  if (address.family != AddressFamily::kIpv4) return;
+  std::erase_if(broadcasts_, [&](const BroadcastRow& b) {
+    return b.interface_index == interface_index && b.address == address.Ipv4HostOrder();
+  });
+}
+
+bool OwnAddressTable::IsBroadcast(std::uint32_t interface_index, std::uint32_t destination) const {
+  return std::any_of(broadcasts_.begin(), broadcasts_.end(), [&](const BroadcastRow& b) {
+    return b.interface_index == interface_index && b.broadcast == destination;
+  });
+}
+
+void OwnAddressTable::AddBroadcast(std::uint32_t interface_index, std::uint32_t address,
+                                   std::uint32_t broadcast) {
+  for (BroadcastRow& row : broadcasts_) {
+    if (row.interface_index == interface_index && row.address == address) {
+      row.broadcast = broadcast;
+      return;
+    }
+  }
+  broadcasts_.push_back({interface_index, address, broadcast});
 }
 
 namespace {
@@ -121,6 +132,7 @@ void Apply(const nlmsghdr& header, OwnAddressTable& table) {
   // IFA_ADDRESS is its peer), else IFA_ADDRESS.
   const rtattr* local = nullptr;
   const rtattr* any = nullptr;
+  const rtattr* broadcast = nullptr;  // IPv4 only
   int left = static_cast<int>(IFA_PAYLOAD(&header));
   for (const auto* attribute = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(info) +
                                                                NLMSG_ALIGN(sizeof(ifaddrmsg)));
@@ -128,12 +140,18 @@ void Apply(const nlmsghdr& header, OwnAddressTable& table) {
     if (RTA_PAYLOAD(attribute) != size) continue;
     if (attribute->rta_type == IFA_LOCAL) local = attribute;
     if (attribute->rta_type == IFA_ADDRESS) any = attribute;
+    if (attribute->rta_type == IFA_BROADCAST && size == 4) broadcast = attribute;
   }
   const rtattr* chosen = local != nullptr ? local : any;
   if (chosen == nullptr) return;
   std::memcpy(address.bytes.data(), RTA_DATA(chosen), size);
   if (header.nlmsg_type == RTM_NEWADDR) {
     table.Add(address, info->ifa_index);
+    if (broadcast != nullptr) {
+      std::uint32_t bytes = 0;
+      std::memcpy(&bytes, RTA_DATA(broadcast), 4);
+      table.AddBroadcast(info->ifa_index, address.Ipv4HostOrder(), ntohl(bytes));
+    }
   } else {
     table.Remove(address, info->ifa_index);
   }
@@ -265,31 +283,25 @@ void OwnAddresses::Unsubscribe() {
   fd_ = -1;
 }
 
-bool BroadcastAddresses::IsBroadcast(int interface_index, std::uint32_t destination_host_order) {
-  if (destination_host_order == INADDR_BROADCAST) return true;
-  const auto now = std::chrono::steady_clock::now();
-  if (!read_ || now - read_at_ >= std::chrono::seconds(1)) {
-    Refresh();
-    read_at_ = now;
-    read_ = true;
-  }
-  return std::any_of(rows_.begin(), rows_.end(), [&](const Row& row) {
-    return row.interface_index == interface_index && row.broadcast == destination_host_order;
-  });
+BroadcastAddresses::BroadcastAddresses(const TickClock& clock)
+    : clock_(clock), taken_at_(clock.GetTickCount()) {
+  addresses_.Watch();
 }
 
-void BroadcastAddresses::Refresh() {
-  rows_.clear();
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return;
-  for (const ifaddrs* row = list; row != nullptr; row = row->ifa_next) {
-    if (row->ifa_addr == nullptr || row->ifa_addr->sa_family != AF_INET) continue;
-    if ((row->ifa_flags & IFF_BROADCAST) == 0 || row->ifa_broadaddr == nullptr) continue;
-    const unsigned index = if_nametoindex(row->ifa_name);
-    if (index == 0) continue;
-    rows_.push_back({static_cast<int>(index), HostOrder(row->ifa_broadaddr)});
+bool BroadcastAddresses::IsBroadcast(int interface_index, std::uint32_t destination_host_order) {
+  if (destination_host_order == INADDR_BROADCAST) return true;
+  const std::uint32_t now = clock_.GetTickCount();
+  if (TicksFrom(taken_at_, now) >= kTakeAge) {
+    taken_at_ = now;
+    if (addresses_.descriptor() >= 0) {
+      addresses_.TakeChanges();
+    } else {
+      addresses_.Watch();
+    }
   }
-  freeifaddrs(list);
+  return interface_index > 0 &&
+         addresses_.table().IsBroadcast(static_cast<std::uint32_t>(interface_index),
+                                        destination_host_order);
 }
 
 }  // namespace corvane

@@ -1,15 +1,16 @@
 // The host's interfaces as the engine needs them: their indexes by name, the host's own addresses
-// (kept current while a proxy server runs) and the IPv4 broadcast addresses of arrival.
+// and the IPv4 broadcast addresses of arrival, both read from the kernel and kept current by one
+// subscription to its address changes.
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "platform/net_address.h"
+#include "platform/tick_clock.h"
 
 namespace corvane {
 
@@ -18,8 +19,9 @@ namespace corvane {
 // give 0 without asking the system, so a long name is never cut to a shorter one that exists.
 std::uint32_t InterfaceIndex(std::string_view name);
 
-// Every IPv4 and IPv6 address of this host, however many, each with the interface that holds it.
-// Kept sorted, so a sender is looked up without a scan.
+// Every IPv4 and IPv6 address of this host, however many, each with the interface that holds it,
+// and the broadcast address of each IPv4 address that has one. Kept sorted, so a sender is looked
+// up without a scan.
 class OwnAddressTable {
  public:
   OwnAddressTable() = default;
@@ -36,6 +38,13 @@ class OwnAddressTable {
   // it.
   void Remove(const IpAddress& address, std::uint32_t interface_index);
 
+  // Whether `destination` (host byte order) is the broadcast address of an IPv4 address of
+  // interface `interface_index`.
+  bool IsBroadcast(std::uint32_t interface_index, std::uint32_t destination) const;
+  // The broadcast address (host byte order) of the IPv4 `address` of interface `interface_index`;
+  // it goes with the address when the address is removed.
+  void AddBroadcast(std::uint32_t interface_index, std::uint32_t address, std::uint32_t broadcast);
+
  private:
   struct Row {
     AddressFamily family;
@@ -44,7 +53,14 @@ class OwnAddressTable {
     friend auto operator<=>(const Row&, const Row&) = default;
   };
 
+  struct BroadcastRow {
+    std::uint32_t interface_index;
+    std::uint32_t address;  // host byte order, as the two below
+    std::uint32_t broadcast;
+  };
+
   std::vector<Row> rows_;
+  std::vector<BroadcastRow> broadcasts_;  // few: one per IPv4 address with a broadcast domain
 };
 
 // Reads every IPv4 and IPv6 address of the host from the kernel. An empty table when it cannot be
@@ -84,23 +100,22 @@ class OwnAddresses {
 };
 
 // Tells whether an IPv4 datagram arrived as a broadcast: sent to 255.255.255.255, or to the
-// broadcast address of the interface it arrived on. The interface list is read again at most once a
-// second, so interfaces that come and go are seen without a read per datagram. One thread only.
+// broadcast address of the interface it arrived on, as the host's addresses (OwnAddresses) say.
+// Their changes are taken at most once a second of `clock`, so interfaces that come and go are
+// seen without a system call per datagram; without a subscription, the addresses are read afresh
+// as often. One thread only; `clock` must outlive it.
 class BroadcastAddresses {
  public:
+  explicit BroadcastAddresses(const TickClock& clock = SystemTickClock());
+
   bool IsBroadcast(int interface_index, std::uint32_t destination_host_order);
 
  private:
-  struct Row {
-    int interface_index;
-    std::uint32_t broadcast;
-  };
+  static constexpr std::uint32_t kTakeAge = 1000;  // ticks
 
-  void Refresh();
-
-  std::vector<Row> rows_;
-  std::chrono::steady_clock::time_point read_at_{};
-  bool read_ = false;
+  const TickClock& clock_;
+  OwnAddresses addresses_;
+  std::uint32_t taken_at_;
 };
 
 }  // namespace corvane

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/errno_code.h"
+
 namespace corvane {
 namespace {
 
@@ -17,20 +19,18 @@ constexpr char kManager[] = "org.freedesktop.systemd1.Manager";
 constexpr char kManagerSocket[] = "unix:path=/run/systemd/private";
 
 // A direct connection to systemd (no bus daemon in between), given its address or socket by
-// `attach` before it starts. Null with `error` (an errno value) set when any step fails.
+// `attach` before it starts. Null and the reason when any step fails.
 template <typename Attach>
-sd_bus* StartDirectBus(Attach attach, int& error) {
+std::pair<sd_bus*, std::error_code> StartDirectBus(Attach attach) {
   sd_bus* bus = nullptr;
   int result = sd_bus_new(&bus);
   if (result >= 0) result = attach(bus);
   if (result >= 0) result = sd_bus_start(bus);
   if (result < 0) {
     sd_bus_unref(bus);
-    error = -result;
-    return nullptr;
+    return {nullptr, ErrnoCode(-result)};
   }
-  error = 0;
-  return bus;
+  return {bus, {}};
 }
 
 // Frees sd-bus objects when the call is over.
@@ -43,7 +43,7 @@ struct CallState {
   }
   BusResult Result(int returned) const {
     if (returned >= 0) return {};
-    return {-returned, error.name != nullptr ? error.name : ""};
+    return {ErrnoCode(-returned), error.name != nullptr ? error.name : ""};
   }
 };
 
@@ -84,28 +84,25 @@ SystemdBus::~SystemdBus() {
 
 bool SystemdBus::ManagerRunning() { return sd_booted() > 0; }
 
-std::unique_ptr<SystemdBus> SystemdBus::OpenSystem(int& error) {
+OpenedBus SystemdBus::OpenSystem() {
   sd_bus* bus = nullptr;
   const int opened = sd_bus_open_system(&bus);
-  if (opened < 0) {
-    error = -opened;
-    return nullptr;
-  }
-  error = 0;
-  return std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus}));
+  if (opened < 0) return {nullptr, ErrnoCode(-opened)};
+  return {std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus})), {}};
 }
 
-std::unique_ptr<SystemdBus> SystemdBus::OpenManagerSocket(int& error) {
-  sd_bus* bus = StartDirectBus(
-      [](sd_bus* fresh) { return sd_bus_set_address(fresh, kManagerSocket); }, error);
-  if (bus == nullptr) return nullptr;
-  return std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus, true}));
+OpenedBus SystemdBus::OpenManagerSocket() {
+  const auto [bus, error] =
+      StartDirectBus([](sd_bus* fresh) { return sd_bus_set_address(fresh, kManagerSocket); });
+  if (bus == nullptr) return {nullptr, error};
+  return {std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus, true})), {}};
 }
 
-std::unique_ptr<SystemdBus> SystemdBus::OpenOnSocket(int fd, int& error) {
-  sd_bus* bus = StartDirectBus([fd](sd_bus* fresh) { return sd_bus_set_fd(fresh, fd, fd); }, error);
-  if (bus == nullptr) return nullptr;
-  return std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus, true}));
+OpenedBus SystemdBus::OpenOnSocket(int fd) {
+  const auto [bus, error] =
+      StartDirectBus([fd](sd_bus* fresh) { return sd_bus_set_fd(fresh, fd, fd); });
+  if (bus == nullptr) return {nullptr, error};
+  return {std::unique_ptr<SystemdBus>(new SystemdBus(new Bus{bus, true})), {}};
 }
 
 BusResult SystemdBus::LoadUnit(std::string_view unit, std::string& object_path) {

@@ -1,20 +1,24 @@
 // A connection to systemd's manager over D-Bus (sd-bus): the few calls the service actions make.
-// Every call answers with a BusResult: success, or the errno and D-Bus error name of the failure.
+// Every call answers with a BusResult: success, or the system's error (platform/errno_code.h) and
+// the D-Bus error name of the failure.
 #pragma once
 
 #include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace corvane {
 
 struct [[nodiscard]] BusResult {
-  int error = 0;           // 0, or a positive errno
+  std::error_code error;
   std::string error_name;  // the D-Bus error name, when the peer sent one
 
-  bool ok() const { return error == 0; }
+  bool ok() const { return !error; }
 };
+
+struct OpenedBus;
 
 class SystemdBus {
  public:
@@ -24,14 +28,14 @@ class SystemdBus {
 
   // Whether systemd runs as this system's service manager (it keeps /run/systemd/system/).
   [[nodiscard]] static bool ManagerRunning();
-  // The system bus; nothing (with the errno) when there is none to reach, as in a container.
-  [[nodiscard]] static std::unique_ptr<SystemdBus> OpenSystem(int& error);
+  // The system bus; no bus (and why) when there is none to reach, as in a container.
+  [[nodiscard]] static OpenedBus OpenSystem();
   // systemd's own socket, /run/systemd/private, which works without the bus daemon. Only root
   // may talk on it.
-  [[nodiscard]] static std::unique_ptr<SystemdBus> OpenManagerSocket(int& error);
+  [[nodiscard]] static OpenedBus OpenManagerSocket();
   // A direct connection over a connected stream socket, which the bus object then owns (tests
   // talk to a stand-in for systemd this way).
-  [[nodiscard]] static std::unique_ptr<SystemdBus> OpenOnSocket(int fd, int& error);
+  [[nodiscard]] static OpenedBus OpenOnSocket(int fd);
 
   BusResult LoadUnit(std::string_view unit, std::string& object_path);
   BusResult UnitProperty(std::string_view object_path, const char* property, std::string& value);
@@ -53,6 +57,12 @@ class SystemdBus {
                            const char* property, std::string& value);
   explicit SystemdBus(Bus* bus) : bus_(bus) {}
   Bus* bus_;
+};
+
+// A connection, or none and the system's reason.
+struct [[nodiscard]] OpenedBus {
+  std::unique_ptr<SystemdBus> bus;
+  std::error_code error;
 };
 
 }  // namespace corvane

@@ -14,8 +14,9 @@
 namespace corvane {
 namespace {
 
-bool SetIntOption(int fd, int level, int name, int value) {
-  return setsockopt(fd, level, name, &value, sizeof value) == 0;
+std::error_code SetIntOption(int fd, int level, int name, int value) {
+  if (setsockopt(fd, level, name, &value, sizeof value) != 0) return LastErrnoCode();
+  return {};
 }
 
 // Fills a system socket address for `to`; returns its length, or 0 for a family mismatch.
@@ -87,50 +88,58 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
   return *this;
 }
 
-UdpSocket UdpSocket::Open(AddressFamily family) {
+std::error_code UdpSocket::Open(AddressFamily family) {
+  Close();
   const int domain = family == AddressFamily::kIpv4 ? AF_INET : AF_INET6;
   const int fd = socket(domain, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-  if (fd < 0) return {};
+  if (fd < 0) return LastErrnoCode();
   if (InDescriptorReserve(fd)) {
     close(fd);
-    errno = EMFILE;
-    return {};
+    return ErrnoCode(EMFILE);
   }
   // Windows' default, and what lets an IPv4 and an IPv6 socket share a port.
-  if (family == AddressFamily::kIpv6 && !SetIntOption(fd, IPPROTO_IPV6, IPV6_V6ONLY, 1)) {
-    close(fd);
-    return {};
+  if (family == AddressFamily::kIpv6) {
+    if (const std::error_code error = SetIntOption(fd, IPPROTO_IPV6, IPV6_V6ONLY, 1)) {
+      close(fd);
+      return error;
+    }
   }
-  return UdpSocket(fd, family);
+  fd_ = fd;
+  family_ = family;
+  return {};
 }
 
-bool UdpSocket::SetBroadcast(bool on) { return SetIntOption(fd_, SOL_SOCKET, SO_BROADCAST, on); }
+std::error_code UdpSocket::SetBroadcast(bool on) {
+  return SetIntOption(fd_, SOL_SOCKET, SO_BROADCAST, on);
+}
 
-bool UdpSocket::SetReuseAddress(bool on) { return SetIntOption(fd_, SOL_SOCKET, SO_REUSEADDR, on); }
+std::error_code UdpSocket::SetReuseAddress(bool on) {
+  return SetIntOption(fd_, SOL_SOCKET, SO_REUSEADDR, on);
+}
 
-bool UdpSocket::SetReceiveBufferSize(int bytes) {
+std::error_code UdpSocket::SetReceiveBufferSize(int bytes) {
   return SetIntOption(fd_, SOL_SOCKET, SO_RCVBUF, bytes);
 }
 
 std::optional<int> UdpSocket::ReserveReceiveBuffer(int bytes) {
   // Linux doubles the value it is given, to cover its own overhead.
   const int asked = bytes / 2;
-  if (!SetIntOption(fd_, SOL_SOCKET, SO_RCVBUFFORCE, asked)) {
-    SetIntOption(fd_, SOL_SOCKET, SO_RCVBUF, asked);
+  if (SetIntOption(fd_, SOL_SOCKET, SO_RCVBUFFORCE, asked)) {
+    // Without CAP_NET_ADMIN: as much as the system's limit allows, whatever it says.
+    static_cast<void>(SetIntOption(fd_, SOL_SOCKET, SO_RCVBUF, asked));
   }
   return ReceiveBufferSize();
 }
 
-bool UdpSocket::SetMulticastHops(int hops) {
+std::error_code UdpSocket::SetMulticastHops(int hops) {
   return SetIntOption(fd_, IPPROTO_IPV6, IPV6_MULTICAST_HOPS, hops);
 }
 
-bool UdpSocket::EnableArrivalInfo() {
-  if (family_ != AddressFamily::kIpv4 || !SetIntOption(fd_, IPPROTO_IP, IP_PKTINFO, 1)) {
-    return false;
-  }
+std::error_code UdpSocket::EnableArrivalInfo() {
+  if (family_ != AddressFamily::kIpv4) return ErrnoCode(EAFNOSUPPORT);
+  if (const std::error_code error = SetIntOption(fd_, IPPROTO_IP, IP_PKTINFO, 1)) return error;
   broadcasts_ = std::make_unique<BroadcastAddresses>();
-  return true;
+  return {};
 }
 
 std::optional<int> UdpSocket::ReceiveBufferSize() const {
@@ -140,13 +149,14 @@ std::optional<int> UdpSocket::ReceiveBufferSize() const {
   return value;
 }
 
-bool UdpSocket::Bind(std::uint16_t port) {
+std::error_code UdpSocket::Bind(std::uint16_t port) {
   Endpoint any;
   any.address.family = family_;
   any.port = port;
   sockaddr_storage storage;
   const socklen_t length = ToSystemAddress(any, family_, storage);
-  return bind(fd_, reinterpret_cast<const sockaddr*>(&storage), length) == 0;
+  if (bind(fd_, reinterpret_cast<const sockaddr*>(&storage), length) != 0) return LastErrnoCode();
+  return {};
 }
 
 std::optional<std::uint16_t> UdpSocket::LocalPort() const {
@@ -191,13 +201,10 @@ ReceiveResult UdpSocket::Receive(std::span<std::uint8_t> buffer, Datagram& datag
   return ReceiveResult::kDatagram;
 }
 
-bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const Endpoint& to) {
+std::error_code UdpSocket::SendTo(std::span<const std::uint8_t> data, const Endpoint& to) {
   sockaddr_storage storage;
   const socklen_t length = ToSystemAddress(to, family_, storage);
-  if (length == 0) {
-    errno = EAFNOSUPPORT;
-    return false;
-  }
+  if (length == 0) return ErrnoCode(EAFNOSUPPORT);
   ssize_t sent = 0;
   if (to.address.scope_id == 0) {
     sent = sendto(fd_, data.data(), data.size(), MSG_NOSIGNAL,
@@ -226,8 +233,9 @@ bool UdpSocket::SendTo(std::span<const std::uint8_t> data, const Endpoint& to) {
     }
     sent = sendmsg(fd_, &message, MSG_NOSIGNAL);
   }
-  if (sent >= 0 && sent != static_cast<ssize_t>(data.size())) errno = EMSGSIZE;
-  return sent == static_cast<ssize_t>(data.size());
+  if (sent < 0) return LastErrnoCode();
+  if (sent != static_cast<ssize_t>(data.size())) return ErrnoCode(EMSGSIZE);
+  return {};
 }
 
 void UdpSocket::Close() {
@@ -238,8 +246,8 @@ void UdpSocket::Close() {
 }
 
 bool NetworkReady() {
-  return UdpSocket::Open(AddressFamily::kIpv4).valid() ||
-         UdpSocket::Open(AddressFamily::kIpv6).valid();
+  UdpSocket probe;
+  return !probe.Open(AddressFamily::kIpv4) || !probe.Open(AddressFamily::kIpv6);
 }
 
 }  // namespace corvane

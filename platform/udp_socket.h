@@ -1,4 +1,8 @@
-// A UDP socket for one address family. The only code that touches socket options and calls.
+// A UDP socket for one address family: the only code that creates UDP sockets and sets their
+// options. (The netlink sockets that follow the host's addresses are platform/interfaces.cpp's.)
+//
+// Every call that can fail answers with the system's error (platform/errno_code.h), never with
+// errno left to be read afterwards.
 //
 // IPv6 sockets are created IPv6-only, so an IPv4 and an IPv6 socket can share a port. Receiving
 // never waits: `Receive` returns at once when no datagram is queued. A datagram longer than the
@@ -15,6 +19,7 @@
 #include <optional>
 #include <span>
 
+#include "platform/errno_code.h"
 #include "platform/interfaces.h"
 #include "platform/net_address.h"
 
@@ -44,23 +49,24 @@ class UdpSocket {
   UdpSocket(const UdpSocket&) = delete;
   UdpSocket& operator=(const UdpSocket&) = delete;
 
-  // A new socket, or one that is not `valid()` when the system refuses (errno tells why). A
-  // descriptor within the process's reserve is refused as EMFILE (see InDescriptorReserve).
-  [[nodiscard]] static UdpSocket Open(AddressFamily family);
+  // Opens a new socket of `family` in place of whatever this object held. On failure the object
+  // stays not `valid()`. A descriptor within the process's reserve is refused as EMFILE (see
+  // InDescriptorReserve).
+  [[nodiscard]] std::error_code Open(AddressFamily family);
 
   bool valid() const { return fd_ >= 0; }
   AddressFamily family() const { return family_; }
   // The descriptor, for waiting on it; the socket keeps owning it.
   int descriptor() const { return fd_; }
 
-  // Options. Each returns whether the system accepted it.
-  bool SetBroadcast(bool on);
-  bool SetReuseAddress(bool on);
-  bool SetReceiveBufferSize(int bytes);
-  bool SetMulticastHops(int hops);  // IPv6
+  // Options. Each returns the system's refusal, if it refused.
+  std::error_code SetBroadcast(bool on);
+  std::error_code SetReuseAddress(bool on);
+  std::error_code SetReceiveBufferSize(int bytes);
+  std::error_code SetMulticastHops(int hops);  // IPv6
   // Asks for the destination address and arrival interface of every IPv4 datagram, so that
-  // `Receive` can tell broadcasts. IPv4 only.
-  bool EnableArrivalInfo();
+  // `Receive` can tell broadcasts. IPv4 only (EAFNOSUPPORT otherwise).
+  std::error_code EnableArrivalInfo();
   bool arrival_info_enabled() const { return broadcasts_ != nullptr; }
 
   // The receive buffer size as the system reports it (Linux reports twice the requested size).
@@ -71,22 +77,21 @@ class UdpSocket {
   std::optional<int> ReserveReceiveBuffer(int bytes);
 
   // Binds to the any-address of the family and `port` (0: a port chosen by the system).
-  [[nodiscard]] bool Bind(std::uint16_t port);
+  [[nodiscard]] std::error_code Bind(std::uint16_t port);
   std::optional<std::uint16_t> LocalPort() const;
 
   // Takes one queued datagram into `buffer`, or returns kNothing at once.
   ReceiveResult Receive(std::span<std::uint8_t> buffer, Datagram& datagram);
 
   // Sends one datagram. The destination must be of the socket's family. A destination with an
-  // interface (`scope_id`) leaves by that interface only. On failure errno tells why.
-  [[nodiscard]] bool SendTo(std::span<const std::uint8_t> data, const Endpoint& to);
+  // interface (`scope_id`) leaves by that interface only. A destination of the other family is
+  // EAFNOSUPPORT; a send the system cut short, EMSGSIZE.
+  [[nodiscard]] std::error_code SendTo(std::span<const std::uint8_t> data, const Endpoint& to);
 
   // Shuts the socket down in both directions, then closes it. Safe to call again.
   void Close();
 
  private:
-  UdpSocket(int fd, AddressFamily family) : fd_(fd), family_(family) {}
-
   int fd_ = -1;
   AddressFamily family_ = AddressFamily::kIpv4;
   std::unique_ptr<BroadcastAddresses> broadcasts_;

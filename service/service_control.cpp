@@ -74,9 +74,13 @@ std::optional<std::string> OpenForControl(ServiceManager& manager,
   return WithHint(kCannotOpen, gone ? kReinstallHint : kAdministratorHint);
 }
 
-// The result, or no message when the action failed with an exception.
+ServiceOutcome Succeeded(std::string text) { return {true, "Success: " + std::move(text)}; }
+
+ServiceOutcome Failed(std::string message) { return {false, std::move(message)}; }
+
+// The outcome, or a failure without a message when the action failed with an exception.
 template <typename Action>
-std::string Guarded(Action action) {
+ServiceOutcome Guarded(Action action) {
   try {
     return action();
   } catch (...) {
@@ -97,15 +101,16 @@ ServicePaths CurrentServicePaths() {
   return paths;
 }
 
-std::string ServiceControl::Install() {
-  return Guarded([&]() -> std::string {
+ServiceOutcome ServiceControl::Install() {
+  return Guarded([&]() -> ServiceOutcome {
     save_settings();
     if (paths.profile.empty() || paths.service_configuration.empty() ||
         paths.program_source.empty() || paths.program_target.empty()) {
-      return NoPaths();
+      return Failed(NoPaths());
     }
     std::unique_ptr<ServiceManagerHandle> connection;
-    if (const std::error_code error = manager.Connect(true, connection)) return NoManager(error);
+    if (const std::error_code error = manager.Connect(true, connection))
+      return Failed(NoManager(error));
 
     bool ready = false, not_installed = false, state_known = false;
     std::unique_ptr<ServiceHandle> service;
@@ -123,10 +128,10 @@ std::string ServiceControl::Install() {
       not_installed = IsAbsent(opened);
     }
     if (!ready && !not_installed) {
-      return WithHint(state_known ? kCannotStop : kCannotOpen, kAdministratorHint);
+      return Failed(WithHint(state_known ? kCannotStop : kCannotOpen, kAdministratorHint));
     }
 
-    if (auto failed = CopyConfiguration(files, paths)) return *failed;
+    if (auto failed = CopyConfiguration(files, paths)) return Failed(*failed);
 
     // A stopping service may still hold its program for a while.
     std::error_code copied =
@@ -138,10 +143,10 @@ std::string ServiceControl::Install() {
     }
     if (copied) {
       if (source_missing) {
-        return "Failed: The file \"" + paths.program_source + "\" not found." + kLineBreak +
-               "You need to reinstall the program.";
+        return Failed("Failed: The file \"" + paths.program_source + "\" not found." + kLineBreak +
+                      "You need to reinstall the program.");
       }
-      return CannotCreate("CorvaneService");
+      return Failed(CannotCreate("CorvaneService"));
     }
 
     ServiceDefinition definition;
@@ -157,79 +162,80 @@ std::string ServiceControl::Install() {
     } else {
       service.reset();
     }
-    if (!service) return "Failed: Can not create service.";
-    return std::string("Success: The service was successfully installed.") + kLineBreak +
-           "The service will start automatically when the system boots." + kLineBreak +
-           "Click on \"Start\" to start the service immediately.";
+    if (!service) return Failed("Failed: Can not create service.");
+    return Succeeded(std::string("The service was successfully installed.") + kLineBreak +
+                     "The service will start automatically when the system boots." + kLineBreak +
+                     "Click on \"Start\" to start the service immediately.");
   });
 }
 
-std::string ServiceControl::Start() {
-  return Guarded([&]() -> std::string {
+ServiceOutcome ServiceControl::Start() {
+  return Guarded([&]() -> ServiceOutcome {
     stop_all_servers();  // before anything else, so local proxy servers stop even on failure
     std::unique_ptr<ServiceManagerHandle> connection;
     std::unique_ptr<ServiceHandle> service;
-    if (auto failed = OpenForControl(manager, connection, service)) return *failed;
+    if (auto failed = OpenForControl(manager, connection, service)) return Failed(*failed);
     const std::error_code started = service->Start();
-    if (!started) return "Success: The service started successfully.";
+    if (!started) return Succeeded("The service started successfully.");
     if (started == ServiceManagerError::kAlreadyRunning) {
-      return "Success: The service is already running.";
+      return Succeeded("The service is already running.");
     }
     if (started == ServiceManagerError::kDisabled) {
       ServiceRunState state{};
       if (!service->QueryState(state) && state == ServiceRunState::kRunning) {
-        return "Success: The service is already running.";
+        return Succeeded("The service is already running.");
       }
-      return WithHint("Failed: The service is disabled.", kReinstallHint);
+      return Failed(WithHint("Failed: The service is disabled.", kReinstallHint));
     }
-    return WithHint("Failed: Can not start the service.", kReinstallHint);
+    return Failed(WithHint("Failed: Can not start the service.", kReinstallHint));
   });
 }
 
-std::string ServiceControl::Stop() {
-  return Guarded([&]() -> std::string {
+ServiceOutcome ServiceControl::Stop() {
+  return Guarded([&]() -> ServiceOutcome {
     std::unique_ptr<ServiceManagerHandle> connection;
     std::unique_ptr<ServiceHandle> service;
-    if (auto failed = OpenForControl(manager, connection, service)) return *failed;
-    if (!service->SendStop()) return "Success: The service stopped successfully.";
+    if (auto failed = OpenForControl(manager, connection, service)) return Failed(*failed);
+    if (!service->SendStop()) return Succeeded("The service stopped successfully.");
     ServiceRunState state{};
     if (!service->QueryState(state) && state == ServiceRunState::kStopped) {
-      return "Success: The service is already stopped.";
+      return Succeeded("The service is already stopped.");
     }
-    return kCannotStop;
+    return Failed(kCannotStop);
   });
 }
 
-std::string ServiceControl::Remove() {
-  return Guarded([&]() -> std::string {
+ServiceOutcome ServiceControl::Remove() {
+  return Guarded([&]() -> ServiceOutcome {
     std::unique_ptr<ServiceManagerHandle> connection;
-    if (const std::error_code error = manager.Connect(true, connection)) return NoManager(error);
+    if (const std::error_code error = manager.Connect(true, connection))
+      return Failed(NoManager(error));
     std::unique_ptr<ServiceHandle> service;
     const std::error_code opened = connection->OpenService(kServiceName, service);
     if (IsAbsent(opened) || opened == ServiceManagerError::kMarkedForDelete) {
-      return "Success: The service already deleted.";
+      return Succeeded("The service already deleted.");
     }
-    if (opened) return WithHint(kCannotOpen, kAdministratorHint);
+    if (opened) return Failed(WithHint(kCannotOpen, kAdministratorHint));
     ServiceRunState state{};
     if (!service->QueryState(state) && IsActive(state)) {
       std::ignore = service->SendStop();  // not examined, not waited for
     }
     const std::error_code deleted = service->Delete();
-    if (!deleted) return "Success: The service removed successfully.";
+    if (!deleted) return Succeeded("The service removed successfully.");
     if (deleted == ServiceManagerError::kMarkedForDelete) {
-      return "Success: The service already deleted.";
+      return Succeeded("The service already deleted.");
     }
-    return "Failed: Can not delete the service.";
+    return Failed("Failed: Can not delete the service.");
   });
 }
 
-std::string ServiceControl::Apply() {
-  return Guarded([&]() -> std::string {
+ServiceOutcome ServiceControl::Apply() {
+  return Guarded([&]() -> ServiceOutcome {
     save_settings();
-    if (paths.profile.empty() || paths.service_configuration.empty()) return NoPaths();
-    if (auto failed = CopyConfiguration(files, paths)) return *failed;
-    return std::string("Success: Configuration file has been updated successfully.") + kLineBreak +
-           "You need to restart the service to take effect.";
+    if (paths.profile.empty() || paths.service_configuration.empty()) return Failed(NoPaths());
+    if (auto failed = CopyConfiguration(files, paths)) return Failed(*failed);
+    return Succeeded(std::string("Configuration file has been updated successfully.") + kLineBreak +
+                     "You need to restart the service to take effect.");
   });
 }
 
@@ -260,19 +266,16 @@ std::error_code SystemFileCopier::CopyFile(const std::string& from, const std::s
     CreateDirectory(folder, kServiceProgramMode);
     SetOwnFolderMode(folder, kServiceProgramMode);
   }
-  switch (const int error = CopyFileReplacing(from, to, mode)) {
-    case 0:
-      return {};
-    case ENOENT:  // the source went away meanwhile, or the target folder could not be made
-      return PathExists(from) ? ErrnoCode(ENOENT)
-                              : std::error_code(ServiceManagerError::kFileNotFound);
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return ServiceManagerError::kAccessDenied;
-    default:
-      return ErrnoCode(error);  // any other failure
+  const std::error_code error = CopyFileReplacing(from, to, mode);
+  if (error == std::errc::no_such_file_or_directory) {
+    // The source went away meanwhile, or the target folder could not be made.
+    return PathExists(from) ? error : std::error_code(ServiceManagerError::kFileNotFound);
   }
+  if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
+      error == std::errc::read_only_file_system) {
+    return ServiceManagerError::kAccessDenied;
+  }
+  return error;  // none, or any other failure
 }
 
 }  // namespace corvane

@@ -1,6 +1,6 @@
 // The desktop program's service actions: Install / ReInstall, Start, Stop, UnInstall and Apply,
-// each returning the text of its one result message, and the running-state query. Qt-free; the
-// window shows the text.
+// each returning its outcome and the text of its one result message, and the running-state query.
+// Qt-free; the window shows the text.
 #pragma once
 
 #include <chrono>
@@ -39,6 +39,14 @@ struct ServicePaths {
 // own executable; each empty when its folder's name is out of bounds.
 [[nodiscard]] ServicePaths CurrentServicePaths();
 
+// What a service action came to: whether it succeeded (the service is as asked, also when it
+// already was), and the text of its one result message. An action that failed with an exception
+// has no message.
+struct ServiceOutcome {
+  bool succeeded = false;
+  std::string message;
+};
+
 struct ServiceControl {
   ServiceManager& manager;
   FileCopier& files;
@@ -47,11 +55,11 @@ struct ServiceControl {
   std::function<void()> stop_all_servers;  // Start: stop every local proxy server first
   std::function<void(std::chrono::milliseconds)> sleep;  // between copy retries
 
-  [[nodiscard]] std::string Install();
-  [[nodiscard]] std::string Start();
-  [[nodiscard]] std::string Stop();
-  [[nodiscard]] std::string Remove();
-  [[nodiscard]] std::string Apply();
+  [[nodiscard]] ServiceOutcome Install();
+  [[nodiscard]] ServiceOutcome Start();
+  [[nodiscard]] ServiceOutcome Stop();
+  [[nodiscard]] ServiceOutcome Remove();
+  [[nodiscard]] ServiceOutcome Apply();
 };
 
 // Whether the service runs (or continues, pauses or is paused); false on any failure.

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <type_traits>
 
+#include "platform/errno_code.h"
+
 namespace corvane {
 
 // The values are the Windows error numbers that these answers stand for; only the category
@@ -29,9 +31,6 @@ const std::error_category& ServiceManagerCategory();
 
 // Found by argument-dependent lookup when a ServiceManagerError becomes a std::error_code.
 std::error_code make_error_code(ServiceManagerError error);
-
-// An errno as an error code.
-inline std::error_code ErrnoCode(int error) { return {error, std::generic_category()}; }
 
 }  // namespace corvane
 

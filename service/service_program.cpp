@@ -50,11 +50,10 @@ void LinuxServicePlatform::ReportDebug(std::string_view text) { WriteDebugLine(t
 void LinuxServicePlatform::PublishMetrics(std::string_view text) {
   if (!PathExists(kMetricsFolder)) return;
   const std::string path = std::string(kMetricsFolder) + "/corvane.prom";
-  if (ReplaceFile(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, 0644)) {
-    return;
-  }
-  if (std::exchange(metrics_failure_told_, true)) return;
-  WriteDebugLine("Can not write the metrics file " + path);
+  const std::error_code error = WriteFileReplacing(
+      path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, 0644);
+  if (!error || std::exchange(metrics_failure_told_, true)) return;
+  WriteDebugLine("Can not write the metrics file " + path + ": " + error.message());
 }
 
 bool LinuxServicePlatform::StartNetwork() { return NetworkReady(); }

@@ -15,13 +15,13 @@ ServiceStatusReport QueryServiceStatus() {
     report.error = ServiceManagerError::kNotReady;
     return report;
   }
-  int error = 0;
-  std::unique_ptr<SystemdBus> bus = SystemdBus::OpenSystem(error);
-  if (!bus && geteuid() == 0) bus = SystemdBus::OpenManagerSocket(error);
-  if (!bus) {
-    report.error = ErrnoCode(error);
+  OpenedBus opened = SystemdBus::OpenSystem();
+  if (!opened.bus && geteuid() == 0) opened = SystemdBus::OpenManagerSocket();
+  if (!opened.bus) {
+    report.error = opened.error;
     return report;
   }
+  SystemdBus* bus = opened.bus.get();
   std::string path;
   BusResult result = bus->LoadUnit(std::string(kServiceName) + ".service", path);
   if (result.ok()) result = bus->UnitProperty(path, "LoadState", report.load_state);
@@ -33,7 +33,7 @@ ServiceStatusReport QueryServiceStatus() {
   }
   if (!result.ok()) {
     report = {};
-    report.error = ErrnoCode(result.error);
+    report.error = result.error;
   }
   return report;
 }

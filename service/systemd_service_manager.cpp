@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <tuple>
 
@@ -23,6 +22,10 @@ void ReplaceAll(std::string& text, std::string_view placeholder, std::string_vie
   }
 }
 
+bool IsRefusal(std::error_code error) {
+  return error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
+}
+
 std::error_code FromBus(const BusResult& result) {
   if (result.ok()) return {};
   const std::string& name = result.error_name;
@@ -34,16 +37,17 @@ std::error_code FromBus(const BusResult& result) {
   if (name == "org.freedesktop.DBus.Error.InvalidArgs") return ServiceManagerError::kInvalidName;
   if (name == "org.freedesktop.DBus.Error.AccessDenied" ||
       name == "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired" ||
-      result.error == EACCES || result.error == EPERM) {
+      IsRefusal(result.error)) {
     return ServiceManagerError::kAccessDenied;
   }
-  return ErrnoCode(result.error);
+  return result.error;
 }
 
 // Writes the unit file and makes systemd read it and start it at boot.
 std::error_code InstallUnit(SystemdBus& bus, const std::string& unit, const std::string& file,
                             const std::string& text) {
-  if (!ReplaceFile(file, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, 0644)) {
+  if (WriteFileReplacing(file, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                         0644)) {
     return ServiceManagerError::kAccessDenied;
   }
   if (const std::error_code error = FromBus(bus.Reload())) return error;
@@ -195,14 +199,11 @@ std::error_code SystemdServiceManager::Connect(bool full_access,
   if (!options_.manager_running()) return ServiceManagerError::kNotReady;
   const bool root = !options_.full_access_needs_root || geteuid() == 0;
   if (full_access && !root) return ServiceManagerError::kAccessDenied;
-  int error = 0;
-  std::unique_ptr<SystemdBus> bus = options_.open_bus(error);
-  if (!bus && root) bus = options_.open_manager_socket(error);  // the bus daemon is down
-  if (!bus) {
-    if (error == EACCES || error == EPERM) return ServiceManagerError::kAccessDenied;
-    return ErrnoCode(error);
-  }
-  out = std::make_unique<SystemdConnection>(std::shared_ptr<SystemdBus>(std::move(bus)),
+  OpenedBus opened = options_.open_bus();
+  if (!opened.bus && root) opened = options_.open_manager_socket();  // the bus daemon is down
+  if (!opened.bus)
+    return IsRefusal(opened.error) ? ServiceManagerError::kAccessDenied : opened.error;
+  out = std::make_unique<SystemdConnection>(std::shared_ptr<SystemdBus>(std::move(opened.bus)),
                                             options_.unit_folder, options_.start_wait);
   return {};
 }

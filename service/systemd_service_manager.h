@@ -31,11 +31,10 @@ namespace corvane {
 struct SystemdManagerOptions {
   std::string unit_folder = "/etc/systemd/system";
   std::function<bool()> manager_running = SystemdBus::ManagerRunning;
-  // Open the connection to systemd through the bus, or directly on its own socket; nothing (and
-  // the errno) when it cannot be reached.
-  std::function<std::unique_ptr<SystemdBus>(int& error)> open_bus = SystemdBus::OpenSystem;
-  std::function<std::unique_ptr<SystemdBus>(int& error)> open_manager_socket =
-      SystemdBus::OpenManagerSocket;
+  // Open the connection to systemd through the bus, or directly on its own socket; no bus (and
+  // why) when it cannot be reached.
+  std::function<OpenedBus()> open_bus = SystemdBus::OpenSystem;
+  std::function<OpenedBus()> open_manager_socket = SystemdBus::OpenManagerSocket;
   // Writing unit files and systemd's own socket need root: without it, full access is refused
   // at once and there is no second way in.
   bool full_access_needs_root = true;

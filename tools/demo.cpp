@@ -24,8 +24,8 @@ using namespace std::chrono_literals;
 namespace {
 
 UdpSocket LoopbackSocket() {
-  UdpSocket socket = UdpSocket::Open(AddressFamily::kIpv4);
-  static_cast<void>(socket.Bind(0));
+  UdpSocket socket;
+  if (!socket.Open(AddressFamily::kIpv4)) static_cast<void>(socket.Bind(0));
   return socket;
 }
 
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   static_cast<void>(table.Register(demo));
   std::filesystem::create_directories(home + "/Corvane");
   const auto image = WriteProfileImage(table, {}, false, CurrentUtcTime());
-  if (!ReplaceFile(home + "/Corvane/profile.dat", image, 0644)) {
+  if (WriteFileReplacing(home + "/Corvane/profile.dat", image, 0644)) {
     std::fprintf(stderr, "cannot write the demonstration's profile\n");
     return 1;
   }

@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
   form.findChild<QCheckBox*>("CheckBoxDontRecvFromYourIp")->setChecked(false);
   click("ButtonStartServer");
 
-  UdpSocket peer = UdpSocket::Open(AddressFamily::kIpv4);
-  static_cast<void>(peer.Bind(0));
+  UdpSocket peer;
+  if (!peer.Open(AddressFamily::kIpv4)) static_cast<void>(peer.Bind(0));
   std::vector<std::uint8_t> packet(108, 0x10);
   std::fill_n(packet.begin(), 6, 0xFF);
   for (int copy = 0; copy < 16; ++copy) {

@@ -58,7 +58,7 @@ class ProfileTool : public ::testing::Test {
  protected:
   std::string Path(const std::string& name) const { return home_.path() + "/" + name; }
   std::string Write(const std::string& name, std::span<const std::uint8_t> bytes) {
-    EXPECT_TRUE(ReplaceFile(Path(name), bytes));
+    EXPECT_FALSE(WriteFileReplacing(Path(name), bytes));
     return Path(name);
   }
   std::string WriteText(const std::string& name, const std::string& text) {

@@ -383,7 +383,7 @@ TEST(ProfileFile, TheServiceReaderTakesEveryProxyServer) {
   static_cast<void>(written.Register(Full(1)));
   const auto image = WriteProfileImage(written, {}, false, kWrittenAt);
   const std::string path = home.path() + "/CorvaneService.dat";
-  ASSERT_TRUE(ReplaceFile(path, image, 0644));
+  ASSERT_FALSE(WriteFileReplacing(path, image, 0644));
 
   ProxyServerTable table;
   static_cast<void>(AddProxyServer(table, "left over"));
@@ -405,7 +405,7 @@ TEST(ProfileFile, UnreadableProfilesAreMovedAsideNeverOverAnotherAndOnlyTheNewes
   EXPECT_EQ(aside(5), profile + ".unreadable-20261208-193005");
   for (int second = 1; second <= 5; ++second) {
     const std::vector<std::uint8_t> content(10, static_cast<std::uint8_t>(second));
-    ASSERT_TRUE(ReplaceFile(profile, content));
+    ASSERT_FALSE(WriteFileReplacing(profile, content));
     ASSERT_TRUE(SetProfileAside(profile, aside(second)));
     EXPECT_FALSE(PathExists(profile));
     EXPECT_EQ(ReadWholeFile(aside(second), 100), content);
@@ -413,7 +413,7 @@ TEST(ProfileFile, UnreadableProfilesAreMovedAsideNeverOverAnotherAndOnlyTheNewes
   for (int second = 1; second <= 5; ++second) EXPECT_EQ(PathExists(aside(second)), second > 2);
 
   const std::vector<std::uint8_t> content(10, 9);
-  ASSERT_TRUE(ReplaceFile(profile, content));
+  ASSERT_FALSE(WriteFileReplacing(profile, content));
   EXPECT_FALSE(SetProfileAside(profile, aside(5)));  // taken: nothing is replaced or lost
   EXPECT_EQ(ReadWholeFile(profile, 100), content);
   EXPECT_EQ(ReadWholeFile(aside(5), 100), std::vector<std::uint8_t>(10, 5));

@@ -31,7 +31,7 @@ TEST(DesktopBinary, RelaysHandsOverASecondStartAndSavesOnSigterm) {
   static_cast<void>(table.Register(other));
   std::filesystem::create_directories(home.path() + "/Corvane");
   const auto image = WriteProfileImage(table, {}, false, CalendarTime{});
-  ASSERT_TRUE(ReplaceFile(home.path() + "/Corvane/profile.dat", image, 0644));
+  ASSERT_FALSE(WriteFileReplacing(home.path() + "/Corvane/profile.dat", image, 0644));
 
   const std::vector<std::string> environment{"HOME=" + home.path(), "QT_QPA_PLATFORM=offscreen",
                                              "XDG_RUNTIME_DIR=" + home.path(),
@@ -80,8 +80,8 @@ TEST(DesktopBinary, RunningOutOfDescriptorsRefusesProxyServersButNotTheProgram) 
     static_cast<void>(table.Register(relay));
   }
   std::filesystem::create_directories(home.path() + "/Corvane");
-  ASSERT_TRUE(ReplaceFile(home.path() + "/Corvane/profile.dat",
-                          WriteProfileImage(table, {}, false, CalendarTime{})));
+  ASSERT_FALSE(WriteFileReplacing(home.path() + "/Corvane/profile.dat",
+                                  WriteProfileImage(table, {}, false, CalendarTime{})));
 
   test::ChildProcess corvane(
       {"/bin/sh", "-c", "ulimit -n 128 && exec \"$0\"", CORVANE_DESKTOP_BINARY},

@@ -263,8 +263,8 @@ TEST_F(MainWindow, AStartedProxyServerRelaysAndLogsAndDeletingItEndsIt) {
   SelectServer("New proxy server");
   Click("ButtonDeleteServer");
   EXPECT_TRUE(WaitFor([&] {
-    UdpSocket probe = UdpSocket::Open(AddressFamily::kIpv4);
-    return probe.Bind(port);
+    UdpSocket probe;
+    return !probe.Open(AddressFamily::kIpv4) && !probe.Bind(port);
   }));
   EXPECT_EQ(form_->table().size(), 1u);
 }

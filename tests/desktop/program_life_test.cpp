@@ -25,7 +25,7 @@ class ProgramLife : public WindowTest {
   }
   void WriteProfile(const std::vector<std::uint8_t>& bytes) {
     std::filesystem::create_directories(home_.path() + "/Corvane");
-    ASSERT_TRUE(ReplaceFile(ProfilePath(), bytes, 0644));
+    ASSERT_FALSE(WriteFileReplacing(ProfilePath(), bytes, 0644));
   }
   void WriteProfile(const ProxyServerTable& table, const StoredDisplayOptions& options = {}) {
     WriteProfile(WriteProfileImage(table, options, false, CalendarTime{}));
@@ -147,7 +147,7 @@ TEST_F(ProgramLife, AProfileThatFailsToLoadIsKeptAsideOnceAndNeverWrittenOver) {
   ASSERT_TRUE(WaitFor([this] { return !boxes_.empty(); }));
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_TRUE(boxes_[0].second.contains("could not be read")) << boxes_[0].second.toStdString();
-  ASSERT_EQ(form_->History(form_->selected_server_id())->errors().size(), 1u);
+  ASSERT_EQ(form_->Record(form_->selected_server_id())->history.errors().size(), 1u);
   EXPECT_EQ(ProfileBytes(), damaged);  // untouched until the first save
   Close();
 
@@ -294,13 +294,13 @@ TEST_F(ProgramLife, EachProxyServerKeepsItsOwnRowsAsTheOptionsSay) {
   Find<QCheckBox>("CheckBoxShowRecvPackets")->setChecked(true);
   send(3);  // a marker, ignored and hidden
   send(1);
-  const std::size_t before = form_->History(a)->received().size();
-  ASSERT_TRUE(WaitFor([&] { return form_->History(a)->received().size() > before; }));
+  const std::size_t before = form_->Record(a)->history.received().size();
+  ASSERT_TRUE(WaitFor([&] { return form_->Record(a)->history.received().size() > before; }));
   // Only the one ignored packet sent while they were shown is kept.
-  EXPECT_EQ(
-      std::count_if(form_->History(a)->received().begin(), form_->History(a)->received().end(),
-                    [](const desktop::PacketRow& row) { return row.ignored; }),
-      1);
+  EXPECT_EQ(std::count_if(form_->Record(a)->history.received().begin(),
+                          form_->Record(a)->history.received().end(),
+                          [](const desktop::PacketRow& row) { return row.ignored; }),
+            1);
 
   Type("EditServerName", "B");
   Click("ButtonAddServer");
@@ -310,7 +310,7 @@ TEST_F(ProgramLife, EachProxyServerKeepsItsOwnRowsAsTheOptionsSay) {
   EXPECT_TRUE(Rows("ListViewRecvLogs").isEmpty());
   SelectServer("New proxy server");
   EXPECT_EQ(static_cast<std::size_t>(Rows("ListViewRecvLogs").size()),
-            form_->History(a)->received().size());
+            form_->Record(a)->history.received().size());
 }
 
 }  // namespace

@@ -313,7 +313,7 @@ TEST_F(WindowConventions, TheListSaysInWordsWhichProxyServersRunOrFailedAndWhy) 
   EXPECT_TRUE(WaitFor([&] { return counters->text().contains("not running"); }));
 
   // Ports below 1024 name the capability, and the program to give it to.
-  EXPECT_EQ(form_->ErrorStatus("A", "Can not bind 9 port for IPv6 socket"),
+  EXPECT_EQ(form_->ErrorStatus("A", {{}, "Can not bind 9 port for IPv6 socket", 9}),
             "A: Can not bind 9 port for IPv6 socket. Ports below 1024 need the "
             "CAP_NET_BIND_SERVICE capability (sudo setcap cap_net_bind_service=ep "
             "/opt/test/Corvane), or use a port of 1024 or above.");

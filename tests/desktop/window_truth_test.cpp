@@ -178,17 +178,29 @@ TEST_F(WindowTruth, IgnoredRowsSayWhyAndErrorsSayWhatToDo) {
   EXPECT_EQ(Status(), "");
 
   // An error row's tooltip, and the status bar's, hold the remedy in full.
-  form_->logs_page()->AddError({{}, "Can not bind 9 port for IPv4 socket"});
+  const desktop::ErrorRow bind9{{}, "Can not bind 9 port for IPv4 socket", 9};
+  form_->logs_page()->AddError(bind9);
   const QString remedy =
       "Ports below 1024 need the CAP_NET_BIND_SERVICE capability (sudo setcap "
       "cap_net_bind_service=ep /opt/test/Corvane), or use a port of 1024 or above.";
   QTreeWidget* errors = Find<QTreeWidget>("ListViewErrors");
   EXPECT_EQ(errors->topLevelItem(errors->topLevelItemCount() - 1)->toolTip(1),
             "Can not bind 9 port for IPv4 socket\n" + remedy);
-  const QString long_text =
-      form_->ErrorStatus("New proxy server", "Can not bind 9 port for IPv4 socket");
+  const QString long_text = form_->ErrorStatus("New proxy server", bind9);
   desktop::ShowStatus(form_.get(), long_text);
   EXPECT_EQ(Find<QStatusBar>("StatusBar")->toolTip(), long_text);
+
+  // A deleted proxy server leaves nothing of its record behind, the ignores it noted included.
+  const std::uint32_t id = form_->selected_server_id();
+  ASSERT_EQ(form_->Record(id)->noted_ignores.size(), 1u);
+  Type("EditServerName", "other");
+  Click("ButtonAddServer");
+  const std::uint32_t other = form_->selected_server_id();
+  SelectServer("New proxy server");
+  Click("ButtonDeleteServer");
+  EXPECT_EQ(form_->Record(id), nullptr);
+  form_->DeleteAllServers();
+  EXPECT_EQ(form_->Record(other), nullptr);
 }
 
 }  // namespace

@@ -13,13 +13,13 @@ IpAddress Address(const char* text) { return *ParseIpAddress(text); }
 ResolvedHost Answer(const char* ipv4, const char* ipv6 = nullptr) {
   ResolvedHost answer;
   if (ipv4 != nullptr) {
-    std::memcpy(answer.Ipv4.data(), Address(ipv4).bytes.data(), 4);
-    answer.HasIpv4 = true;
+    std::memcpy(answer.Addresses.ipv4.data(), Address(ipv4).bytes.data(), 4);
+    answer.Addresses.has_ipv4 = true;
   }
   if (ipv6 != nullptr) {
-    answer.Ipv6 = Address(ipv6).bytes;
-    answer.Ipv6Scope = 3;
-    answer.HasIpv6 = true;
+    answer.Addresses.ipv6 = Address(ipv6).bytes;
+    answer.Addresses.ipv6_scope = 3;
+    answer.Addresses.has_ipv6 = true;
   }
   return answer;
 }

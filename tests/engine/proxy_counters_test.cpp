@@ -14,6 +14,7 @@
 #include "engine/escaped_text.h"
 #include "engine/packet_trace.h"
 #include "engine/storm_guard.h"
+#include "platform/errno_code.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
@@ -173,7 +174,7 @@ TEST(PacketTrace, AFloodIsCutToTheLimitAndTellsWhatItLeftOut) {
   trace.FlushLeftOut();
   EXPECT_EQ(lines.size(), 50u);  // the second is not over
   clock.Advance(1);
-  trace.SendFailed(from, ECONNREFUSED);
+  trace.SendFailed(from, ErrnoCode(ECONNREFUSED));
   ASSERT_EQ(lines.size(), 52u);
   EXPECT_EQ(lines[50], "P: 30 trace lines left out");
   EXPECT_EQ(lines[51], "P: can not send to 127.0.0.1 port 40000: Connection refused");

@@ -110,8 +110,9 @@ TEST(ProxySockets, CloseReleasesThePorts) {
             EngineStatus::kSocketsReady);
   sockets.Close();
   EXPECT_EQ(sockets.Sender(AddressFamily::kIpv4), nullptr);
-  UdpSocket exclusive = UdpSocket::Open(AddressFamily::kIpv4);
-  EXPECT_TRUE(exclusive.Bind(port));
+  UdpSocket exclusive;
+  ASSERT_FALSE(exclusive.Open(AddressFamily::kIpv4));
+  EXPECT_FALSE(exclusive.Bind(port));
 }
 
 // Two proxy servers of one process: send ports may be shared, a receive port never is, so no

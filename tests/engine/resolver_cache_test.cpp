@@ -22,9 +22,9 @@ class ResolverCacheTest : public ::testing::Test {
 TEST_F(ResolverCacheTest, AnAnswerLives300000MillisecondsAndIsAskedAgainAfter) {
   lookup_.Answer("printer", "192.168.1.20", "fe80::1");
   const ResolvedHost& first = cache_.ResolveHost("printer");
-  EXPECT_TRUE(first.HasIpv4 && first.HasIpv6);
-  EXPECT_EQ(first.Ipv4, (std::array<std::uint8_t, 4>{192, 168, 1, 20}));
-  EXPECT_EQ(first.Ipv6Scope, 7u);
+  EXPECT_TRUE(first.Addresses.has_ipv4 && first.Addresses.has_ipv6);
+  EXPECT_EQ(first.Addresses.ipv4, (std::array<std::uint8_t, 4>{192, 168, 1, 20}));
+  EXPECT_EQ(first.Addresses.ipv6_scope, 7u);
   EXPECT_EQ(first.Stamp, 1000u);
 
   clock_.Advance(300000);
@@ -39,19 +39,19 @@ TEST_F(ResolverCacheTest, AnAnswerLives300000MillisecondsAndIsAskedAgainAfter) {
 TEST_F(ResolverCacheTest, TheKeyIsCaseSensitive) {
   lookup_.Answer("HOST", "10.0.0.1");
   lookup_.Answer("host", "10.0.0.2");
-  EXPECT_EQ(cache_.ResolveHost("HOST").Ipv4[3], 1);
-  EXPECT_EQ(cache_.ResolveHost("host").Ipv4[3], 2);
+  EXPECT_EQ(cache_.ResolveHost("HOST").Addresses.ipv4[3], 1);
+  EXPECT_EQ(cache_.ResolveHost("host").Addresses.ipv4[3], 2);
   EXPECT_EQ(cache_.size(), 2u);
 }
 
 TEST_F(ResolverCacheTest, AFailedAnswerIsKeptLikeAnyOther) {
   const ResolvedHost& failed = cache_.ResolveHost("later.example");
-  EXPECT_FALSE(failed.HasIpv4 || failed.HasIpv6);
+  EXPECT_FALSE(failed.Addresses.has_ipv4 || failed.Addresses.has_ipv6);
   lookup_.Answer("later.example", "10.1.1.1");  // resolvable from now on
   clock_.Advance(300000);
-  EXPECT_FALSE(cache_.ResolveHost("later.example").HasIpv4);
+  EXPECT_FALSE(cache_.ResolveHost("later.example").Addresses.has_ipv4);
   clock_.Advance(1);
-  EXPECT_TRUE(cache_.ResolveHost("later.example").HasIpv4);
+  EXPECT_TRUE(cache_.ResolveHost("later.example").Addresses.has_ipv4);
   EXPECT_EQ(lookup_.questions("later.example"), 2);
 }
 
@@ -62,7 +62,7 @@ TEST_F(ResolverCacheTest, The1001stNameIsAnsweredButNotKeptUntilRoomIsMade) {
     clock_.Advance(100);  // stamps 1000, 1100, ...
   }
   lookup_.Answer("extra", "10.9.9.9");
-  EXPECT_EQ(cache_.ResolveHost("extra").Ipv4[3], 9);
+  EXPECT_EQ(cache_.ResolveHost("extra").Addresses.ipv4[3], 9);
   EXPECT_EQ(cache_.size(), 1000u);
   cache_.ResolveHost("extra");
   EXPECT_EQ(lookup_.questions("extra"), 2);
@@ -113,13 +113,14 @@ TEST_F(ResolverCacheTest, AMemoIsOnlyUsedWhileTheCacheIsUnchanged) {
   lookup_.Answer("a", "10.0.0.1");
   lookup_.Answer("b", "10.0.0.2");
   ResolverCache::Memo memo_a, memo_b;
-  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Ipv4[3], 1);
-  EXPECT_EQ(cache_.ResolveHost("b", &memo_b).Ipv4[3], 2);
-  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Ipv4[3], 1);               // memo_a is stale: searched
-  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Ipv4[3], 1);               // now current
-  EXPECT_EQ(cache_.ResolveHost(std::string("b"), &memo_a).Ipv4[3], 2);  // nor for another text
+  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Addresses.ipv4[3], 1);
+  EXPECT_EQ(cache_.ResolveHost("b", &memo_b).Addresses.ipv4[3], 2);
+  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Addresses.ipv4[3], 1);  // memo_a is stale: searched
+  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Addresses.ipv4[3], 1);  // now current
+  EXPECT_EQ(cache_.ResolveHost(std::string("b"), &memo_a).Addresses.ipv4[3],
+            2);  // nor for another text
   clock_.Advance(300001);
-  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Ipv4[3], 1);
+  EXPECT_EQ(cache_.ResolveHost("a", &memo_a).Addresses.ipv4[3], 1);
   EXPECT_EQ(lookup_.questions("a"), 2);
 }
 
@@ -127,7 +128,7 @@ TEST_F(ResolverCacheTest, GarbageTextsAreCachedAsFailures) {
   const std::string texts[] = {"", " ", "!!!", std::string(96, '9'), std::string("a\0b", 3)};
   for (const std::string& text : texts) {
     const ResolvedHost& answer = cache_.ResolveHost(text);
-    EXPECT_FALSE(answer.HasIpv4 || answer.HasIpv6);
+    EXPECT_FALSE(answer.Addresses.has_ipv4 || answer.Addresses.has_ipv6);
     cache_.ResolveHost(text);
     EXPECT_EQ(lookup_.questions(text), 1);
   }

@@ -84,8 +84,8 @@ TEST(StormGuard, ALoopBetweenTwoRelaysDiesOut) {
   };
   // A new thread binds a moment after it starts: one datagram, once both ports are taken.
   const auto taken = [](std::uint16_t port) {
-    UdpSocket probe = UdpSocket::Open(AddressFamily::kIpv4);
-    return !probe.Bind(port);
+    UdpSocket probe;
+    return probe.Open(AddressFamily::kIpv4) || probe.Bind(port);
   };
   for (int i = 0; i < 500 && !(taken(port_a) && taken(port_b)); ++i) {
     std::this_thread::sleep_for(10ms);

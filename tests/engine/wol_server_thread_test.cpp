@@ -127,8 +127,9 @@ TEST_F(WolServerThreadTest, StopWhileIdleEndsTheThreadAtOnce) {
   EXPECT_LT(took, 1s);  // microseconds in practice; the bound only guards against a hang
   EXPECT_TRUE(thread->Terminated());
   // The sockets are closed: the port can be held exclusively again.
-  UdpSocket exclusive = UdpSocket::Open(AddressFamily::kIpv4);
-  EXPECT_TRUE(exclusive.Bind(port));
+  UdpSocket exclusive;
+  ASSERT_FALSE(exclusive.Open(AddressFamily::kIpv4));
+  EXPECT_FALSE(exclusive.Bind(port));
 }
 
 TEST_F(WolServerThreadTest, BindFailureIsReportedAndTheProxyServerShowsAsStopped) {

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   }
   int status = 0;
   const auto write = [&](const std::string& path, std::span<const std::uint8_t> bytes) {
-    if (!ReplaceFile(path, bytes, 0644)) {
+    if (WriteFileReplacing(path, bytes, 0644)) {
       std::fprintf(stderr, "cannot write the seed %s\n", path.c_str());
       status = 1;
     }

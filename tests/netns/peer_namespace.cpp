@@ -67,9 +67,7 @@ UdpSocket PeerNamespace::OpenSocket(AddressFamily family, std::uint16_t port) co
     const int ns = open(("/proc/" + std::to_string(pid_) + "/ns/net").c_str(), O_RDONLY);
     if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) return;
     close(ns);
-    socket = UdpSocket::Open(family);
-    socket.SetBroadcast(true);
-    bound = socket.Bind(port);
+    bound = !socket.Open(family) && !socket.SetBroadcast(true) && !socket.Bind(port);
   });
   opener.join();
   EXPECT_TRUE(bound) << "no socket in the peer namespace";

@@ -93,7 +93,7 @@ TEST(ServiceBinary, ReportsRunningRelaysAndStopsOnSigterm) {
   proxy.ServerAutoStartOnService = true;
   static_cast<void>(table.Register(proxy));
   const auto image = WriteProfileImage(table, {}, false, CurrentUtcTime());
-  ASSERT_TRUE(ReplaceFile("/opt/corvane/CorvaneService.dat", image, 0644));
+  ASSERT_FALSE(WriteFileReplacing("/opt/corvane/CorvaneService.dat", image, 0644));
 
   NotifyListener manager;
   test::ChildProcess service(CORVANE_SERVICE_BINARY, {manager.Variable()});
@@ -160,8 +160,8 @@ TEST(ServiceBinary, TellsWhatItDoesWithoutFloodingTheJournal) {
   proxy.SendToHostsList = {
       {"127.0.0.1", 32, *sink.LocalPort()}, {"nothing.corvane.test", 32, 9}, {"127.0.0.1", 32, 0}};
   static_cast<void>(table.Register(proxy));
-  ASSERT_TRUE(ReplaceFile("/opt/corvane/CorvaneService.dat",
-                          WriteProfileImage(table, {}, false, CurrentUtcTime()), 0644));
+  ASSERT_FALSE(WriteFileReplacing("/opt/corvane/CorvaneService.dat",
+                                  WriteProfileImage(table, {}, false, CurrentUtcTime()), 0644));
   NotifyListener manager;
   test::ChildProcess service(CORVANE_SERVICE_BINARY, {manager.Variable()});
   ASSERT_EQ(manager.Next(), "READY=1\nSTATUS=running, check point 0");

@@ -29,11 +29,11 @@ TEST(ReplaceFile, KilledReplacementsLeaveNothingBehindAndTheFileWhole) {
   test::TempHome folder;
   const std::string path = folder.path() + "/profile.dat";
   const std::vector<std::uint8_t> first(4 << 20, 1), second(4 << 20, 2);
-  ASSERT_TRUE(ReplaceFile(path, first));
+  ASSERT_FALSE(WriteFileReplacing(path, first));
   // A temporary left by a replacement killed after naming it, and files that only look alike.
   for (const char* name :
        {"profile.dat.saving-k1ll3d", "profile.dat.backup", "profile.dat.saving-"}) {
-    ASSERT_TRUE(ReplaceFile(folder.path() + "/" + name, first));
+    ASSERT_FALSE(WriteFileReplacing(folder.path() + "/" + name, first));
   }
 
   std::mt19937 random(12);
@@ -41,7 +41,7 @@ TEST(ReplaceFile, KilledReplacementsLeaveNothingBehindAndTheFileWhole) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      while (true) ReplaceFile(path, second);
+      while (true) static_cast<void>(WriteFileReplacing(path, second));
     }
     std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
     kill(child, SIGKILL);
@@ -49,7 +49,7 @@ TEST(ReplaceFile, KilledReplacementsLeaveNothingBehindAndTheFileWhole) {
     const std::optional<std::vector<std::uint8_t>> content = ReadWholeFile(path, 8 << 20);
     ASSERT_TRUE(content == first || content == second);
   }
-  ASSERT_TRUE(ReplaceFile(path, first));
+  ASSERT_FALSE(WriteFileReplacing(path, first));
   EXPECT_EQ(Names(folder.path()),
             (std::vector<std::string>{"profile.dat", "profile.dat.backup", "profile.dat.saving-"}));
 }

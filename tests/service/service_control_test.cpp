@@ -69,11 +69,17 @@ const std::string kInstalled =
     "The service will start automatically when the system boots.\r\n"
     "Click on \"Start\" to start the service immediately.";
 const std::string kNoManager = "Failed: Can not get access to the service manager." + kAdmin;
+// The message of an action's outcome, which says success exactly when the message does.
+std::string Said(const ServiceOutcome& outcome) {
+  EXPECT_EQ(outcome.succeeded, outcome.message.starts_with("Success: ")) << outcome.message;
+  return outcome.message;
+}
+
 // The program file held by a stopping service.
 const std::error_code kInUse = std::make_error_code(std::errc::text_file_busy);
 
 TEST_F(ServiceControlTest, AFirstInstallCopiesThenCreatesTheService) {
-  EXPECT_EQ(Control().Install(), kInstalled);
+  EXPECT_EQ(Said(Control().Install()), kInstalled);
   EXPECT_EQ(log_,
             (std::vector<std::string>{
                 "save", "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat 0600",
@@ -84,10 +90,10 @@ TEST_F(ServiceControlTest, AFirstInstallCopiesThenCreatesTheService) {
 }
 
 TEST_F(ServiceControlTest, ASecondInstallStopsAndReconfiguresKeepingTheDisplayName) {
-  ASSERT_EQ(Control().Install(), kInstalled);
+  ASSERT_EQ(Said(Control().Install()), kInstalled);
   system_.definition.display_name = "Renamed by hand";
   system_.state = ServiceRunState::kRunning;
-  EXPECT_EQ(Control().Install(), kInstalled);
+  EXPECT_EQ(Said(Control().Install()), kInstalled);
   EXPECT_EQ(system_.stops, 1);
   EXPECT_EQ(system_.creates, 1);
   EXPECT_EQ(system_.reconfigures, 1);
@@ -97,7 +103,7 @@ TEST_F(ServiceControlTest, ASecondInstallStopsAndReconfiguresKeepingTheDisplayNa
 TEST_F(ServiceControlTest, ALockedProgramFailsAfterFifteenRetriesAndLeavesTheService) {
   system_.installed = true;
   files_.failures["/usr/bin/CorvaneService"] = {kInUse};  // for good
-  EXPECT_EQ(Control().Install(),
+  EXPECT_EQ(Said(Control().Install()),
             "Failed: Can not create file \"CorvaneService\" in \"/opt/corvane\".");
   EXPECT_EQ(std::count_if(
                 log_.begin(), log_.end(),
@@ -109,13 +115,13 @@ TEST_F(ServiceControlTest, ALockedProgramFailsAfterFifteenRetriesAndLeavesTheSer
   sleeps_.clear();
   files_.failures["/usr/bin/CorvaneService"] = {
       kInUse, kInUse, kInUse, {}};  // released after a while
-  EXPECT_EQ(Control().Install(), kInstalled);
+  EXPECT_EQ(Said(Control().Install()), kInstalled);
   EXPECT_EQ(sleeps_.size(), 2u);
 }
 
 TEST_F(ServiceControlTest, AMissingProgramIsNamedAfterTheConfigurationWasCopied) {
   files_.failures["/usr/bin/CorvaneService"] = {ServiceManagerError::kFileNotFound};
-  EXPECT_EQ(Control().Install(),
+  EXPECT_EQ(Said(Control().Install()),
             "Failed: The file \"/usr/bin/CorvaneService\" not found.\r\n"
             "You need to reinstall the program.");
   EXPECT_EQ(log_[1], "copy /home/u/Corvane/profile.dat -> /opt/corvane/CorvaneService.dat 0600");
@@ -125,36 +131,37 @@ TEST_F(ServiceControlTest, AMissingProgramIsNamedAfterTheConfigurationWasCopied)
 
 TEST_F(ServiceControlTest, InstallFailureTexts) {
   system_.connect_error = ServiceManagerError::kAccessDenied;
-  EXPECT_EQ(Control().Install(), kNoManager);
+  EXPECT_EQ(Said(Control().Install()), kNoManager);
   system_.connect_error.clear();
 
   system_.installed = true;
   system_.state = ServiceRunState::kRunning;
   system_.stop_error = ServiceManagerError::kAccessDenied;
-  EXPECT_EQ(Control().Install(), "Failed: Can not stop the service." + kAdmin);
+  EXPECT_EQ(Said(Control().Install()), "Failed: Can not stop the service." + kAdmin);
   system_.stop_error.clear();
   system_.open_error = ServiceManagerError::kAccessDenied;
-  EXPECT_EQ(Control().Install(), "Failed: Can not open the service." + kAdmin);
+  EXPECT_EQ(Said(Control().Install()), "Failed: Can not open the service." + kAdmin);
   system_.open_error.clear();
 
   files_.failures["/home/u/Corvane/profile.dat"] = {ServiceManagerError::kPathNotFound};
-  EXPECT_EQ(Control().Install(), "Failed: The file \"/home/u/Corvane/profile.dat\" not found.");
+  EXPECT_EQ(Said(Control().Install()),
+            "Failed: The file \"/home/u/Corvane/profile.dat\" not found.");
   files_.failures["/home/u/Corvane/profile.dat"] = {ServiceManagerError::kAccessDenied};
-  EXPECT_EQ(Control().Install(),
+  EXPECT_EQ(Said(Control().Install()),
             "Failed: Can not create file \"CorvaneService.dat\" in \"/opt/corvane\"." + kAdmin);
   files_.failures.clear();
 
   system_.installed = false;
   system_.create_error = ServiceManagerError::kAccessDenied;
-  EXPECT_EQ(Control().Install(), "Failed: Can not create service.");
+  EXPECT_EQ(Said(Control().Install()), "Failed: Can not create service.");
 }
 
 TEST_F(ServiceControlTest, PathsThatCannotBeBuiltStopInstallAndApply) {
   const std::string no_paths = "Failed: Can not get the path to \"/opt/corvane\" or \"~\".";
   ServiceControl control = Control();
   control.paths.profile.clear();
-  EXPECT_EQ(control.Install(), no_paths);
-  EXPECT_EQ(control.Apply(), no_paths);
+  EXPECT_EQ(Said(control.Install()), no_paths);
+  EXPECT_EQ(Said(control.Apply()), no_paths);
   EXPECT_EQ(system_.connects_with_full_access, 0);
 
   test::TempHome home;
@@ -170,62 +177,63 @@ TEST_F(ServiceControlTest, PathsThatCannotBeBuiltStopInstallAndApply) {
 
 TEST_F(ServiceControlTest, StartStopsTheLocalProxyServersFirstAndWordsEachOutcome) {
   system_.connect_error = ServiceManagerError::kAccessDenied;
-  EXPECT_EQ(Control().Start(), kNoManager);
+  EXPECT_EQ(Said(Control().Start()), kNoManager);
   EXPECT_EQ(log_, std::vector<std::string>{"stop all"});
   system_.connect_error.clear();
 
-  EXPECT_EQ(Control().Start(), "Failed: Can not open the service." + kReinstall);  // not installed
+  EXPECT_EQ(Said(Control().Start()),
+            "Failed: Can not open the service." + kReinstall);  // not installed
   system_.installed = true;
   system_.open_error = ServiceManagerError::kAccessDenied;
-  EXPECT_EQ(Control().Start(), "Failed: Can not open the service." + kAdmin);
+  EXPECT_EQ(Said(Control().Start()), "Failed: Can not open the service." + kAdmin);
   system_.open_error.clear();
 
-  EXPECT_EQ(Control().Start(), "Success: The service started successfully.");
-  EXPECT_EQ(Control().Start(), "Success: The service is already running.");
+  EXPECT_EQ(Said(Control().Start()), "Success: The service started successfully.");
+  EXPECT_EQ(Said(Control().Start()), "Success: The service is already running.");
   system_.disabled = true;
-  EXPECT_EQ(Control().Start(), "Success: The service is already running.");
+  EXPECT_EQ(Said(Control().Start()), "Success: The service is already running.");
   system_.state = ServiceRunState::kStopped;
-  EXPECT_EQ(Control().Start(), "Failed: The service is disabled." + kReinstall);
+  EXPECT_EQ(Said(Control().Start()), "Failed: The service is disabled." + kReinstall);
   system_.disabled = false;
   system_.start_error = ServiceManagerError::kRequestTimeout;
-  EXPECT_EQ(Control().Start(), "Failed: Can not start the service." + kReinstall);
+  EXPECT_EQ(Said(Control().Start()), "Failed: Can not start the service." + kReinstall);
 }
 
 TEST_F(ServiceControlTest, StopWordsEachOutcome) {
   system_.installed = true;
   system_.state = ServiceRunState::kRunning;
-  EXPECT_EQ(Control().Stop(), "Success: The service stopped successfully.");
+  EXPECT_EQ(Said(Control().Stop()), "Success: The service stopped successfully.");
   system_.state = ServiceRunState::kStopped;
-  EXPECT_EQ(Control().Stop(), "Success: The service is already stopped.");
+  EXPECT_EQ(Said(Control().Stop()), "Success: The service is already stopped.");
   system_.state = ServiceRunState::kRunning;
   system_.stop_error = ServiceManagerError::kAccessDenied;
-  EXPECT_EQ(Control().Stop(), "Failed: Can not stop the service.");
+  EXPECT_EQ(Said(Control().Stop()), "Failed: Can not stop the service.");
   system_.open_error = ServiceManagerError::kMarkedForDelete;
-  EXPECT_EQ(Control().Stop(), "Failed: Can not open the service." + kReinstall);
+  EXPECT_EQ(Said(Control().Stop()), "Failed: Can not open the service." + kReinstall);
 }
 
 TEST_F(ServiceControlTest, RemoveWordsEachOutcome) {
-  EXPECT_EQ(Control().Remove(), "Success: The service already deleted.");
+  EXPECT_EQ(Said(Control().Remove()), "Success: The service already deleted.");
   system_.installed = true;
   system_.state = ServiceRunState::kRunning;
-  EXPECT_EQ(Control().Remove(), "Success: The service removed successfully.");
+  EXPECT_EQ(Said(Control().Remove()), "Success: The service removed successfully.");
   EXPECT_EQ(system_.stops, 1);
   EXPECT_FALSE(system_.installed);
   system_.installed = true;
   system_.delete_error = ServiceManagerError::kMarkedForDelete;
-  EXPECT_EQ(Control().Remove(), "Success: The service already deleted.");
+  EXPECT_EQ(Said(Control().Remove()), "Success: The service already deleted.");
   system_.delete_error = ServiceManagerError::kAccessDenied;
-  EXPECT_EQ(Control().Remove(), "Failed: Can not delete the service.");
+  EXPECT_EQ(Said(Control().Remove()), "Failed: Can not delete the service.");
   system_.open_error = ServiceManagerError::kAccessDenied;
-  EXPECT_EQ(Control().Remove(), "Failed: Can not open the service." + kAdmin);
+  EXPECT_EQ(Said(Control().Remove()), "Failed: Can not open the service." + kAdmin);
   system_.connect_error = ServiceManagerError::kAccessDenied;
-  EXPECT_EQ(Control().Remove(), kNoManager);
+  EXPECT_EQ(Said(Control().Remove()), kNoManager);
 }
 
 TEST_F(ServiceControlTest, ApplyCopiesTheConfigurationOnly) {
   system_.installed = true;
   system_.state = ServiceRunState::kRunning;
-  EXPECT_EQ(Control().Apply(),
+  EXPECT_EQ(Said(Control().Apply()),
             "Success: Configuration file has been updated successfully.\r\n"
             "You need to restart the service to take effect.");
   EXPECT_EQ(log_, (std::vector<std::string>{

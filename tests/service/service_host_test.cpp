@@ -105,8 +105,8 @@ ProxyServerSettings Proxy(std::uint16_t port, bool flagged = true) {
 }
 
 bool PortHeld(std::uint16_t port) {
-  UdpSocket probe = UdpSocket::Open(AddressFamily::kIpv4);
-  return !probe.Bind(port);
+  UdpSocket probe;
+  return probe.Open(AddressFamily::kIpv4) || probe.Bind(port);
 }
 
 class ServiceHostTest : public ::testing::Test {

@@ -44,9 +44,8 @@ TEST(SystemdServiceManager, WithoutSystemdTheActionsSaySoRatherThanAskForRights)
   for (const bool systemd_runs : {false, true}) {
     SystemdManagerOptions options;
     options.manager_running = [systemd_runs] { return systemd_runs; };
-    options.open_bus = options.open_manager_socket = [](int& error) {
-      error = ENOENT;
-      return std::unique_ptr<SystemdBus>();
+    options.open_bus = options.open_manager_socket = [] {
+      return OpenedBus{nullptr, ErrnoCode(ENOENT)};
     };
     options.full_access_needs_root = false;
     SystemdServiceManager manager(options);
@@ -58,7 +57,8 @@ TEST(SystemdServiceManager, WithoutSystemdTheActionsSaySoRatherThanAskForRights)
     const std::string hint = systemd_runs
                                  ? "You need to run the program as an administrator."
                                  : "The systemd service manager is not running on this system.";
-    for (const std::string& result : {control.Start(), control.Stop(), control.Remove()}) {
+    for (const std::string& result :
+         {control.Start().message, control.Stop().message, control.Remove().message}) {
       EXPECT_EQ(result, "Failed: Can not get access to the service manager.\r\n" + hint);
     }
   }
@@ -75,16 +75,13 @@ class ActionsOnSystemd : public ::testing::Test {
     SystemdManagerOptions options;
     options.unit_folder = units_;
     options.manager_running = [] { return true; };
-    options.open_bus = [this](int& error) {
-      if (bus_down_) {
-        error = ECONNREFUSED;
-        return std::unique_ptr<SystemdBus>();
-      }
-      return SystemdBus::OpenOnSocket(systemd_.Connect(), error);
+    options.open_bus = [this] {
+      if (bus_down_) return OpenedBus{nullptr, ErrnoCode(ECONNREFUSED)};
+      return SystemdBus::OpenOnSocket(systemd_.Connect());
     };
-    options.open_manager_socket = [this](int& error) {
+    options.open_manager_socket = [this] {
       ++direct_connections_;
-      return SystemdBus::OpenOnSocket(systemd_.Connect(), error);
+      return SystemdBus::OpenOnSocket(systemd_.Connect());
     };
     options.full_access_needs_root = false;
     options.start_wait = std::chrono::milliseconds(200);
@@ -113,8 +110,8 @@ class ActionsOnSystemd : public ::testing::Test {
 
 TEST_F(ActionsOnSystemd, InstallStartStopRemove) {
   EXPECT_FALSE(QueryServiceRunning(*manager_));
-  EXPECT_TRUE(
-      Control().Install().starts_with("Success: The service was successfully installed.\r\n"));
+  EXPECT_TRUE(Control().Install().message.starts_with(
+      "Success: The service was successfully installed.\r\n"));
   const std::string unit_file = units_ + "/" + kUnit;
   ASSERT_TRUE(std::filesystem::exists(unit_file));
   ServiceDefinition expected;
@@ -125,53 +122,53 @@ TEST_F(ActionsOnSystemd, InstallStartStopRemove) {
   EXPECT_GE(systemd_.reloads(), 1);
   EXPECT_TRUE(std::filesystem::exists(home_.path() + "/system/CorvaneService.dat"));
 
-  EXPECT_EQ(Control().Start(), "Success: The service started successfully.");
+  EXPECT_EQ(Control().Start().message, "Success: The service started successfully.");
   EXPECT_TRUE(QueryServiceRunning(*manager_));
-  EXPECT_EQ(Control().Start(), "Success: The service is already running.");
-  EXPECT_EQ(Control().Stop(), "Success: The service stopped successfully.");
-  EXPECT_EQ(Control().Stop(), "Success: The service is already stopped.");
+  EXPECT_EQ(Control().Start().message, "Success: The service is already running.");
+  EXPECT_EQ(Control().Stop().message, "Success: The service stopped successfully.");
+  EXPECT_EQ(Control().Stop().message, "Success: The service is already stopped.");
 
   // A second install reconfigures: the unit file is written again and stays enabled.
-  EXPECT_EQ(Control().Install().substr(0, 8), "Success:");
-  EXPECT_EQ(Control().Remove(), "Success: The service removed successfully.");
+  EXPECT_EQ(Control().Install().message.substr(0, 8), "Success:");
+  EXPECT_EQ(Control().Remove().message, "Success: The service removed successfully.");
   EXPECT_FALSE(std::filesystem::exists(unit_file));
   EXPECT_FALSE(systemd_.Enabled(kUnit));
-  EXPECT_EQ(Control().Remove(), "Success: The service already deleted.");
-  EXPECT_EQ(Control().Start(),
+  EXPECT_EQ(Control().Remove().message, "Success: The service already deleted.");
+  EXPECT_EQ(Control().Start().message,
             "Failed: Can not open the service.\r\nYou need to reinstall the service.");
 }
 
 TEST_F(ActionsOnSystemd, AUnitRunningWithoutItsFileIsMarkedForDelete) {
-  ASSERT_EQ(Control().Install().substr(0, 8), "Success:");
-  ASSERT_EQ(Control().Start(), "Success: The service started successfully.");
+  ASSERT_EQ(Control().Install().message.substr(0, 8), "Success:");
+  ASSERT_EQ(Control().Start().message, "Success: The service started successfully.");
   std::filesystem::remove(units_ + "/" + kUnit);
-  EXPECT_EQ(Control().Remove(), "Success: The service already deleted.");
-  EXPECT_EQ(Control().Stop(),
+  EXPECT_EQ(Control().Remove().message, "Success: The service already deleted.");
+  EXPECT_EQ(Control().Stop().message,
             "Failed: Can not open the service.\r\nYou need to reinstall the service.");
   EXPECT_EQ(systemd_.ActiveState(kUnit), "active");
 }
 
 TEST_F(ActionsOnSystemd, StartSucceedsOnlyWhenTheStartJobIsDone) {
-  ASSERT_EQ(Control().Install().substr(0, 8), "Success:");
+  ASSERT_EQ(Control().Install().message.substr(0, 8), "Success:");
   // "" is a job that does not end within the wait.
   for (const char* result : {"failed", "dependency", "timeout", ""}) {
     systemd_.SetStartResult(kUnit, result);
     systemd_.SetActiveState(kUnit, "inactive");
-    EXPECT_EQ(Control().Start(),
+    EXPECT_EQ(Control().Start().message,
               "Failed: Can not start the service.\r\nYou need to reinstall the service.")
         << result;
   }
   systemd_.SetStartResult(kUnit, "done");
   systemd_.SetActiveState(kUnit, "inactive");
-  EXPECT_EQ(Control().Start(), "Success: The service started successfully.");
+  EXPECT_EQ(Control().Start().message, "Success: The service started successfully.");
 }
 
 TEST_F(ActionsOnSystemd, WithoutTheBusDaemonRootTalksToSystemdDirectly) {
   bus_down_ = true;
-  EXPECT_EQ(Control().Install().substr(0, 8), "Success:");
-  EXPECT_EQ(Control().Start(), "Success: The service started successfully.");
-  EXPECT_EQ(Control().Stop(), "Success: The service stopped successfully.");
-  EXPECT_EQ(Control().Remove(), "Success: The service removed successfully.");
+  EXPECT_EQ(Control().Install().message.substr(0, 8), "Success:");
+  EXPECT_EQ(Control().Start().message, "Success: The service started successfully.");
+  EXPECT_EQ(Control().Stop().message, "Success: The service stopped successfully.");
+  EXPECT_EQ(Control().Remove().message, "Success: The service removed successfully.");
   EXPECT_EQ(direct_connections_, 4);
 }
 

@@ -75,10 +75,10 @@ void FakeWindow::RecordState(bool started) {
   changed_.notify_all();
 }
 
-void FakeWindow::RecordError(std::uint32_t, const std::string& text) {
+void FakeWindow::RecordError(const EngineReport& report) {
   {
     std::lock_guard lock(mutex_);
-    recorded_.errors.push_back(text);
+    recorded_.errors.push_back(ErrorText(report));
   }
   changed_.notify_all();
 }
@@ -125,7 +125,7 @@ bool SendUntilReported(FakeWindow& window, UdpSocket& from,
                        const std::vector<std::uint8_t>& payload, const Endpoint& to,
                        std::size_t count) {
   for (int attempt = 0; attempt < 400; ++attempt) {
-    if (!from.SendTo(payload, to)) return false;
+    if (from.SendTo(payload, to)) return false;
     const auto enough = [&](const Recorded& r) { return r.packets.size() >= count; };
     if (window.WaitUntil(enough, std::chrono::milliseconds(10))) return true;
   }

@@ -78,7 +78,7 @@ class FakeWindow final : public WolServerWindow,
   const ProxyServerTable& Servers() const override { return table_; }
   void ServerStarted(std::uint32_t id) override;
   void ServerStopped(std::uint32_t id) override;
-  void RecordError(std::uint32_t id, const std::string& text) override;
+  void RecordError(const EngineReport& report) override;
   void RecordPacket(const EngineReport& report) override;
   void RecordState(bool started);
 

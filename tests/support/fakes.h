@@ -72,7 +72,7 @@ class RecordingHost final : public ProxyHost {
   void ReportResolveError(const std::string& host, const std::string&) override {
     resolve_errors.push_back(host);
   }
-  void ReportSendError(const Endpoint& to, int) override { send_errors.push_back(to); }
+  void ReportSendError(const Endpoint& to, std::error_code) override { send_errors.push_back(to); }
   void ReportSent(const MagicPacket& packet, const Endpoint& to) override {
     sent.push_back({{packet.bytes.begin(), packet.bytes.begin() + packet.length}, to});
   }

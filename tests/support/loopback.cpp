@@ -26,23 +26,26 @@ std::uint16_t FreeUdpPort() {
   const unsigned slice = static_cast<unsigned>(getpid()) % kSlices;
   for (unsigned attempt = 0; attempt < kSlice; ++attempt) {
     const auto port = static_cast<std::uint16_t>(kFirst + slice * kSlice + next++ % kSlice);
-    UdpSocket ipv4 = UdpSocket::Open(AddressFamily::kIpv4);
-    UdpSocket ipv6 = UdpSocket::Open(AddressFamily::kIpv6);
-    if (ipv4.Bind(port) && ipv6.Bind(port)) return port;
+    UdpSocket ipv4;
+    UdpSocket ipv6;
+    if (!ipv4.Open(AddressFamily::kIpv4) && !ipv6.Open(AddressFamily::kIpv6) && !ipv4.Bind(port) &&
+        !ipv6.Bind(port)) {
+      return port;
+    }
   }
   ADD_FAILURE() << "no free UDP port";
   return 0;
 }
 
 UdpSocket PeerSocket(AddressFamily family) {
-  UdpSocket socket = UdpSocket::Open(family);
-  EXPECT_TRUE(socket.valid());
-  EXPECT_TRUE(socket.Bind(0));
+  UdpSocket socket;
+  EXPECT_FALSE(socket.Open(family));
+  EXPECT_FALSE(socket.Bind(0));
   return socket;
 }
 
 void Send(UdpSocket& socket, std::span<const std::uint8_t> payload, const Endpoint& to) {
-  EXPECT_TRUE(socket.SendTo(payload, to)) << "send of " << payload.size() << " bytes refused";
+  EXPECT_FALSE(socket.SendTo(payload, to)) << "send of " << payload.size() << " bytes refused";
 }
 
 std::optional<Received> ReceiveWithin(UdpSocket& socket, std::chrono::milliseconds timeout) {

@@ -59,7 +59,8 @@ int WriteProfile(std::uint16_t receive_port, std::vector<HostEntry> to, bool fla
   proxy.DontRecvWithNextMacsList = {kIgnoredMac};
   static_cast<void>(table.Register(proxy));
   const std::optional<std::string> path = ProfilePath();
-  if (!path || !ReplaceFile(*path, WriteProfileImage(table, {}, false, CurrentUtcTime()), 0644)) {
+  if (!path ||
+      WriteFileReplacing(*path, WriteProfileImage(table, {}, false, CurrentUtcTime()), 0644)) {
     std::cout << "the profile could not be written\n";
     return 1;
   }
@@ -68,11 +69,12 @@ int WriteProfile(std::uint16_t receive_port, std::vector<HostEntry> to, bool fla
 
 // The service waits a few seconds before its proxy servers start; so does this.
 int CheckRelay() {
-  UdpSocket broadcast_sink = UdpSocket::Open(AddressFamily::kIpv4);
-  UdpSocket named_sink = UdpSocket::Open(AddressFamily::kIpv4);
+  UdpSocket broadcast_sink;
+  UdpSocket named_sink;
   UdpSocket sender = test::PeerSocket(AddressFamily::kIpv4);
-  if (!broadcast_sink.Bind(kBroadcastPort) || !broadcast_sink.EnableArrivalInfo() ||
-      !named_sink.Bind(kNamedPort)) {
+  if (broadcast_sink.Open(AddressFamily::kIpv4) || named_sink.Open(AddressFamily::kIpv4) ||
+      broadcast_sink.Bind(kBroadcastPort) || broadcast_sink.EnableArrivalInfo() ||
+      named_sink.Bind(kNamedPort)) {
     std::cout << "the receiving sockets could not be bound\n";
     return 1;
   }
@@ -102,9 +104,9 @@ int CheckRelay() {
 
 // The packet sent to `receive_port` until a copy arrives at `sink_port`.
 int CheckRelay(std::uint16_t receive_port, std::uint16_t sink_port) {
-  UdpSocket sink = UdpSocket::Open(AddressFamily::kIpv4);
+  UdpSocket sink;
   UdpSocket sender = test::PeerSocket(AddressFamily::kIpv4);
-  if (!sink.Bind(sink_port)) {
+  if (sink.Open(AddressFamily::kIpv4) || sink.Bind(sink_port)) {
     std::cout << "the receiving socket could not be bound\n";
     return 1;
   }
@@ -148,15 +150,15 @@ int Act(const std::string& action, const std::string& program_folder) {
       [] {},   [] {},  [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }};
   std::string result;
   if (action == "install") {
-    result = control.Install();
+    result = control.Install().message;
   } else if (action == "start") {
-    result = control.Start();
+    result = control.Start().message;
   } else if (action == "stop") {
-    result = control.Stop();
+    result = control.Stop().message;
   } else if (action == "remove") {
-    result = control.Remove();
+    result = control.Remove().message;
   } else if (action == "apply") {
-    result = control.Apply();
+    result = control.Apply().message;
   } else if (action == "running") {
     result = QueryServiceRunning(manager) ? "yes" : "no";
   } else {
