@@ -66,7 +66,8 @@ CheckedConfiguration CheckConfiguration(const std::string& path) {
     return checked;
   }
   std::size_t first = 0;
-  while (first < bytes.size() && std::strchr(" \t\r\n", bytes[first]) != nullptr) ++first;
+  const auto blank = [](std::uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (first < bytes.size() && blank(bytes[first])) ++first;
   std::size_t flagged = 0;
   if (first < bytes.size() && bytes[first] == '{') {
     const ImportedJson imported = ImportProfileJson(
