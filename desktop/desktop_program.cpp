@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -11,6 +12,7 @@
 #include "desktop/single_instance.h"
 #include "desktop/tform_main.h"
 #include "platform/files.h"
+#include "platform/port_binder.h"
 #include "platform/process_limits.h"
 #include "platform/termination_signal.h"
 #include "service/systemd_service_manager.h"
@@ -18,6 +20,12 @@
 namespace corvane::desktop {
 
 int RunDesktopProgram(int argc, char** argv) {
+  // First of all: a program given CAP_NET_BIND_SERVICE leaves it to a binder before the toolkit
+  // (which loads whatever its user names) exists.
+  if (!StartPortBinder()) {
+    std::fputs("Corvane: could not give up its capabilities\n", stderr);
+    return 1;
+  }
   // Before any thread starts, so that SIGTERM reaches the event loop only.
   const int termination = OpenTerminationDescriptor();
   RaiseOpenFileLimit();

@@ -2,6 +2,7 @@
 
 #include <QStatusBar>
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <utility>
 
@@ -18,7 +19,8 @@ constexpr milliseconds kSaveAtMost{1500};  // after the first change not yet sav
 }  // namespace
 
 ProfileSaving::ProfileSaving(QMainWindow* window, std::function<bool()> active,
-                             std::function<void()> store_pages, Image image)
+                             std::function<void()> store_pages, Image image,
+                             ProfileWriter::Write write)
     : active_(std::move(active)),
       store_pages_(std::move(store_pages)),
       image_(std::move(image)),
@@ -31,7 +33,9 @@ ProfileSaving::ProfileSaving(QMainWindow* window, std::function<bool()> active,
   failure_->hide();
   window->statusBar()->addPermanentWidget(failure_);
   writer_ = std::make_unique<ProfileWriter>(
-      [](const std::vector<std::uint8_t>& profile) { return WriteProfileFile(profile); },
+      [write = std::move(write)](const std::vector<std::uint8_t>& profile) {
+        return write ? write(profile) : WriteProfileFile(profile);
+      },
       [this](std::error_code result) {
         const QString failure = result ? QString::fromStdString(result.message()) : QString();
         QMetaObject::invokeMethod(
@@ -40,8 +44,21 @@ ProfileSaving::ProfileSaving(QMainWindow* window, std::function<bool()> active,
 }
 
 void ProfileSaving::Close() {
-  writer_.reset();
   timer_->stop();
+  if (writer_ == nullptr) return;
+  writer_->WaitUntilIdle();
+  const std::error_code result = writer_->last_result();
+  writer_.reset();
+  std::string failure;
+  if (aside_failed_) {
+    failure = "the profile that could not be read could not be moved aside";
+  } else if (result) {
+    failure = result.message();
+  }
+  if (failure.empty()) return;
+  const std::string path = ProfilePath().value_or("~/Corvane/profile.dat");
+  std::fprintf(stderr, "Corvane: the settings could not be saved to %s: %s\n", path.c_str(),
+               failure.c_str());
 }
 
 void ProfileSaving::Schedule(bool changed) {
@@ -64,7 +81,6 @@ void ProfileSaving::SaveNow() {
   if (writer_ == nullptr) return;
   store_pages_();
   Write();
-  writer_->WaitUntilIdle();
 }
 
 void ProfileSaving::Write() {
@@ -72,7 +88,8 @@ void ProfileSaving::Write() {
   unsaved_ = false;
   if (!aside_.empty()) {
     const std::optional<std::string> profile = ProfilePath();
-    if (!profile || !SetProfileAside(*profile, aside_)) {
+    aside_failed_ = !profile || !SetProfileAside(*profile, aside_);
+    if (aside_failed_) {
       // The unreadable file is never written over; after the results of earlier saves.
       QMetaObject::invokeMethod(
           this,

@@ -27,6 +27,11 @@ void ProfileWriter::WaitUntilIdle() {
   changed_.wait(lock, [this] { return !writing_ && !waiting_; });
 }
 
+std::error_code ProfileWriter::last_result() {
+  std::lock_guard lock(mutex_);
+  return last_result_;
+}
+
 void ProfileWriter::Run() {
   std::unique_lock lock(mutex_);
   while (true) {
@@ -36,8 +41,10 @@ void ProfileWriter::Run() {
     waiting_.reset();
     writing_ = true;
     lock.unlock();
-    done_(write_(image));
+    const std::error_code result = write_(image);
+    done_(result);
     lock.lock();
+    last_result_ = result;
     writing_ = false;
     changed_.notify_all();
   }

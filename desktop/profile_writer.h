@@ -4,6 +4,9 @@
 // Images are written in the order they were handed over, except that an image waiting behind the
 // one being written is replaced by a newer one: only the newest is worth writing. Each write's
 // result goes to `done`, on the writer's thread, in the order of the writes.
+//
+// Nothing here waits for a write except `WaitUntilIdle` and the destructor: the window thread
+// calls them only as the window ends (a stalled disk would freeze it otherwise).
 #pragma once
 
 #include <condition_variable>
@@ -30,8 +33,11 @@ class ProfileWriter {
 
   // Any thread.
   void Hand(std::vector<std::uint8_t> image);
-  // Returns once nothing is being written and nothing waits.
+  // Returns once nothing is being written and nothing waits. Any thread but the window's: the
+  // service actions wait here on their own thread for the profile they copy.
   void WaitUntilIdle();
+  // The result of the latest write (none yet: success). Any thread.
+  std::error_code last_result();
 
  private:
   void Run();
@@ -41,6 +47,7 @@ class ProfileWriter {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::optional<std::vector<std::uint8_t>> waiting_;
+  std::error_code last_result_;
   bool writing_ = false;
   bool ending_ = false;
   std::thread thread_;  // last: it starts once everything above is set

@@ -237,7 +237,7 @@ TFormMain::~TFormMain() {
   service_runner_.reset();  // lets a running service action finish
   if (form_ready_) SaveWindowState();
   if (!settings_saved_ && form_ready_) SaveSettings();
-  saving_->Close();  // after writing what it was handed
+  saving_->Close();  // after writing what it was handed; a failure goes to standard error
   const std::vector<std::shared_ptr<WolServerThread>> threads = threads_.StopAll();
   pages_->actions()->ClearCurrentActionItem();
   DeleteAllServers();
@@ -256,7 +256,7 @@ void TFormMain::WatchForChanges() {
   saving_ = std::make_unique<ProfileSaving>(
       this, [this] { return form_ready_ && !settings_saved_; },
       [this] { StoreServerPages(table_.Find(selected_id_)); },
-      [this] { return ProfileImage(table_, display_options(), auto_start_); });
+      [this] { return ProfileImage(table_, display_options(), auto_start_); }, deps_.write_profile);
   for (const QCheckBox* option : program_settings_->findChildren<QCheckBox*>()) {
     connect(option, &QCheckBox::toggled, this, [this] { saving_->Schedule(true); });
   }
@@ -299,6 +299,8 @@ void TFormMain::QueryEndSession() {
   settings_saved_ = true;
   if (form_ready_) {
     SaveSettings();
+    // The session is ending and the window with it: this save is worth waiting for.
+    saving_->WaitUntilWritten();
     deps_.sleep(std::chrono::milliseconds(1000));
   }
 }

@@ -60,6 +60,8 @@ struct DesktopDependencies {
   std::function<bool()> tray_available;
   std::chrono::milliseconds tray_poll{5000};
   std::function<bool()> network_ready;  // the network start-up
+  // Writes a profile image, on the writer's thread; empty: the profile file.
+  ProfileWriter::Write write_profile;
 };
 
 class TFormMain final : public QMainWindow, private ServerEvents {
@@ -82,8 +84,8 @@ class TFormMain final : public QMainWindow, private ServerEvents {
   bool StoreServerPages(ProxyServerSettings* record);
   bool LoadServerPages(ProxyServerSettings* record);
 
-  // Stores the selected proxy server's pages, then writes the profile; returns when it is
-  // written (or failed, which the status bar then says).
+  // Stores the selected proxy server's pages, then hands the profile to the writer; returns at
+  // once, the status bar saying later when the write failed.
   void SaveSettings() { saving_->SaveNow(); }
   // A second instance asked for the window.
   void RestoreWindow();

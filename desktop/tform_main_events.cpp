@@ -148,9 +148,14 @@ void TFormMain::ServiceAction(const std::function<void()>& prepare, ServiceRunne
   if (!form_ready_ || service_runner_->busy()) return;
   prepare();
   ShowStatus(this, "Waiting for the service manager...");
-  // The window's parts of the action ran just now, on this thread.
-  ServiceControl control{
-      *deps_.service_manager, *deps_.files, deps_.service_paths, [] {}, [] {}, deps_.sleep};
+  // The window's parts of the action ran just now, on this thread; Install and Apply then wait on
+  // the runner's thread, beside the window, for the profile they copy to be written.
+  ServiceControl control{*deps_.service_manager,
+                         *deps_.files,
+                         deps_.service_paths,
+                         [saving = saving_.get()] { saving->WaitUntilWritten(); },
+                         [] {},
+                         deps_.sleep};
   service_runner_->Run(std::move(control), std::move(action),
                        [this, finish = std::move(finish)](const ServiceOutcome& outcome) {
                          const QString text =

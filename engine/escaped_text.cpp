@@ -25,6 +25,18 @@ void WalkUtf8(std::string_view text, Ascii ascii, Valid valid, Invalid invalid) 
   }
 }
 
+// Whether a valid multi-byte sequence is a character that changes how the rest of a line reads
+// rather than showing itself: a C1 control (U+0080..U+009F), a line or paragraph separator
+// (U+2028, U+2029), or a bidirectional embedding, override or isolate (U+202A..U+202E,
+// U+2066..U+2069), which would let a name reorder the words after it in a terminal or a viewer.
+bool IsFormatControl(std::string_view sequence) {
+  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(sequence[i]); };
+  if (sequence.size() == 2) return byte(0) == 0xC2 && byte(1) < 0xA0;
+  if (sequence.size() != 3 || byte(0) != 0xE2) return false;
+  if (byte(1) == 0x80) return byte(2) >= 0xA8 && byte(2) <= 0xAE;
+  return byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9;
+}
+
 }  // namespace
 
 std::string JournalText(std::string_view text) {
@@ -48,9 +60,7 @@ std::string JournalText(std::string_view text) {
         }
       },
       [&](std::string_view sequence) {
-        // C1 control characters (U+0080..U+009F) are controls too.
-        if (sequence.size() == 2 && static_cast<std::uint8_t>(sequence[0]) == 0xC2 &&
-            static_cast<std::uint8_t>(sequence[1]) < 0xA0) {
+        if (IsFormatControl(sequence)) {
           for (const char c : sequence) hex(static_cast<std::uint8_t>(c));
         } else {
           out += sequence;

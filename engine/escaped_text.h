@@ -9,7 +9,8 @@
 namespace corvane {
 
 // For journal lines: valid UTF-8 stays as it is; a backslash or a double quote gets a backslash
-// before it; control characters and bytes that are no valid UTF-8 become \xHH.
+// before it; control characters (C0, C1, line and paragraph separators, bidirectional controls)
+// and bytes that are no valid UTF-8 become \xHH, byte by byte.
 std::string JournalText(std::string_view text);
 
 // For a label value of the Prometheus text format: backslash, double quote and line feed escaped

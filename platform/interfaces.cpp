@@ -17,25 +17,19 @@
 #include <optional>
 #include <string>
 
+#include "platform/number_text.h"
 #include "platform/process_limits.h"
+
 namespace corvane {
 
 std::uint32_t InterfaceIndex(std::string_view name) {
   if (!IsInterfaceName(name)) return 0;
   const std::string text(name);
   if (const unsigned index = if_nametoindex(text.c_str()); index != 0) return index;
-  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return 0;
-  }
-  // At most 15 digits fit 64 bits; an unsigned long has only 32 on 32-bit ARM.
-  std::uint64_t number = 0;
-  std::from_chars(text.data(), text.data() + text.size(), number);
+  const std::optional<std::uint32_t> number = DecimalNumber<std::uint32_t>(name);
   char found[IF_NAMESIZE];
-  if (number == 0 || number > UINT32_MAX ||
-      if_indextoname(static_cast<unsigned>(number), found) == nullptr) {
-    return 0;
-  }
-  return static_cast<std::uint32_t>(number);
+  if (!number || *number == 0 || if_indextoname(*number, found) == nullptr) return 0;
+  return *number;
 }
 
 OwnAddressTable::OwnAddressTable(const std::vector<IpAddress>& addresses) {
@@ -95,8 +89,9 @@ struct NetlinkBuffer {
 };
 
 // One read of a netlink socket. The length of what was read, or -1 with errno set. A batch that
-// did not come from the kernel (another process may address our socket) reads as empty; one that
-// did not fit is reported as ENOBUFS, like the kernel's own dropped messages.
+// did not come from the kernel (another process may address our socket) reads as empty, whatever
+// its length, before anything else of it is judged; one from the kernel that did not fit is
+// reported as ENOBUFS, like the kernel's own dropped messages.
 ssize_t ReadFromKernel(int fd, NetlinkBuffer& buffer, int flags) {
   sockaddr_nl from{};
   iovec data{buffer.bytes.data(), buffer.bytes.size()};
@@ -107,11 +102,12 @@ ssize_t ReadFromKernel(int fd, NetlinkBuffer& buffer, int flags) {
   message.msg_iovlen = 1;
   const ssize_t length = recvmsg(fd, &message, flags);
   if (length < 0) return length;
+  if (from.nl_pid != 0) return 0;
   if ((message.msg_flags & MSG_TRUNC) != 0) {
     errno = ENOBUFS;
     return -1;
   }
-  return from.nl_pid == 0 ? length : 0;
+  return length;
 }
 
 // Applies one address message (a change, or a row of the table) to `table`.

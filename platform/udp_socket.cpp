@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/port_binder.h"
 #include "platform/process_limits.h"
 
 namespace corvane {
@@ -155,8 +156,10 @@ std::error_code UdpSocket::Bind(std::uint16_t port) {
   any.port = port;
   sockaddr_storage storage;
   const socklen_t length = ToSystemAddress(any, family_, storage);
-  if (bind(fd_, reinterpret_cast<const sockaddr*>(&storage), length) != 0) return LastErrnoCode();
-  return {};
+  if (bind(fd_, reinterpret_cast<const sockaddr*>(&storage), length) == 0) return {};
+  // A program that gave its capability to a binder binds the ports below 1024 through it.
+  if (errno == EACCES && port != 0 && port < 1024) return BindThroughPortBinder(fd_, port);
+  return LastErrnoCode();
 }
 
 std::optional<std::uint16_t> UdpSocket::LocalPort() const {

@@ -76,7 +76,8 @@ class UdpSocket {
   // it the system's limit applies. Returns the size granted.
   std::optional<int> ReserveReceiveBuffer(int bytes);
 
-  // Binds to the any-address of the family and `port` (0: a port chosen by the system).
+  // Binds to the any-address of the family and `port` (0: a port chosen by the system). A port
+  // below 1024 that this process may not bind goes through the port binder, when there is one.
   [[nodiscard]] std::error_code Bind(std::uint16_t port);
   std::optional<std::uint16_t> LocalPort() const;
 

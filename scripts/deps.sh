@@ -8,7 +8,7 @@ set -euo pipefail
 
 declare -A groups=(
   [build]="g++ cmake ninja-build pkg-config libsystemd-dev qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin nlohmann-json3-dev"
-  [test]="clang-format iproute2 util-linux mount systemd dbus python3-jsonschema prometheus-node-exporter prometheus"
+  [test]="clang-format iproute2 util-linux mount systemd dbus python3-jsonschema prometheus-node-exporter libcap2-bin prometheus"
   [bench]="socat"
   [fuzz]="clang libclang-rt-14-dev"
   [run]="libcap2-bin"

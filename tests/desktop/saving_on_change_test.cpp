@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <QLabel>
+#include <QTimer>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <iostream>
 #include <thread>
 
@@ -109,6 +112,39 @@ TEST_F(SavingOnChange, AFailedSaveIsSaidAndKeepsTheOldProfileUntilASaveWorks) {
   ASSERT_TRUE(WaitFor([&] { return failure->isHidden(); }));
   EXPECT_EQ(Saved(home_.path()),
             (std::vector<std::string>{"New proxy server 0", "kept 0", "lost 0", "found 0"}));
+}
+
+// A stalled disk holds up no window: the hourly save and Apply hand the profile over and return,
+// Apply's copy waiting for the write beside the window; a last save that fails at the end is
+// said on standard error, the window being gone.
+TEST_F(SavingOnChange, AStalledDiskHoldsUpNoWindowAndAFailedLastSaveIsSaid) {
+  std::promise<void> release;
+  const std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> held_too_long{false}, failing{false};
+  write_profile_ = [&, released](const std::vector<std::uint8_t>& image) -> std::error_code {
+    if (released.wait_for(10s) != std::future_status::ready) held_too_long = true;
+    if (failing) return std::make_error_code(std::errc::io_error);
+    return WriteProfileFile(image);
+  };
+  Open();
+  Add("stalled");
+  QMetaObject::invokeMethod(Find<QTimer>("Timer1"), "timeout");  // the hourly save
+  Click("ButtonServiceApply");
+  QTest::qWait(200);
+  EXPECT_TRUE(boxes_.empty());  // Apply copies only what is written
+  release.set_value();
+  ASSERT_TRUE(WaitFor([this] { return boxes_.size() == 1; }));
+  EXPECT_TRUE(boxes_[0].second.startsWith("Success: Configuration file has been updated"));
+  EXPECT_FALSE(held_too_long);
+
+  failing = true;
+  Add("lost");
+  testing::internal::CaptureStderr();
+  Close();
+  EXPECT_NE(testing::internal::GetCapturedStderr().find(
+                "Corvane: the settings could not be saved to " + home_.path() +
+                "/Corvane/profile.dat: Input/output error\n"),
+            std::string::npos);
 }
 
 }  // namespace

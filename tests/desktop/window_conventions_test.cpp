@@ -213,8 +213,12 @@ TEST_F(WindowConventions, ExportAndImportRoundTripAndAFailedImportChangesNothing
   SelectServer("New proxy server");
   EXPECT_EQ(Text("EditRecvPort"), "4009");
   const std::string profile = home_.path() + "/Corvane/profile.dat";
+  // An import is saved at once, on the writer's thread.
+  ASSERT_TRUE(WaitFor([&] {
+    const std::string bytes = Bytes(profile);
+    return !bytes.empty() && bytes.find("third") == std::string::npos;
+  }));
   const std::string saved = Bytes(profile);
-  EXPECT_FALSE(saved.empty());  // an import is saved at once
 
   std::ofstream(copy, std::ios::binary | std::ios::trunc) << saved.substr(0, saved.size() / 2);
   boxes_.clear();

@@ -38,6 +38,7 @@ desktop::TFormMain& WindowTest::Open(bool create) {
   dependencies.tray_available = tray_available_;
   dependencies.tray_poll = std::chrono::milliseconds(10);
   dependencies.network_ready = [this] { return network_ready_; };
+  dependencies.write_profile = write_profile_;
   form_ = std::make_unique<desktop::TFormMain>(dependencies);
   if (create) {
     EXPECT_TRUE(form_->FormCreate());

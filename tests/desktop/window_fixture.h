@@ -70,6 +70,8 @@ class WindowTest : public ::testing::Test {
   bool network_ready_ = true;
   bool tray_ = false;                     // with a tray icon where `tray_available_` says so
   std::function<bool()> tray_available_;  // asked every 10 ms
+  // Writes the profile on the writer's thread in place of the profile file, when set.
+  std::function<std::error_code(const std::vector<std::uint8_t>&)> write_profile_;
   std::unique_ptr<desktop::TFormMain> form_;
 };
 

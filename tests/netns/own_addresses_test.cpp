@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <linux/netlink.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/interfaces.h"
 #include "platform/net_address.h"
@@ -49,6 +53,48 @@ TEST(OwnAddresses, AFloodOfChangesEndsAsTheHostsAddresses) {
   EXPECT_EQ(own.table().size(), before + 1);
   EXPECT_EQ(own.table().size(), ReadOwnAddressTable().size());
   Shell("ip addr flush dev lo scope global");
+}
+
+// A message from another process is judged by its sender before its length: even one longer than
+// a batch is passed over alone, not taken for changes the kernel dropped (which would throw away
+// the queue behind it and read the whole table again).
+TEST(OwnAddresses, AMessageFromAnotherProcessIsPassedOverAlone) {
+  test::PeerNamespace peer;
+  OwnAddresses own;
+  // Watched from inside the peer: the subscription and the first table are the peer's, while a
+  // table read afresh on this thread would be this namespace's, which alone has 10.11.0.1.
+  peer.Inside([&] { own.Watch(); });
+  ASSERT_GE(own.descriptor(), 0);
+  const std::size_t before = own.table().size();
+  Shell("ip addr add 10.11.0.1/32 dev lo");
+  sockaddr_nl subscription{};
+  socklen_t size = sizeof subscription;
+  ASSERT_EQ(getsockname(own.descriptor(), reinterpret_cast<sockaddr*>(&subscription), &size), 0);
+  peer.Inside([&] {
+    const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    std::vector<char> message(40000);  // more than one batch
+    nlmsghdr header{};
+    header.nlmsg_len = static_cast<std::uint32_t>(message.size());
+    std::copy_n(reinterpret_cast<const char*>(&header), sizeof header, message.data());
+    sockaddr_nl to{};
+    to.nl_family = AF_NETLINK;
+    to.nl_pid = subscription.nl_pid;
+    EXPECT_EQ(sendto(fd, message.data(), message.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                     sizeof to),
+              static_cast<ssize_t>(message.size()));
+    close(fd);
+  });
+  peer.Run("ip addr add 10.11.0.2/32 dev lo");  // reported behind the foreign message
+  const StopRequest never;
+  const int descriptor = own.descriptor();
+  for (int wait = 0; wait < 200 && !own.table().Contains(IpAddress::Ipv4(10, 11, 0, 2)); ++wait) {
+    never.WaitReadable({&descriptor, 1}, std::chrono::milliseconds(10));
+    own.TakeChanges();
+  }
+  EXPECT_TRUE(own.table().Contains(IpAddress::Ipv4(10, 11, 0, 2)));
+  EXPECT_FALSE(own.table().Contains(IpAddress::Ipv4(10, 11, 0, 1)));
+  EXPECT_EQ(own.table().size(), before + 1);
+  Shell("ip addr del 10.11.0.1/32 dev lo");
 }
 
 }  // namespace

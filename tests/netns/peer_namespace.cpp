@@ -59,17 +59,23 @@ void PeerNamespace::Run(const std::string& command) const {
   Shell("nsenter --net=/proc/" + std::to_string(pid_) + "/ns/net sh -c '" + command + "'");
 }
 
+void PeerNamespace::Inside(const std::function<void()>& work) const {
+  bool entered = false;
+  // Namespaces belong to threads: a short-lived thread enters the peer's.
+  std::thread inside([&] {
+    const int ns = open(("/proc/" + std::to_string(pid_) + "/ns/net").c_str(), O_RDONLY);
+    entered = ns >= 0 && setns(ns, CLONE_NEWNET) == 0;
+    if (ns >= 0) close(ns);
+    if (entered) work();
+  });
+  inside.join();
+  EXPECT_TRUE(entered) << "the peer namespace could not be entered";
+}
+
 UdpSocket PeerNamespace::OpenSocket(AddressFamily family, std::uint16_t port) const {
   UdpSocket socket;
   bool bound = false;
-  // Namespaces belong to threads: a short-lived thread enters the peer's and opens the socket.
-  std::thread opener([&] {
-    const int ns = open(("/proc/" + std::to_string(pid_) + "/ns/net").c_str(), O_RDONLY);
-    if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) return;
-    close(ns);
-    bound = !socket.Open(family) && !socket.SetBroadcast(true) && !socket.Bind(port);
-  });
-  opener.join();
+  Inside([&] { bound = !socket.Open(family) && !socket.SetBroadcast(true) && !socket.Bind(port); });
   EXPECT_TRUE(bound) << "no socket in the peer namespace";
   return socket;
 }

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 
 #include "platform/udp_socket.h"
@@ -26,6 +27,8 @@ class PeerNamespace {
   pid_t pid() const { return pid_; }
   // Runs a shell command inside the namespace.
   void Run(const std::string& command) const;
+  // Runs `work` on a short-lived thread inside the namespace, and waits for it.
+  void Inside(const std::function<void()>& work) const;
   // A socket of the namespace bound to `port` (0: any).
   UdpSocket OpenSocket(AddressFamily family, std::uint16_t port = 0) const;
 

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
+
+#include "platform/number_text.h"
+
 namespace corvane {
 namespace {
 
@@ -27,6 +32,28 @@ TEST(HostLookup, WithoutAddressInfoOnlyIpv4CanBeFound) {
   EXPECT_FALSE(ipv6.has_ipv4 || ipv6.has_ipv6);
   EXPECT_TRUE(LoadAddressInfoEntryPoints());
   EXPECT_TRUE(LookUpHost("::1").has_ipv6);
+}
+
+// Numbers read from text: a number that does not fit is no number, on every build, and never an
+// exception (the interface index after "%" once ended the thread on a 32-bit build).
+TEST(NumberText, ReadsWholeDecimalNumbersThatFit) {
+  const struct {
+    const char* text;
+    std::optional<std::uint32_t> number;
+  } cases[] = {
+      {"1", 1},           {"4294967295", 4294967295u},
+      {"4294967296", {}}, {"99999999999", {}},
+      {"", {}},           {"-1", {}},
+      {"+1", {}},         {" 1", {}},
+      {"0x10", {}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DecimalNumber<std::uint32_t>(c.text), c.number) << c.text;
+    // The loopback interface is index 1 in every network namespace; 4294967295 names none.
+    const HostAddresses found = LookUpHost(std::string("127.0.0.1%") + c.text);
+    EXPECT_EQ(found.interface_index, c.number == 1u ? 1u : 0u) << c.text;
+    EXPECT_EQ(found.failure, c.number == 1u ? "" : "no such interface") << c.text;
+  }
 }
 
 }  // namespace
