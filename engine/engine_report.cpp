@@ -1,7 +1,11 @@
 #include "engine/engine_report.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iterator>
+
+#include "config/list_entry_rules.h"
+#include "engine/wake_watcher.h"
 
 namespace corvane {
 
@@ -75,9 +79,28 @@ std::string ErrorText(const EngineReport& report) {
       return "Can not resolve " + report.ReportHost + " to IP address";
     case EngineStatus::kSendFailed:
       return "Can not send packet to " + AddressToString(report.ReportAddress) + " : " + port;
+    case EngineStatus::kHostWoke:
+    case EngineStatus::kHostNotSeen:
+      return "MAC " + HexText(report.ReportMac) + " " +
+             WakeOutcomeText({report.ReportMac, report.Status == EngineStatus::kHostWoke,
+                              report.ReportHost,
+                              std::chrono::milliseconds(report.ReportMilliseconds)});
+    case EngineStatus::kNoLinkLayer:
+      return "Reaching sleeping hosts that answer no ARP, and seeing hosts wake, need the "
+             "service: this program may not use packet sockets (CAP_NET_RAW)";
     default:
       return "Unknown error";
   }
+}
+
+EngineReport WakeReport(std::uint32_t id, const WakeOutcome& outcome) {
+  EngineReport report;
+  report.Id = id;
+  report.Status = outcome.woke ? EngineStatus::kHostWoke : EngineStatus::kHostNotSeen;
+  report.ReportMac = outcome.mac;
+  report.ReportHost = outcome.interface_name;
+  report.ReportMilliseconds = static_cast<std::uint32_t>(outcome.after.count());
+  return report;
 }
 
 std::string ServiceErrorText(EngineStatus status, std::uint16_t port) {
@@ -111,6 +134,8 @@ bool IsRecorded(EngineEvent event, const DisplayOptions& options) {
       return IsSet(options.ShowRecvPackets) && !IsSet(options.DontShowIgnoredPackets);
     case EngineEvent::kSentPacket:
       return IsSet(options.ShowSendPackets);
+    case EngineEvent::kWakeOutcome:
+      return IsSet(options.ShowErrors);
   }
   return false;
 }

@@ -12,6 +12,10 @@
 #include "platform/net_address.h"
 
 namespace corvane {
+struct WakeOutcome;
+}
+
+namespace corvane {
 
 enum class EngineStatus : std::int32_t {
   kSocketsReady = 0,
@@ -22,6 +26,12 @@ enum class EngineStatus : std::int32_t {
   kCannotResolveHost = 5,
   kSendFailed = 6,
   kNoSettings = 10,  // the proxy server was gone before its thread took its settings
+  // Not failures: what became of a host that a sent packet wakes (ReportMac; the interface in
+  // ReportHost; ReportMilliseconds since the packet, or the watch time), and that this program
+  // may not reach sleeping hosts nor see them wake.
+  kHostWoke = 20,
+  kHostNotSeen = 21,
+  kNoLinkLayer = 22,
   kUnknownIpMode = 100,
 };
 
@@ -54,7 +64,8 @@ struct EngineReport {
   std::uint16_t ReportPort = 0;
   // Error 6 and packets: the remote address; its family is the report's family.
   IpAddress ReportAddress;
-  std::string ReportHost;  // error 5: the host text that did not resolve
+  std::string ReportHost;  // error 5: the host text that did not resolve; 20, 21: the interface
+  std::uint32_t ReportMilliseconds = 0;  // 20, 21
   MacAddress ReportMac{};
   MagicPassword ReportPassword{};
   bool ReportHasPassword = false;
@@ -70,6 +81,9 @@ EngineReport PacketReport(std::uint32_t id, const MagicPacket& packet, const End
 EngineReport ReceivedReport(std::uint32_t id, const MagicPacket& packet, const Endpoint& sender,
                             IgnoreReason reason);
 
+// The report of a wake outcome (kHostWoke or kHostNotSeen).
+EngineReport WakeReport(std::uint32_t id, const WakeOutcome& outcome);
+
 // The desktop program's text of an error report, e.g. "Can not bind 9 port for IPv4 socket".
 std::string ErrorText(const EngineReport& report);
 
@@ -84,6 +98,7 @@ enum class EngineEvent {
   kAcceptedPacket,
   kIgnoredPacket,
   kSentPacket,
+  kWakeOutcome,
 };
 
 // Whether the display options let an event through. The engine asks before it fills a report, so

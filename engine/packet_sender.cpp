@@ -9,13 +9,14 @@ namespace corvane {
 
 PacketSender::PacketSender(const ProxyServerSettings& settings, ProxySockets& sockets,
                            ResolverCache& resolver, ProxyHost& host, ProxyCounters& counters,
-                           const TickClock& clock)
+                           const TickClock& clock, LinkDelivery* link)
     : settings_(settings),
       sockets_(sockets),
       resolver_(resolver),
       host_(host),
       counters_(counters),
       clock_(clock),
+      link_(link),
       last_send_tick_(clock.GetTickCount()) {}
 
 void PacketSender::Dispatch(const MagicPacket& received, AddressFamily arrival) {
@@ -50,12 +51,24 @@ void PacketSender::Send(const MagicPacket& packet, const HostEntry& destination,
   UdpSocket* socket = sockets_.Sender(to->address.family);
   if (socket == nullptr) return;
   if (!AwaitSendDelay()) return;
-  if (const std::error_code error = socket->SendTo(packet.payload(), *to)) {
+  std::error_code error = std::make_error_code(std::errc::no_buffer_space);  // left out
+  if (link_ != nullptr) link_->Prepare(*to);
+  if (link_ == nullptr || link_->OrdinarySendWanted(*socket)) {
+    error = socket->SendTo(packet.payload(), *to);
+  }
+  bool sent = !error;
+  std::optional<LinkFrame> frame;
+  if (link_ != nullptr) frame = link_->Complete(packet, *to, *socket, sent);
+  if (!sent) {
     counters_.CountSendFailure();
     host_.ReportSendError(*to, error);
   } else {
     counters_.CountSent();
-    host_.ReportSent(packet, *to);
+    if (frame) {
+      host_.ReportSentFrame(packet, *to, *frame);
+    } else {
+      host_.ReportSent(packet, *to);
+    }
   }
 }
 

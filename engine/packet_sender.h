@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "config/proxy_server_settings.h"
+#include "engine/link_delivery.h"
 #include "engine/magic_packet.h"
 #include "engine/proxy_counters.h"
 #include "engine/proxy_host.h"
@@ -24,8 +25,10 @@ namespace corvane {
 class PacketSender {
  public:
   // The send delay counts from now: the first send after a quiet start leaves at once.
+  // `link`: the last hop of sends to connected links (see LinkDelivery); none without it.
   PacketSender(const ProxyServerSettings& settings, ProxySockets& sockets, ResolverCache& resolver,
-               ProxyHost& host, ProxyCounters& counters, const TickClock& clock);
+               ProxyHost& host, ProxyCounters& counters, const TickClock& clock,
+               LinkDelivery* link = nullptr);
 
   // Sends what `received` (normalised, accepted) turns into. Returns early on a stop request; a
   // send whose delay a stop request cut short is not made.
@@ -42,6 +45,7 @@ class PacketSender {
   ProxyHost& host_;
   ProxyCounters& counters_;  // sends and failures
   const TickClock& clock_;
+  LinkDelivery* const link_;
   std::uint32_t last_send_tick_;
 };
 

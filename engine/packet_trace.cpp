@@ -43,6 +43,25 @@ void PacketTrace::Sent(const MagicPacket& packet, const Endpoint& to) {
   Write("sent to " + EndpointText(to) + ", MAC " + HexText(packet.TargetMac()));
 }
 
+void PacketTrace::SentFrame(const MagicPacket& packet, const Endpoint& to, const LinkFrame& frame) {
+  if (!Admit()) return;
+  const char* const resolution = frame.family == AddressFamily::kIpv4 ? "ARP" : "neighbour";
+  std::string text = "sent to " + EndpointText(to) + ", MAC " + HexText(packet.TargetMac());
+  if (frame.error) {
+    text += ", but not as a frame to " + HexText(frame.to) + " on " +
+            JournalText(frame.interface_name) + ": " + frame.error.message();
+  } else {
+    text += ", also as a frame to " + HexText(frame.to) + " on " +
+            JournalText(frame.interface_name) + ": no " + resolution + " answer";
+  }
+  Write(text);
+}
+
+void PacketTrace::WakeOutcome(const corvane::WakeOutcome& outcome) {
+  if (!Admit()) return;
+  Write("MAC " + HexText(outcome.mac) + " " + WakeOutcomeText(outcome));
+}
+
 void PacketTrace::SendFailed(const Endpoint& to, std::error_code error) {
   if (!Admit()) return;
   Write("can not send to " + EndpointText(to) + ": " + error.message());

@@ -1,6 +1,6 @@
 // The packet trace of one proxy server: a debug line per received packet (sender, MAC, password,
-// accepted or why ignored), per sent packet and per failed send or resolution, each starting with
-// the proxy server's label.
+// accepted or why ignored), per sent packet, per failed send or resolution and per wake outcome,
+// each starting with the proxy server's label.
 //
 // At most kLinesPerSecond lines go out in any one second; the lines beyond are counted, and the
 // next second starts with one line "N trace lines left out". An idle engine thread writes nothing,
@@ -16,6 +16,7 @@
 
 #include "config/proxy_server_settings.h"
 #include "engine/engine_report.h"
+#include "engine/link_delivery.h"
 #include "engine/magic_packet.h"
 #include "platform/net_address.h"
 #include "platform/tick_clock.h"
@@ -42,8 +43,14 @@ class PacketTrace {
   // The engine thread. A line that the limit leaves out costs no formatting.
   void Received(const MagicPacket& packet, const Endpoint& sender, IgnoreReason reason);
   void Sent(const MagicPacket& packet, const Endpoint& to);
+  // Sent, and also as a frame: "..., also as a frame to 02:00:5E:10:00:02 on lan1: no ARP answer".
+  void SentFrame(const MagicPacket& packet, const Endpoint& to, const LinkFrame& frame);
   void SendFailed(const Endpoint& to, std::error_code error);
   void ResolveFailed(std::string_view host, std::string_view reason);
+
+  // The wake watcher's thread: "MAC 02:00:5E:10:00:02 woke, seen on lan1 6.2 s after the magic
+  // packet", or "MAC ... not seen within 120 s (the magic packet left by lan1)".
+  void WakeOutcome(const corvane::WakeOutcome& outcome);
 
   // Any thread: writes the "left out" line of a second that has ended, if there is one; with
   // `at_end`, also of the second still running (the last word of a run).

@@ -3,6 +3,13 @@
 #include <numeric>
 
 namespace corvane {
+namespace {
+
+std::string WakeText(const CounterValues& values) {
+  return std::to_string(values.woke) + " woke, " + std::to_string(values.not_seen) + " not seen";
+}
+
+}  // namespace
 
 std::uint64_t CounterValues::Ignored() const {
   return std::accumulate(ignored.begin(), ignored.end(), std::uint64_t{0});
@@ -15,13 +22,15 @@ CounterValues& CounterValues::operator+=(const CounterValues& other) {
   sent += other.sent;
   send_failures += other.send_failures;
   resolve_failures += other.resolve_failures;
+  woke += other.woke;
+  not_seen += other.not_seen;
   return *this;
 }
 
 std::string CountersSummary(const CounterValues& values) {
   return std::to_string(values.received) + " received, " + std::to_string(values.Ignored()) +
          " ignored, " + std::to_string(values.sent) + " sent, " + std::to_string(values.Failed()) +
-         " failed";
+         " failed, " + WakeText(values);
 }
 
 std::string CountersText(const CounterValues& values) {
@@ -38,7 +47,7 @@ std::string CountersText(const CounterValues& values) {
   if (!reasons.empty()) text += " (" + reasons + ")";
   return text + ", " + std::to_string(values.sent) + " sent, " +
          std::to_string(values.send_failures) + " send failures, " +
-         std::to_string(values.resolve_failures) + " resolve failures";
+         std::to_string(values.resolve_failures) + " resolve failures, " + WakeText(values);
 }
 
 void ProxyCounters::CountReceived(IgnoreReason reason) {
@@ -60,6 +69,8 @@ CounterValues ProxyCounters::Read() const {
   values.sent = sent_.load(std::memory_order_relaxed);
   values.send_failures = send_failures_.load(std::memory_order_relaxed);
   values.resolve_failures = resolve_failures_.load(std::memory_order_relaxed);
+  values.woke = woke_.load(std::memory_order_relaxed);
+  values.not_seen = not_seen_.load(std::memory_order_relaxed);
   return values;
 }
 

@@ -1,10 +1,11 @@
 // What one proxy server has done since it started: magic packets received, accepted and ignored
-// (by reason), packets sent, failed sends and failed resolutions. Every event counts, whatever
-// the display options let through to the window.
+// (by reason), packets sent, failed sends and failed resolutions, and whether the hosts woken were
+// seen. Every event counts, whatever the display options let through to the window.
 //
 // One ProxyCounters belongs to one run of a proxy server and starts at zero; whoever runs the
-// engine thread owns it and keeps it alive until the thread has ended. The engine thread is the
-// only writer; any thread may read, without locks or waits.
+// engine thread owns it and keeps it alive until the thread has ended. Each counter has one
+// writer: the engine thread, or for the wake outcomes the program's wake watcher thread (which
+// the run forgets before it ends). Any thread may read, without locks or waits.
 #pragma once
 
 #include <array>
@@ -28,6 +29,8 @@ struct CounterValues {
   std::uint64_t sent = 0;
   std::uint64_t send_failures = 0;
   std::uint64_t resolve_failures = 0;  // destinations whose host text resolved to no address
+  std::uint64_t woke = 0;              // watched MACs seen on a link after their magic packet
+  std::uint64_t not_seen = 0;          // watched MACs not seen within the watch time
 
   std::uint64_t Ignored() const;
   std::uint64_t Failed() const { return send_failures + resolve_failures; }
@@ -35,10 +38,11 @@ struct CounterValues {
   friend bool operator==(const CounterValues&, const CounterValues&) = default;
 };
 
-// The totals: "120 received, 3 ignored, 117 sent, 0 failed".
+// The totals: "120 received, 3 ignored, 117 sent, 0 failed, 2 woke, 1 not seen".
 std::string CountersSummary(const CounterValues& values);
 // Everything: "120 received, 117 accepted, 3 ignored (2 mac, 1 own_address), 117 sent,
-// 0 send failures, 0 resolve failures". Reasons that ignored nothing are left out.
+// 0 send failures, 0 resolve failures, 2 woke, 1 not seen". Reasons that ignored nothing are left
+// out.
 std::string CountersText(const CounterValues& values);
 
 class ProxyCounters {
@@ -48,6 +52,8 @@ class ProxyCounters {
   void CountSent() { Add(sent_); }
   void CountSendFailure() { Add(send_failures_); }
   void CountResolveFailure() { Add(resolve_failures_); }
+  // The program's wake watcher thread, the only writer of these two.
+  void CountWakeOutcome(bool woke) { Add(woke ? woke_ : not_seen_); }
 
   // Any thread. Each value is exact as of some moment; values read while the proxy server works
   // may be an event or two apart from each other.
@@ -65,6 +71,8 @@ class ProxyCounters {
   std::atomic<std::uint64_t> sent_{0};
   std::atomic<std::uint64_t> send_failures_{0};
   std::atomic<std::uint64_t> resolve_failures_{0};
+  std::atomic<std::uint64_t> woke_{0};
+  std::atomic<std::uint64_t> not_seen_{0};
 };
 
 }  // namespace corvane

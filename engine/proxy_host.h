@@ -9,13 +9,15 @@
 #include <system_error>
 
 #include "engine/engine_report.h"
+#include "engine/link_delivery.h"
 #include "engine/magic_packet.h"
 #include "platform/net_address.h"
 #include "platform/stop_request.h"
 
 namespace corvane {
 
-// Called on the engine thread only. A host skips every report once a stop is requested.
+// Called on the engine thread only, but ReportWakeOutcome. A host skips every report once a stop is
+// requested.
 class ProxyHost {
  public:
   virtual ~ProxyHost() = default;
@@ -39,6 +41,20 @@ class ProxyHost {
   virtual void ReportSendError(const Endpoint& to, std::error_code error) = 0;
   // `packet` was sent to `to`.
   virtual void ReportSent(const MagicPacket& packet, const Endpoint& to) = 0;
+  // `packet` was sent to `to`, and also as `frame` (or the frame failed, and the ordinary send
+  // succeeded). A host that tells no more than that it was sent need not override it.
+  virtual void ReportSentFrame(const MagicPacket& packet, const Endpoint& to,
+                               const LinkFrame& /*frame*/) {
+    ReportSent(packet, to);
+  }
+
+  // Once the proxy server serves, when this program may not use the link layer (CAP_NET_RAW):
+  // it sends as ever, but reaches no sleeping host and sees none wake.
+  virtual void ReportNoLinkLayer() {}
+
+  // On the program's wake watcher thread, never after the run of the proxy server ended: whether
+  // the host that a sent packet wakes was seen on a link of this host.
+  virtual void ReportWakeOutcome(const WakeOutcome& /*outcome*/) {}
 };
 
 }  // namespace corvane

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "engine/link_delivery.h"
 #include "engine/magic_packet.h"
 #include "engine/packet_sender.h"
 #include "engine/proxy_sockets.h"
@@ -12,6 +13,7 @@
 #include "engine/storm_guard.h"
 #include "platform/event_log.h"
 #include "platform/interfaces.h"
+#include "platform/link_frame.h"
 
 namespace corvane {
 namespace {
@@ -29,6 +31,33 @@ void ReportShortReceiveBuffer(int granted) {
                  std::to_string(kReceiveBufferBytes / 2) + " or more");
 }
 
+// Hands the wake outcomes of this run's packets to its counters and host; forgets the watches
+// still pending when the run ends.
+class WakeReports final : public WakeListener {
+ public:
+  WakeReports(ProxyHost& host, ProxyCounters& counters)
+      : host_(host),
+        counters_(counters),
+        watcher_(LinkLayerAllowed() ? &WakeWatcher::Program() : nullptr) {}
+  ~WakeReports() {
+    if (watcher_ != nullptr) watcher_->Forget(*this);
+  }
+  WakeReports(const WakeReports&) = delete;
+  WakeReports& operator=(const WakeReports&) = delete;
+
+  WakeWatcher* watcher() const { return watcher_; }
+
+  void WakeOutcomeReady(const WakeOutcome& outcome) override {
+    counters_.CountWakeOutcome(outcome.woke);
+    host_.ReportWakeOutcome(outcome);
+  }
+
+ private:
+  ProxyHost& host_;
+  ProxyCounters& counters_;
+  WakeWatcher* const watcher_;
+};
+
 class ReceiveLoop {
  public:
   ReceiveLoop(const ProxyServerSettings& settings, ProxySockets& sockets,
@@ -41,13 +70,16 @@ class ReceiveLoop {
         stop_(host.stop()),
         resolver_(clock),
         filters_(settings, own_addresses.table(), resolver_, stop_),
-        sender_(settings, sockets, resolver_, host, counters, clock),
+        wake_reports_(host, counters),
+        link_(wake_reports_.watcher(), wake_reports_),
+        sender_(settings, sockets, resolver_, host, counters, clock, &link_),
         guard_(clock) {}
 
   void Run() {
     UdpSocket* const ipv4 = sockets_.Receiver(AddressFamily::kIpv4);
     UdpSocket* const ipv6 = sockets_.Receiver(AddressFamily::kIpv6);
 
+    if (wake_reports_.watcher() == nullptr) host_.ReportNoLinkLayer();
     BusyPacer pacer;
     while (!stop_.IsRequested()) {
       Pass pass;
@@ -127,6 +159,8 @@ class ReceiveLoop {
   const StopRequest& stop_;
   ResolverCache resolver_;  // emptied at every start: it lives as long as one run
   ReceiveFilters filters_;
+  WakeReports wake_reports_;  // declared before what refers to it: forgets its watches last
+  LinkDelivery link_;
   PacketSender sender_;
   StormGuard guard_;
   MagicPacket packet_;

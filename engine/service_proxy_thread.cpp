@@ -1,5 +1,7 @@
 #include "engine/service_proxy_thread.h"
 
+#include <atomic>
+
 #include "engine/engine_report.h"
 #include "engine/proxy_host.h"
 #include "engine/proxy_loop.h"
@@ -47,6 +49,26 @@ class ServiceProxyHost final : public ProxyHost {
   }
   void ReportSent(const MagicPacket& packet, const Endpoint& to) override {
     if (trace_ != nullptr) trace_->Sent(packet, to);
+  }
+  void ReportSentFrame(const MagicPacket& packet, const Endpoint& to,
+                       const LinkFrame& frame) override {
+    if (trace_ != nullptr) trace_->SentFrame(packet, to, frame);
+  }
+  // Once per service: a unit written by an older version grants neither.
+  void ReportNoLinkLayer() override {
+    static std::atomic<bool> told{false};
+    if (told.exchange(true)) return;
+    const std::string text =
+        "Reaching sleeping hosts and seeing them wake need CAP_NET_RAW and AF_PACKET, which the "
+        "service does not have: install the service again for its current unit file";
+    if (report_debug_) {
+      report_debug_(text);
+    } else {
+      WriteDebugLine(text);
+    }
+  }
+  void ReportWakeOutcome(const WakeOutcome& outcome) override {
+    if (trace_ != nullptr) trace_->WakeOutcome(outcome);
   }
 
  private:

@@ -1,5 +1,6 @@
 #include "engine/wol_server_thread.h"
 
+#include <atomic>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -115,6 +116,22 @@ void WolServerThread::ReportSendError(const Endpoint& to, std::error_code /*erro
 void WolServerThread::ReportSent(const MagicPacket& packet, const Endpoint& to) {
   if (stop_.IsRequested() || !IsRecorded(EngineEvent::kSentPacket, window_->Options())) return;
   HandOver(PacketReport(id_, packet, to, /*received=*/false, /*ignored=*/false), /*error=*/false);
+}
+
+void WolServerThread::ReportNoLinkLayer() {
+  // Once per program: every proxy server would say the same.
+  static std::atomic<bool> told{false};
+  if (stop_.IsRequested() || !IsRecorded(EngineEvent::kStartError, window_->Options())) return;
+  if (told.exchange(true)) return;
+  EngineReport report;
+  report.Id = id_;
+  report.Status = EngineStatus::kNoLinkLayer;
+  HandOver(std::move(report), /*error=*/true);
+}
+
+void WolServerThread::ReportWakeOutcome(const WakeOutcome& outcome) {
+  if (stop_.IsRequested() || !IsRecorded(EngineEvent::kWakeOutcome, window_->Options())) return;
+  HandOver(WakeReport(id_, outcome), /*error=*/true);
 }
 
 void WolServerThread::ReportReceived(const MagicPacket& packet, const Endpoint& sender,

@@ -67,6 +67,8 @@ class WolServerThread final : private ProxyHost,
   void ReportResolveError(const std::string& host, const std::string& reason) override;
   void ReportSendError(const Endpoint& to, std::error_code error) override;
   void ReportSent(const MagicPacket& packet, const Endpoint& to) override;
+  void ReportNoLinkLayer() override;
+  void ReportWakeOutcome(const WakeOutcome& outcome) override;
   // Hands an error to the window when the display options let `event` through.
   void ReportErrorIfRecorded(EngineEvent event, EngineReport report);
 

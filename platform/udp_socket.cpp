@@ -1,7 +1,9 @@
 #include "platform/udp_socket.h"
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -120,6 +122,19 @@ std::error_code UdpSocket::SetReuseAddress(bool on) {
 
 std::error_code UdpSocket::SetReceiveBufferSize(int bytes) {
   return SetIntOption(fd_, SOL_SOCKET, SO_RCVBUF, bytes);
+}
+
+std::optional<int> UdpSocket::QueuedSendBytes() const {
+  int queued = 0;
+  if (ioctl(fd_, SIOCOUTQ, &queued) != 0) return std::nullopt;
+  return queued;
+}
+
+std::optional<int> UdpSocket::SendBufferSize() const {
+  int size = 0;
+  socklen_t length = sizeof size;
+  if (getsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &size, &length) != 0) return std::nullopt;
+  return size;
 }
 
 std::optional<int> UdpSocket::ReserveReceiveBuffer(int bytes) {

@@ -76,6 +76,12 @@ class UdpSocket {
   // it the system's limit applies. Returns the size granted.
   std::optional<int> ReserveReceiveBuffer(int bytes);
 
+  // The bytes of sent datagrams that the socket's send buffer still holds: those queued in the
+  // kernel, also behind a neighbour that is being asked for (ARP), and the size of that buffer.
+  // A send waits while they fill it.
+  std::optional<int> QueuedSendBytes() const;
+  std::optional<int> SendBufferSize() const;
+
   // Binds to the any-address of the family and `port` (0: a port chosen by the system). A port
   // below 1024 that this process may not bind goes through the port binder, when there is one.
   [[nodiscard]] std::error_code Bind(std::uint16_t port);

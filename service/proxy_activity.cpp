@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/escaped_text.h"
+#include "engine/wake_watcher.h"
 
 namespace corvane {
 namespace {
@@ -25,6 +26,12 @@ constexpr MetricsCounter kCounters[] = {
      &CounterValues::send_failures},
     {"corvane_resolve_failures_total", "Destinations whose host resolved to no address.",
      &CounterValues::resolve_failures},
+    {"corvane_hosts_woke_total",
+     "Hosts seen on a link of this host within the watch time after their magic packet.",
+     &CounterValues::woke},
+    {"corvane_hosts_not_seen_total",
+     "Hosts not seen on a link of this host within the watch time after their magic packet.",
+     &CounterValues::not_seen},
 };
 
 void AddHeader(std::string& text, const char* name, const char* help, const char* type) {
@@ -93,6 +100,10 @@ std::string ProxyActivity::MetricsText() const {
               std::to_string(values.ignored[reason]) + "\n";
     }
   }
+  AddHeader(text, "corvane_wake_watches_dropped_total",
+            "Wake watches dropped, oldest first, because too many were pending.", "counter");
+  text += "corvane_wake_watches_dropped_total " + std::to_string(WakeWatcher::Program().Dropped()) +
+          "\n";
   return text;
 }
 

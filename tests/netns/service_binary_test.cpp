@@ -212,7 +212,7 @@ TEST(ServiceBinary, TellsWhatItDoesWithoutFloodingTheJournal) {
   const std::uint64_t received = std::stoull(status.substr(at + 18));
   EXPECT_EQ(status.substr(at), "; 1 proxy server; " + std::to_string(received) +
                                    " received, 0 ignored, " + std::to_string(received) + " sent, " +
-                                   std::to_string(2 * received) + " failed");
+                                   std::to_string(2 * received) + " failed, 0 woke, 0 not seen");
   std::cout << received << " of 20000 packets received; " << written << " trace lines written, "
             << left_out << " left out, in " << seconds_text(elapsed) << "\n";
   EXPECT_GT(received, 1000u);
@@ -229,10 +229,10 @@ TEST(ServiceBinary, TellsWhatItDoesWithoutFloodingTheJournal) {
             trace.end());
 
   // SIGUSR1: one line with the counters; the service goes on.
-  const std::string counters = "<7>" + label + ": " + std::to_string(received) + " received, " +
-                               std::to_string(received) + " accepted, 0 ignored, " +
-                               std::to_string(received) + " sent, " + std::to_string(received) +
-                               " send failures, " + std::to_string(received) + " resolve failures";
+  const std::string counters =
+      "<7>" + label + ": " + std::to_string(received) + " received, " + std::to_string(received) +
+      " accepted, 0 ignored, " + std::to_string(received) + " sent, " + std::to_string(received) +
+      " send failures, " + std::to_string(received) + " resolve failures, 0 woke, 0 not seen";
   service.Signal(SIGUSR1);
   bool told = false;
   for (int i = 0; i < 200 && !told; ++i) {

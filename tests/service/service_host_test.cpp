@@ -150,7 +150,7 @@ TEST_F(ServiceHostTest, RunsTheFlaggedProxyServersUntilAStop) {
                                                                  {ServiceState::kStopped, 0}}));
   // The stopped report has the run's totals.
   EXPECT_EQ(platform_.statuses().back().Detail,
-            "0 proxy servers; 0 received, 0 ignored, 0 sent, 0 failed");
+            "0 proxy servers; 0 received, 0 ignored, 0 sent, 0 failed, 0 woke, 0 not seen");
   EXPECT_EQ(platform_.threads_created, 1);
   EXPECT_FALSE(PortHeld(flagged));
 }

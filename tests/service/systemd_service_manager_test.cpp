@@ -24,8 +24,10 @@ TEST(SystemdServiceManager, TheUnitFileComesFromTheTemplate) {
         "After=network-online.target\n", "Type=notify\n", "ExecStart=/opt/corvane/CorvaneService\n",
         "SyslogIdentifier=CorvaneService\n", "Restart=on-abnormal\n", "WatchdogSec=30s\n",
         "ProtectSystem=strict\n", "ReadOnlyPaths=/opt/corvane\n", "ProtectHome=yes\n",
-        "PrivateTmp=yes\n", "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n",
-        "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\n", "WantedBy=multi-user.target\n"}) {
+        "PrivateTmp=yes\n",
+        "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK AF_PACKET\n",
+        "CapabilityBoundingSet=CAP_NET_BIND_SERVICE CAP_NET_RAW\n",
+        "WantedBy=multi-user.target\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }
   EXPECT_FALSE(std::regex_search(text, std::regex("@[A-Z_]+@"))) << "a placeholder is left";

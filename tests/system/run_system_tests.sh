@@ -27,7 +27,7 @@ cp "$actions" "$share/bin/corvane_service_actions"
 cp "$service" "$share/bin/CorvaneService"
 cp "$corvanectl" "$share/bin/corvanectl"
 cp "$here/scenario.sh" "$share/"
-export CORVANE_SECURITY_TARGET=1.7
+export CORVANE_SECURITY_TARGET=1.9
 
 failed=0
 echo "=== boot 1: the service actions"

@@ -54,6 +54,29 @@ broadcast_interface() {
     ip link set wol0 up && ip link set wol1 up
 }
 
+# Prints "DESTINATION-MAC PAYLOAD-START" for each IPv4 UDP frame to port $1 that arrives at wol1,
+# the far end of the relay's link, for 8 s.
+capture_frames() {
+  /usr/bin/python3 -u -c '
+import socket, sys, time
+port = int(sys.argv[1])
+capture = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(3))
+capture.bind(("wol1", 0))
+capture.settimeout(0.2)
+print("capturing")
+end = time.time() + 8
+while time.time() < end:
+    try:
+        frame = capture.recv(2048)
+    except socket.timeout:
+        continue
+    if len(frame) < 42 or frame[12:14] != b"\x08\x00" or frame[23] != 17:
+        continue
+    udp = 14 + (frame[14] & 15) * 4
+    if int.from_bytes(frame[udp + 2:udp + 4], "big") == port:
+        print(frame[0:6].hex(":").upper(), frame[udp + 8:udp + 20].hex().upper())' "$1"
+}
+
 main_pid() { systemctl show -p MainPID --value $unit; }
 
 # Prints the unit's main PID once it is neither 0 nor $1; waits up to $2 tenths of a second.
@@ -345,6 +368,8 @@ boot() {
   check "running after boot" "$(state)" active
   check "started after network-online.target" \
     "$(systemctl list-dependencies --after --plain --no-pager $unit | grep -c network-online.target)" 1
+  capture_frames 40011 >/tmp/frames &
+  for _ in $(seq 50); do grep -q capturing /tmp/frames && break; sleep 0.1; done
   relay "relayed after boot"
   "$tool" send 9 1 02:00:00:00:00:99 >/dev/null  # ignored by the MAC filter
   echo "--- the totals, the trace and the counters"
@@ -352,16 +377,21 @@ boot() {
   echo "        StatusText: $(status_text)"
   check "the status text carries the totals" \
     "$(status_text | sed -E 's/[0-9]+ (received|sent)/N \1/g')" \
-    "running, check point 0; 1 proxy server; N received, 1 ignored, N sent, 0 failed"
+    "running, check point 0; 1 proxy server; N received, 1 ignored, N sent, 0 failed, 0 woke, 0 not seen"
   label='Proxy server "relay" port 9'
   check "the trace has the accepted packets" \
     "$(journal 7..7 | grep -c "^7 $label: from 127.0.0.1 port [0-9]*, MAC 00:11:22:33:44:55, password none: accepted$" | sed 's/[1-9][0-9]*/some/')" some
   check "the trace has the ignored packet" \
     "$(journal 7..7 | grep -c "^7 $label: from 127.0.0.1 port [0-9]*, MAC 02:00:00:00:00:99, password none: ignored because of the filter by MAC address$")" 1
   check "the trace has the sends" \
-    "$(journal 7..7 | grep -o "$label: sent to [0-9.]* port 400[0-9][0-9]" | sort -u | sed 's/.*to //')" \
-    "10.200.0.255 port 40009
+    "$(journal 7..7 | grep -o "$label: sent to [0-9.]* port 400[0-9][0-9]" | LC_ALL=C sort -u | sed 's/.*to //')" \
+    "10.200.0.2 port 40011
+10.200.0.255 port 40009
 127.0.0.1 port 40010"
+  check "the host that answers no ARP got the packet as a frame to the MAC it wakes" \
+    "$(sed -n 2p /tmp/frames)" "00:11:22:33:44:55 FFFFFFFFFFFF001122334455"
+  check "the trace tells of the frame" \
+    "$(journal 7..7 | grep -c "^7 $label: sent to 10.200.0.2 port 40011, MAC 00:11:22:33:44:55, also as a frame to 00:11:22:33:44:55 on wol0: no ARP answer$" | sed 's/[1-9][0-9]*/some/')" some
   check "the events are those of a service without a trace" "$(journal 0..6)" "6 Service is running."
 
   start=$(date +%s)
@@ -379,7 +409,7 @@ boot() {
   check "at most 50 trace lines a second" "$((written <= 50 * (seconds + 5)))" 1
   check "lines were left out" "$((left_out > 0))" 1
   systemctl kill -s USR1 --kill-whom=main $unit
-  expected="7 $label: $received received, $((received - ignored)) accepted, $ignored ignored ($ignored mac), $sent sent, 0 send failures, 0 resolve failures"
+  expected="7 $label: $received received, $((received - ignored)) accepted, $ignored ignored ($ignored mac), $sent sent, 0 send failures, 0 resolve failures, 0 woke, 0 not seen"
   for _ in $(seq 50); do journal 7..7 | grep -qxF "$expected" && break; sleep 0.1; done
   check "SIGUSR1 writes the counters" "$(journal 7..7 | grep -cxF "$expected")" 1
   check "still running after SIGUSR1" "$(state)" active
@@ -391,7 +421,7 @@ boot() {
       "node_textfile_scrape_error 0"
     check "proxy servers running" "$(scrape | grep '^corvane_proxy_servers_running')" \
       "corvane_proxy_servers_running 1"
-    check "the corvane_ series" "$(scrape | grep -c '^corvane_[a-z_]*{port="9",.*server="relay"} ')" 12
+    check "the corvane_ series" "$(scrape | grep -c '^corvane_[a-z_]*{port="9",.*server="relay"} ')" 14
   else
     check "node_exporter started" no yes
   fi

@@ -41,9 +41,11 @@ namespace {
 using namespace std::chrono_literals;
 
 // The relay the profile sets up: port 9 in, out as a directed broadcast on the test's own
-// interface (10.200.0.1/24) and to "localhost" by name; packets for kIgnoredMac are ignored.
+// interface (10.200.0.1/24), to "localhost" by name and to 10.200.0.2, a host on that link that
+// answers no ARP; packets for kIgnoredMac are ignored.
 constexpr std::uint16_t kBroadcastPort = 40009;
 constexpr std::uint16_t kNamedPort = 40010;
+constexpr std::uint16_t kSleepingPort = 40011;
 constexpr MacAddress kIgnoredMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x99};
 
 // One proxy server (flagged for the service unless `flagged` is false), receiving on
@@ -185,7 +187,10 @@ int main(int argc, char** argv) {
   using namespace corvane;
   const std::string action = argc > 1 ? argv[1] : "";
   if (action == "profile" && (argc == 2 || (argc == 3 && std::string(argv[2]) == "unflagged"))) {
-    return WriteProfile(9, {{"10.200.0.1", 24, kBroadcastPort}, {"localhost", 32, kNamedPort}},
+    return WriteProfile(9,
+                        {{"10.200.0.1", 24, kBroadcastPort},
+                         {"localhost", 32, kNamedPort},
+                         {"10.200.0.2", 32, kSleepingPort}},
                         argc == 2);
   }
   if (argc == 2 && action == "relay") return CheckRelay();
