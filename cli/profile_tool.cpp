@@ -14,6 +14,9 @@
 namespace corvane {
 namespace {
 
+// The name that messages begin with: corvane-profile, or corvanectl running the same commands.
+thread_local std::string_view program_name = "corvane-profile";
+
 std::string HelpText() {
   const std::string service_file = ServiceProfilePath().value_or("CorvaneService.dat");
   return "Usage: corvane-profile show FILE\n"
@@ -50,7 +53,7 @@ struct Command {
 };
 
 int Usage(std::ostream& err, const std::string& problem) {
-  err << "corvane-profile: " << problem << "\nTry 'corvane-profile --help'.\n";
+  err << program_name << ": " << problem << "\nTry '" << program_name << " --help'.\n";
   return 2;
 }
 
@@ -59,7 +62,7 @@ int Emit(std::ostream& out, std::ostream& err, const std::string& text) {
   out << text;
   out.flush();
   if (!out) {
-    err << "corvane-profile: cannot write to standard output\n";
+    err << program_name << ": cannot write to standard output\n";
     return 2;
   }
   return 0;
@@ -69,23 +72,23 @@ int Emit(std::ostream& out, std::ostream& err, const std::string& text) {
 std::optional<ProfileDocument> ReadForOutput(const std::string& path, std::ostream& err) {
   const LoadedProfile loaded = LoadProfileDocument(path);
   if (!loaded.read()) {
-    err << "corvane-profile: " << Printable(path) << ": " << loaded.error << "\n";
+    err << program_name << ": " << Printable(path) << ": " << loaded.error << "\n";
     return std::nullopt;
   }
   if (!loaded.passed) {
-    err << "corvane-profile: " << Printable(path) << ": unreadable: "
+    err << program_name << ": " << Printable(path) << ": unreadable: "
         << Printable(loaded.report.failure ? Describe(*loaded.report.failure) : "")
-        << "\n(see: corvane-profile check " << Printable(path) << ")\n";
+        << "\n(see: " << program_name << " check " << Printable(path) << ")\n";
     return std::nullopt;
   }
   for (const ProfileReadNote& note : loaded.report.corrections) {
-    err << "corvane-profile: " << Printable(path) << ": warning: ";
+    err << program_name << ": " << Printable(path) << ": warning: ";
     if (note.proxy) err << "proxy server " << *note.proxy + 1 << ": ";
     err << Printable(Describe(note)) << "\n";
   }
   if (loaded.report.more_corrections != 0) {
-    err << "corvane-profile: " << Printable(path) << ": warning: " << loaded.report.more_corrections
-        << " further corrections\n";
+    err << program_name << ": " << Printable(path)
+        << ": warning: " << loaded.report.more_corrections << " further corrections\n";
   }
   return loaded.document;
 }
@@ -111,7 +114,7 @@ int Export(const Command& command, std::ostream& out, std::ostream& err) {
   const ExportedJson exported = ExportProfileJson(*document);
   if (!exported.problems.empty()) {
     for (const JsonProblem& problem : exported.problems) {
-      err << "corvane-profile: " << Printable(command.operands[0]) << ": "
+      err << program_name << ": " << Printable(command.operands[0]) << ": "
           << Printable(problem.Text()) << "\n";
     }
     return 2;
@@ -129,7 +132,7 @@ std::optional<std::string> ReadJsonText(const std::string& path, std::istream& i
       if (text.size() > kMaxJsonSize) break;
     }
     if (in.bad()) {
-      err << "corvane-profile: cannot read standard input\n";
+      err << program_name << ": cannot read standard input\n";
       return std::nullopt;
     }
     return text;
@@ -137,7 +140,7 @@ std::optional<std::string> ReadJsonText(const std::string& path, std::istream& i
   errno = 0;
   const std::optional<std::vector<std::uint8_t>> bytes = ReadWholeFile(path, kMaxJsonSize);
   if (!bytes) {
-    err << "corvane-profile: " << Printable(path) << ": "
+    err << program_name << ": " << Printable(path) << ": "
         << (errno != 0 ? std::strerror(errno) : "not a readable file of at most 128 MiB") << "\n";
     return std::nullopt;
   }
@@ -150,7 +153,7 @@ int Import(const Command& command, std::istream& in, std::ostream& out, std::ost
   if (command.service) {
     const std::optional<std::string> service_path = ServiceProfilePath();
     if (!service_path) {
-      err << "corvane-profile: the service's folder has no usable name\n";
+      err << program_name << ": the service's folder has no usable name\n";
       return 2;
     }
     target = *service_path;
@@ -163,20 +166,20 @@ int Import(const Command& command, std::istream& in, std::ostream& out, std::ost
   const std::string source = json_path == "-" ? "standard input" : Printable(json_path);
   if (!imported.problems.empty()) {
     for (const JsonProblem& problem : imported.problems) {
-      err << "corvane-profile: " << source << ": " << Printable(problem.Text()) << "\n";
+      err << program_name << ": " << source << ": " << Printable(problem.Text()) << "\n";
     }
-    err << "corvane-profile: nothing was written\n";
+    err << program_name << ": nothing was written\n";
     return 1;
   }
   const std::vector<std::uint8_t> image = WriteProfileDocument(imported.document, CurrentUtcTime());
   if (image.empty()) {
-    err << "corvane-profile: " << source
+    err << program_name << ": " << source
         << ": the profile would be larger than 64 MiB; nothing was written\n";
     return 1;
   }
   errno = 0;
   if (WriteFileReplacing(target, image, 0600)) {
-    err << "corvane-profile: cannot write " << Printable(target);
+    err << program_name << ": cannot write " << Printable(target);
     if (errno != 0) err << ": " << std::strerror(errno);
     err << "\n";
     return 2;
@@ -191,11 +194,12 @@ int Import(const Command& command, std::istream& in, std::ostream& out, std::ost
 }  // namespace
 
 int RunProfileTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                   std::ostream& err) {
+                   std::ostream& err, std::string_view program) {
+  program_name = program;
   if (args.empty()) return Usage(err, "missing command");
   if (args[0] == "--help" || args[0] == "-h") return Emit(out, err, HelpText());
   if (args[0] == "--version") {
-    return Emit(out, err, std::string("corvane-profile ") + kProgramVersion + "\n");
+    return Emit(out, err, std::string(program_name) + " " + kProgramVersion + "\n");
   }
   Command command;
   command.name = args[0];

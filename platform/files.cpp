@@ -175,24 +175,41 @@ bool PathExists(const std::string& path) {
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
                                                        std::size_t max_size) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::vector<std::uint8_t>> content;
+  std::vector<std::uint8_t> content;
+  if (ReadRegularFile(path, max_size, FollowLinks::kYes, content) != 0) return std::nullopt;
+  return content;
+}
+
+int ReadRegularFile(const std::string& path, std::size_t max_size, FollowLinks follow,
+                    std::vector<std::uint8_t>& content) {
+  // O_NONBLOCK: a FIFO put in the file's place must not hold the reader; it is refused below.
+  const int flags =
+      O_RDONLY | O_CLOEXEC | O_NONBLOCK | (follow == FollowLinks::kNo ? O_NOFOLLOW : 0);
+  const int fd = open(path.c_str(), flags);
+  if (fd < 0) return errno;
+  int error = 0;
   struct stat info {};
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
-      static_cast<std::uint64_t>(info.st_size) <= max_size) {
+  if (fstat(fd, &info) != 0) {
+    error = errno;
+  } else if (!S_ISREG(info.st_mode)) {
+    error = EINVAL;
+  } else if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > max_size) {
+    error = EFBIG;
+  } else {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
     std::size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
       if (got < 0 && errno == EINTR) continue;
+      if (got < 0) error = errno;
       if (got <= 0) break;
       done += static_cast<std::size_t>(got);
     }
-    if (done == bytes.size()) content = std::move(bytes);
+    if (error == 0 && done != bytes.size()) error = EIO;  // shorter than its size said
+    if (error == 0) content = std::move(bytes);
   }
   close(fd);
-  return content;
+  return error;
 }
 
 std::error_code WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> content,

@@ -54,6 +54,13 @@ void SetOwnFolderMode(const std::string& path, unsigned mode);
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
                                                        std::size_t max_size);
 
+// The same, saying why it failed: 0, or EINVAL for what is not a regular file, EFBIG for a file
+// larger than `max_size`, EIO for one shorter than its size said, ELOOP for a symbolic link when
+// links are not followed, or the errno of opening or reading it. `content` is set only on success.
+enum class FollowLinks { kYes, kNo };
+[[nodiscard]] int ReadRegularFile(const std::string& path, std::size_t max_size, FollowLinks follow,
+                                  std::vector<std::uint8_t>& content);
+
 // Replaces `path` with `content` so that a failure at any point leaves the previous file as it
 // was: the content goes to a new file in the same folder, is flushed to the disk, and only then
 // renamed over `path` with permission bits `mode`. Returns the system's error of the step that

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>

@@ -118,12 +118,21 @@ BusResult SystemdBus::LoadUnit(std::string_view unit, std::string& object_path) 
 
 BusResult SystemdBus::UnitProperty(std::string_view object_path, const char* property,
                                    std::string& value) {
+  return StringProperty(object_path, "org.freedesktop.systemd1.Unit", property, value);
+}
+
+BusResult SystemdBus::ServiceProperty(std::string_view object_path, const char* property,
+                                      std::string& value) {
+  return StringProperty(object_path, "org.freedesktop.systemd1.Service", property, value);
+}
+
+BusResult SystemdBus::StringProperty(std::string_view object_path, const char* interface,
+                                     const char* property, std::string& value) {
   CallState call;
   char* text = nullptr;
   const std::string path(object_path);
-  const int result =
-      sd_bus_get_property_string(bus_->bus, kDestination, path.c_str(),
-                                 "org.freedesktop.systemd1.Unit", property, &call.error, &text);
+  const int result = sd_bus_get_property_string(bus_->bus, kDestination, path.c_str(), interface,
+                                                property, &call.error, &text);
   if (result >= 0) {
     value = text;
     free(text);

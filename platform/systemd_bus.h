@@ -39,6 +39,8 @@ class SystemdBus {
 
   BusResult LoadUnit(std::string_view unit, std::string& object_path);
   BusResult UnitProperty(std::string_view object_path, const char* property, std::string& value);
+  // A property of the unit's service part (StatusText, ...).
+  BusResult ServiceProperty(std::string_view object_path, const char* property, std::string& value);
   // Starts `unit` and waits up to `bound` for its start job to end. `job_result` is systemd's
   // word for how the job ended ("done" only when the unit reached its started state; "failed",
   // "dependency", "timeout", "canceled", ...), or empty when the wait ran out first.
@@ -51,6 +53,8 @@ class SystemdBus {
 
  private:
   struct Bus;
+  BusResult StringProperty(std::string_view object_path, const char* interface,
+                           const char* property, std::string& value);
   explicit SystemdBus(Bus* bus) : bus_(bus) {}
   Bus* bus_;
 };

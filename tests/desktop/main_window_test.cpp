@@ -16,7 +16,7 @@ class MainWindow : public WindowTest {};
 
 TEST_F(MainWindow, ANewWindowHasItsTabsAndOneSelectedProxyServer) {
   Open();
-  EXPECT_EQ(form_->windowTitle(), "Corvane v1.1");
+  EXPECT_EQ(form_->windowTitle(), "Corvane v1.2");
   // The program's own icon is built in, down to the tray's size.
   EXPECT_EQ(form_->windowIcon().pixmap(QSize(16, 16)).size(), QSize(16, 16));
   EXPECT_EQ(form_->windowIcon().pixmap(QSize(256, 256)).size(), QSize(256, 256));

@@ -4,11 +4,11 @@
 # through install, start, stop, apply and remove, failures included; the second boots with the
 # service as the first one installed it, enabled, and checks that it runs and relays.
 #
-#   run_system_tests.sh ACTIONS_PROGRAM SERVICE_PROGRAM
+#   run_system_tests.sh ACTIONS_PROGRAM SERVICE_PROGRAM CORVANECTL
 # Exit code 77 means "skipped" (not root, or no systemd here); under CI (CI=true) that fails.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-actions=$1 service=$2
+actions=$1 service=$2 corvanectl=$3
 
 skip() {
   echo "skipped: $1" >&2
@@ -25,6 +25,7 @@ chmod 755 "$share"  # the unprivileged user runs the actions from here too
 mkdir "$share/bin" "$share/seed"
 cp "$actions" "$share/bin/corvane_service_actions"
 cp "$service" "$share/bin/CorvaneService"
+cp "$corvanectl" "$share/bin/corvanectl"
 cp "$here/scenario.sh" "$share/"
 export CORVANE_SECURITY_TARGET=1.9
 

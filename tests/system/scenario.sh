@@ -219,6 +219,59 @@ $reinstall"
   check "remove again" "$(act remove)" "Success: The service already deleted."
   check "start after remove" "$(act start)" "Failed: Can not open the service.
 $reinstall"
+
+  corvanectl
+}
+
+# corvanectl's actions from a JSON configuration, as a headless host runs them.
+corvanectl() {
+  echo "--- corvanectl: install, apply, start, a packet relayed, status with totals, stop, remove"
+  local program=/share/bin/corvanectl json=/tmp/relay.json
+  ctl() { "$program" "$@" 2>&1; echo "exit $?"; }
+  cat >$json <<'JSON'
+{"ProxyServers": [{"ServerName": "relay", "ServerAutoStartOnService": true, "RecvPort": 9,
+  "DontRecvFromYourIp": false,
+  "SendToHostsList": [{"Host": "127.0.0.1", "Prefix": 32, "Port": 40009}]}]}
+JSON
+  chmod 644 $json
+  check "corvanectl install as nobody" \
+    "$(HOME=/tmp/nobody setpriv --reuid=nobody --regid=nogroup --clear-groups "$program" install $json 2>&1; echo "exit $?")" \
+    "$no_manager
+exit 1"
+  check "corvanectl install" "$(ctl install $json)" "$installed
+exit 0"
+  check "the configuration is root's alone" "$(stat -c '%a %U' /opt/corvane/CorvaneService.dat)" "600 root"
+  cp /opt/corvane/CorvaneService.dat /tmp/installed.dat
+  echo '{"ProxyServers": [{"ServerName": "relay", "RecvPort": 70000}]}' >/tmp/bad.json
+  check "corvanectl apply of a bad value" "$(ctl apply /tmp/bad.json)" \
+    'Failed: Can not use "/tmp/bad.json": the JSON configuration was refused.
+$.ProxyServers[0].RecvPort: 70000 is outside 0..65535
+The installed configuration was not changed.
+exit 1'
+  check "the installed configuration stayed" \
+    "$(cmp /tmp/installed.dat /opt/corvane/CorvaneService.dat && echo same)" same
+  check "corvanectl apply" "$(ctl apply $json)" "$applied
+exit 0"
+  check "corvanectl start" "$(ctl start)" "Success: The service started successfully.
+exit 0"
+  out=$("$tool" relay 9 40009 2>&1)
+  check "relayed by the service that corvanectl installed" "$?" 0
+  settled_totals >/dev/null
+  check "corvanectl status" \
+    "$(ctl status | sed -E 's/[1-9][0-9]* (received|sent)/N \1/g')" \
+    "CorvaneService.service: active (running)
+running, check point 0; 1 proxy server; N received, 0 ignored, N sent, 0 failed, 0 woke, 0 not seen
+exit 0"
+  check "corvanectl stop" "$(ctl stop)" "Success: The service stopped successfully.
+exit 0"
+  wait_state inactive
+  check "corvanectl status, stopped" "$(ctl status | sed -n '1p;$p')" \
+    "CorvaneService.service: inactive (dead)
+exit 3"
+  check "corvanectl remove" "$(ctl remove)" "Success: The service removed successfully.
+exit 0"
+  check "corvanectl status, removed" "$(ctl status)" "CorvaneService.service: not installed
+exit 3"
 }
 
 # A crash or a hang brings the service back; a stop, or the service ending itself, does not.
