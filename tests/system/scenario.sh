@@ -260,7 +260,7 @@ exit 0"
   check "corvanectl status" \
     "$(ctl status | sed -E 's/[1-9][0-9]* (received|sent)/N \1/g')" \
     "CorvaneService.service: active (running)
-running, check point 0; 1 proxy server; N received, 0 ignored, N sent, 0 failed, 0 woke, 0 not seen
+running, check point 0; 1 proxy server; N received, 0 ignored, N sent, 0 failed, 0 woke, 0 not seen, 0 dropped
 exit 0"
   check "corvanectl stop" "$(ctl stop)" "Success: The service stopped successfully.
 exit 0"
