@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/proxy_sockets.h"
+#include "tests/support/emulation.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
 #include "tests/support/packets.h"
@@ -125,6 +126,7 @@ TEST(ServiceProxyThread, ServesUntilTheStopFlagIsSet) {
 // still lose some); and what the system drops while the thread cannot take anything (a send
 // delay) is counted.
 TEST(ServiceProxyThread, ABurstOutlastsASmallReceiveBufferAndWhatTheSystemDropsIsCounted) {
+  GTEST_SKIP_UNDER_QEMU("getsockopt(SO_MEMINFO) is not translated, so no drop can be counted");
   SetWantedReceiveBuffer(425984);
   UdpSocket sink = test::PeerSocket(AddressFamily::kIpv4);
   ASSERT_TRUE(sink.ReserveReceiveBuffer(16 << 20));
